@@ -1,0 +1,51 @@
+#pragma once
+
+#include <QString>
+
+#include <sys/types.h>
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <thread>
+
+namespace velmora::platform {
+
+// A per-user, payload-free wake-up call on the abstract Unix socket
+// "@<name>.<uid>": the connection itself is the message. Only peers of the
+// same user (SO_PEERCRED) are answered.
+namespace AbstractSocketSignal {
+
+QByteArray addressName(const QString& name);
+
+// Fire and forget: nobody listening is not an error, and the call never blocks.
+void post(const QString& name);
+
+// Calls `handler` on the listener's own thread for each accepted signal.
+class Listener {
+public:
+    Listener(const Listener&) = delete;
+    Listener& operator=(const Listener&) = delete;
+    ~Listener();
+
+    // nullopt when the name cannot be bound (taken, or longer than an address allows).
+    static std::unique_ptr<Listener> start(const QString& name, std::function<void()> handler,
+                                           std::function<bool(uid_t)> acceptPeer = {});
+    // Stops listening; waits for a handler call in progress. Safe to call twice.
+    void cancel();
+
+private:
+    Listener(int listenFd, int wakeFd, std::function<void()> handler, std::function<bool(uid_t)> acceptPeer);
+    void run();
+
+    int m_listenFd;
+    int m_wakeFd;
+    std::function<void()> m_handler;
+    std::function<bool(uid_t)> m_acceptPeer;
+    std::thread m_thread;
+    bool m_cancelled = false;
+};
+
+} // namespace AbstractSocketSignal
+
+} // namespace velmora::platform

@@ -1,0 +1,243 @@
+#include "JsonFilePreferencesStore.h"
+
+#include "XdgPaths.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QLoggingCategory>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <chrono>
+#include <thread>
+
+Q_LOGGING_CATEGORY(lcPreferences, "Velmora.Preferences")
+
+namespace velmora::platform {
+
+namespace {
+
+// Larger than any real preferences file; a bigger one is treated as damaged
+// rather than read into memory.
+constexpr off_t maximumFileSize = 32 * 1024 * 1024;
+
+class FileDescriptor {
+public:
+    explicit FileDescriptor(int fd = -1) : m_fd(fd) {}
+    ~FileDescriptor()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+    int get() const { return m_fd; }
+
+private:
+    int m_fd;
+};
+
+bool writeAll(int fd, const QByteArray& bytes)
+{
+    qsizetype done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        done += n;
+    }
+    return true;
+}
+
+// Another writer holds the lock only for one small write; wait for it a
+// little, but never hang the caller on a stuck holder.
+bool lockExclusively(int fd)
+{
+    using namespace std::chrono;
+    const auto deadline = steady_clock::now() + seconds(2);
+    while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        if (errno != EWOULDBLOCK && errno != EINTR)
+            return false;
+        if (steady_clock::now() >= deadline)
+            return false;
+        std::this_thread::sleep_for(milliseconds(5));
+    }
+    return true;
+}
+
+} // namespace
+
+bool JsonFilePreferencesStore::FileIdentity::operator==(const FileIdentity& other) const
+{
+    return exists == other.exists && device == other.device && inode == other.inode && size == other.size
+           && modified.tv_sec == other.modified.tv_sec && modified.tv_nsec == other.modified.tv_nsec;
+}
+
+JsonFilePreferencesStore::JsonFilePreferencesStore(QString filePath)
+    : m_filePath(std::move(filePath))
+{
+}
+
+QString JsonFilePreferencesStore::standardPath()
+{
+    return XdgPaths::configHome() + QStringLiteral("/Velmora/preferences.json");
+}
+
+std::shared_ptr<JsonFilePreferencesStore> JsonFilePreferencesStore::standard()
+{
+    static const auto store = std::make_shared<JsonFilePreferencesStore>(standardPath());
+    return store;
+}
+
+JsonFilePreferencesStore::FileIdentity JsonFilePreferencesStore::currentIdentity() const
+{
+    struct stat info {};
+    if (::stat(m_filePath.toLocal8Bit().constData(), &info) != 0)
+        return {};
+    return {true, info.st_dev, info.st_ino, info.st_size, info.st_mtim};
+}
+
+void JsonFilePreferencesStore::reloadIfChanged() const
+{
+    const FileIdentity identity = currentIdentity();
+    if (!m_loaded || !(identity == m_identity))
+        reload(identity);
+}
+
+void JsonFilePreferencesStore::reload(const FileIdentity& identity) const
+{
+    m_loaded = true;
+    m_identity = identity;
+    m_values = {};
+    m_broken = false;
+    if (!identity.exists)
+        return;
+    FileDescriptor fd(::open(m_filePath.toLocal8Bit().constData(), O_RDONLY | O_CLOEXEC));
+    if (fd.get() < 0) {
+        qCWarning(lcPreferences) << "cannot read" << m_filePath << ::strerror(errno);
+        // What cannot be read cannot be merged: keep it out of the next write's way.
+        m_broken = true;
+        return;
+    }
+    struct stat info {};
+    if (::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode) || info.st_size > maximumFileSize) {
+        qCWarning(lcPreferences) << m_filePath << "is not a readable preferences file; using defaults";
+        m_broken = true;
+        return;
+    }
+    QByteArray bytes;
+    char buffer[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd.get(), buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            m_broken = true;
+            return;
+        }
+        if (n == 0)
+            break;
+        bytes.append(buffer, n);
+        if (bytes.size() > maximumFileSize) {
+            m_broken = true;
+            return;
+        }
+    }
+    QJsonParseError error{};
+    const QJsonDocument document = QJsonDocument::fromJson(bytes, &error);
+    if (error.error != QJsonParseError::NoError || !document.isObject()) {
+        qCWarning(lcPreferences) << m_filePath << "does not hold a JSON object; using defaults until the next change"
+                                 << error.errorString();
+        m_broken = true;
+        return;
+    }
+    m_values = document.object();
+}
+
+std::optional<QJsonValue> JsonFilePreferencesStore::object(const QString& key) const
+{
+    QMutexLocker lock(&m_mutex);
+    reloadIfChanged();
+    const auto it = m_values.constFind(key);
+    if (it == m_values.constEnd())
+        return std::nullopt;
+    return *it;
+}
+
+std::optional<PreferencesError> JsonFilePreferencesStore::setObject(const QString& key, const QJsonValue& value)
+{
+    return update([&](QJsonObject& values) { values.insert(key, value); });
+}
+
+std::optional<PreferencesError> JsonFilePreferencesStore::remove(const QString& key)
+{
+    return update([&](QJsonObject& values) { values.remove(key); });
+}
+
+std::optional<PreferencesError> JsonFilePreferencesStore::update(const std::function<void(QJsonObject&)>& change)
+{
+    QMutexLocker lock(&m_mutex);
+    const QString folder = QFileInfo(m_filePath).absolutePath();
+    std::optional<PreferencesError> error;
+    if (!QDir().mkpath(folder)) {
+        error = PreferencesError::folderUnavailable;
+    } else {
+        FileDescriptor lockFile(::open((m_filePath + QStringLiteral(".lock")).toLocal8Bit().constData(),
+                                       O_RDWR | O_CREAT | O_CLOEXEC, 0600));
+        if (lockFile.get() < 0 || !lockExclusively(lockFile.get())) {
+            error = PreferencesError::lockUnavailable;
+        } else {
+            // Start from what is on disk now: another process may have written since our last read.
+            reload(currentIdentity());
+            change(m_values);
+            error = writeLocked();
+            // Closing the descriptor releases the lock.
+        }
+    }
+    if (error) {
+        // Keep the value for this session; persistence is what failed.
+        reloadIfChanged();
+        change(m_values);
+        qCWarning(lcPreferences).noquote() << describe(*error) << m_filePath;
+    }
+    return error;
+}
+
+std::optional<PreferencesError> JsonFilePreferencesStore::writeLocked()
+{
+    const QByteArray path = m_filePath.toLocal8Bit();
+    if (m_broken && m_identity.exists) {
+        const QString aside = m_filePath + QStringLiteral(".broken-")
+                              + QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd'T'HHmmss.zzz'Z'"));
+        // link + unlink never replaces an existing file of the same name.
+        if (::link(path.constData(), aside.toLocal8Bit().constData()) != 0
+            || ::unlink(path.constData()) != 0) {
+            qCWarning(lcPreferences) << "cannot move the damaged preferences file aside:" << ::strerror(errno);
+            return PreferencesError::writeFailed;
+        }
+        qCWarning(lcPreferences) << "moved the damaged preferences file to" << aside;
+        m_broken = false;
+    }
+
+    QByteArray temporary = path + ".XXXXXX";
+    FileDescriptor fd(::mkostemp(temporary.data(), O_CLOEXEC));
+    if (fd.get() < 0)
+        return PreferencesError::writeFailed;
+    const QByteArray bytes = QJsonDocument(m_values).toJson(QJsonDocument::Indented);
+    if (!writeAll(fd.get(), bytes) || ::fsync(fd.get()) != 0 || ::rename(temporary.constData(), path.constData()) != 0) {
+        ::unlink(temporary.constData());
+        return PreferencesError::writeFailed;
+    }
+    m_identity = currentIdentity();
+    return std::nullopt;
+}
+
+} // namespace velmora::platform

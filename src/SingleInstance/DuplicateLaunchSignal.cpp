@@ -1,0 +1,44 @@
+#include "DuplicateLaunchSignal.h"
+
+#include "Platform/Linux/AbstractSocketSignal.h"
+
+namespace SingleInstance {
+
+DuplicateLaunchSignalObservation::DuplicateLaunchSignalObservation(
+    QString name, std::unique_ptr<velmora::platform::AbstractSocketSignal::Listener> listener)
+    : m_name(std::move(name))
+    , m_listener(std::move(listener))
+{
+}
+
+DuplicateLaunchSignalObservation::~DuplicateLaunchSignalObservation()
+{
+    cancel();
+}
+
+void DuplicateLaunchSignalObservation::cancel()
+{
+    if (m_cancelled)
+        return;
+    m_cancelled = true;
+    m_listener->cancel();
+}
+
+namespace DuplicateLaunchSignal {
+
+void post(const QString& name)
+{
+    velmora::platform::AbstractSocketSignal::post(name);
+}
+
+std::unique_ptr<DuplicateLaunchSignalObservation> observe(const QString& name, std::function<void()> handler)
+{
+    auto listener = velmora::platform::AbstractSocketSignal::Listener::start(name, std::move(handler));
+    if (!listener)
+        return nullptr;
+    return std::make_unique<DuplicateLaunchSignalObservation>(name, std::move(listener));
+}
+
+} // namespace DuplicateLaunchSignal
+
+} // namespace SingleInstance

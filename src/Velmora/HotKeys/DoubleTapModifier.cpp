@@ -1,0 +1,29 @@
+#include "DoubleTapModifier.h"
+
+namespace velmora {
+
+QString rawValue(DoubleTapModifier modifier)
+{
+    switch (modifier) {
+    case DoubleTapModifier::control:
+        return QStringLiteral("control");
+    case DoubleTapModifier::option:
+        return QStringLiteral("option");
+    case DoubleTapModifier::shift:
+        return QStringLiteral("shift");
+    case DoubleTapModifier::command:
+        return QStringLiteral("command");
+    }
+    return QStringLiteral("control");
+}
+
+DoubleTapModifier doubleTapModifierFromRawValue(const QString& text)
+{
+    for (const auto modifier : {DoubleTapModifier::option, DoubleTapModifier::shift, DoubleTapModifier::command}) {
+        if (text == rawValue(modifier))
+            return modifier;
+    }
+    return DoubleTapModifier::control;
+}
+
+} // namespace velmora

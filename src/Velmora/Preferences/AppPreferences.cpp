@@ -1,0 +1,133 @@
+#include "AppPreferences.h"
+
+#include "PreferenceKeys.h"
+
+#include "Platform/PreferencesStore.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace velmora {
+
+namespace Keys = PreferenceKeys;
+
+DictationMode AppPreferences::dictationMode() const
+{
+    return dictationModeFromRawValue(m_store.stringValue(Keys::dictationMode).value_or(QString()));
+}
+
+bool AppPreferences::autoCopyToClipboard() const
+{
+    return m_store.boolValue(Keys::autoCopyToClipboard).value_or(true);
+}
+
+bool AppPreferences::directInsert() const
+{
+    return m_store.boolValue(Keys::directInsert).value_or(false);
+}
+
+bool AppPreferences::notifyOnTranscriptionComplete() const
+{
+    return m_store.boolValue(Keys::notifyOnTranscriptionComplete).value_or(true);
+}
+
+bool AppPreferences::autoClearTranscript() const
+{
+    return m_store.boolValue(Keys::autoClearTranscript).value_or(true);
+}
+
+qint64 AppPreferences::normalizedAutoClearDelay(qint64 stored)
+{
+    return stored < 1 ? 10 : stored;
+}
+
+qint64 AppPreferences::autoClearDelay() const
+{
+    return normalizedAutoClearDelay(m_store.integerValue(Keys::autoClearDelay).value_or(10));
+}
+
+bool AppPreferences::soundEffectsEnabled() const
+{
+    return m_store.boolValue(Keys::soundEffectsEnabled).value_or(true);
+}
+
+float AppPreferences::soundEffectsVolume() const
+{
+    const auto stored = m_store.floatValue(Keys::soundEffectsVolume);
+    if (!stored || std::isnan(*stored))
+        return 0.5f;
+    return std::clamp(*stored, 0.0f, 1.0f);
+}
+
+bool AppPreferences::durationWarningsEnabled() const
+{
+    return m_store.boolValue(Keys::durationWarningsEnabled).value_or(true);
+}
+
+std::optional<QString> AppPreferences::selectedAudioDeviceUID() const
+{
+    return m_store.stringValue(Keys::selectedAudioDeviceUID);
+}
+
+bool AppPreferences::browserIntegration() const
+{
+    return m_store.boolValue(Keys::browserIntegration).value_or(true);
+}
+
+bool AppPreferences::hotKeyEnabled() const
+{
+    return m_store.boolValue(Keys::hotKeyEnabled).value_or(true);
+}
+
+std::optional<std::uint32_t> AppPreferences::unsigned32(const QString& key) const
+{
+    const auto stored = m_store.integerValue(key);
+    if (!stored || *stored < 0 || *stored > std::numeric_limits<std::uint32_t>::max())
+        return std::nullopt;
+    return static_cast<std::uint32_t>(*stored);
+}
+
+std::optional<std::uint32_t> AppPreferences::hotKeyCode() const
+{
+    return unsigned32(Keys::hotKeyCode);
+}
+
+std::optional<std::uint32_t> AppPreferences::hotKeyModifiers() const
+{
+    return unsigned32(Keys::hotKeyModifiers);
+}
+
+HotKeyMode AppPreferences::hotKeyMode() const
+{
+    return hotKeyModeFromRawValue(m_store.stringValue(Keys::hotKeyMode).value_or(QString()));
+}
+
+DoubleTapModifier AppPreferences::doubleTapModifier() const
+{
+    return doubleTapModifierFromRawValue(m_store.stringValue(Keys::doubleTapModifier).value_or(QString()));
+}
+
+double AppPreferences::normalizedDoubleTapThreshold(double stored)
+{
+    if (std::isnan(stored) || stored <= 0)
+        return 0.3;
+    return std::clamp(stored, 0.05, 0.3);
+}
+
+double AppPreferences::doubleTapThreshold() const
+{
+    return normalizedDoubleTapThreshold(m_store.doubleValue(Keys::doubleTapThreshold).value_or(0.3));
+}
+
+bool AppPreferences::launchAtLogin() const
+{
+    return m_store.boolValue(Keys::launchAtLogin).value_or(true);
+}
+
+bool AppPreferences::allowMultipleInstances() const
+{
+    return m_store.boolValue(Keys::allowMultipleInstances).value_or(false);
+}
+
+} // namespace velmora

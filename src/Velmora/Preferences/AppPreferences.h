@@ -1,0 +1,57 @@
+#pragma once
+
+#include "Dictation/DictationMode.h"
+#include "HotKeys/DoubleTapModifier.h"
+#include "HotKeys/HotKeyMode.h"
+
+#include <QString>
+
+#include <cstdint>
+#include <optional>
+
+namespace velmora::platform {
+class PreferencesStore;
+}
+
+namespace velmora {
+
+// The typed, normalised reads of the preference keys: a missing key and a
+// value of the wrong type both give the key's default.
+class AppPreferences {
+public:
+    explicit AppPreferences(const platform::PreferencesStore& store) : m_store(store) {}
+
+    DictationMode dictationMode() const;
+    bool autoCopyToClipboard() const;
+    bool directInsert() const;
+    bool notifyOnTranscriptionComplete() const;
+    bool autoClearTranscript() const;
+    // Seconds; a stored value below 1 reads as 10.
+    qint64 autoClearDelay() const;
+    bool soundEffectsEnabled() const;
+    // 0 to 1; a stored 0 stays silent.
+    float soundEffectsVolume() const;
+    bool durationWarningsEnabled() const;
+    std::optional<QString> selectedAudioDeviceUID() const;
+    bool browserIntegration() const;
+    bool hotKeyEnabled() const;
+    // Only a stored value that fits an unsigned 32-bit number counts.
+    std::optional<std::uint32_t> hotKeyCode() const;
+    std::optional<std::uint32_t> hotKeyModifiers() const;
+    HotKeyMode hotKeyMode() const;
+    DoubleTapModifier doubleTapModifier() const;
+    // Seconds; not above 0 reads as 0.3, otherwise clamped to 0.05 ... 0.3.
+    double doubleTapThreshold() const;
+    bool launchAtLogin() const;
+    bool allowMultipleInstances() const;
+
+    static qint64 normalizedAutoClearDelay(qint64 stored);
+    static double normalizedDoubleTapThreshold(double stored);
+
+private:
+    std::optional<std::uint32_t> unsigned32(const QString& key) const;
+
+    const platform::PreferencesStore& m_store;
+};
+
+} // namespace velmora

@@ -1,0 +1,93 @@
+#include "VelmoraEntry.h"
+
+#include "VelmoraPaths.h"
+#include "VelmoraRuntime.h"
+
+#include "BrowserBridge/BrowserBridge.h"
+#include "BrowserBridge/BrowserBridgeHost.h"
+#include "Engine/BundledWhisperRuntime.h"
+#include "Preferences/PreferenceKeys.h"
+
+#include "Platform/Linux/JsonFilePreferencesStore.h"
+#include "Platform/Linux/MainBundle.h"
+
+#include "SingleInstance/SingleInstanceController.h"
+
+#include <QDateTime>
+#include <QLoggingCategory>
+
+#include <csignal>
+#include <cstdio>
+
+Q_LOGGING_CATEGORY(lcEntry, "Velmora.Launch")
+
+namespace velmora {
+
+namespace {
+
+QStringList argumentList(int argc, char** argv)
+{
+    QStringList arguments;
+    arguments.reserve(argc);
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    return arguments;
+}
+
+} // namespace
+
+VelmoraEntry::LaunchMode VelmoraEntry::launchMode(const QStringList& arguments)
+{
+    if (BrowserBridge::callerOrigin(arguments))
+        return LaunchMode::host;
+    if (arguments.contains(QStringLiteral("--dump-runtime")))
+        return LaunchMode::dumpRuntime;
+    return LaunchMode::application;
+}
+
+int VelmoraEntry::main(int argc, char** argv)
+{
+    const QStringList arguments = argumentList(argc, argv);
+
+    switch (launchMode(arguments)) {
+    case LaunchMode::host: {
+        // A vanished peer must become a write error, not a silent death.
+        std::signal(SIGPIPE, SIG_IGN);
+        return BrowserBridgeHost::run(*BrowserBridge::callerOrigin(arguments), VelmoraPaths::bridgeSocketPath(),
+                                      STDIN_FILENO, STDOUT_FILENO);
+    }
+    case LaunchMode::dumpRuntime: {
+        const auto bundle = platform::MainBundle::current(arguments.isEmpty() ? std::nullopt
+                                                                              : std::optional(arguments.first()));
+        const QString report = BundledWhisperRuntime::debugDescription(
+            bundle, *platform::JsonFilePreferencesStore::standard(), VelmoraPaths::managedModelPath());
+        std::fputs((report + QLatin1Char('\n')).toLocal8Bit().constData(), stdout);
+        return std::fflush(stdout) == 0 ? 0 : 1;
+    }
+    case LaunchMode::application:
+        break;
+    }
+
+    const SingleInstance::SingleInstanceConfiguration configuration(
+        QStringLiteral("com.orvane.velmora"),
+        SingleInstance::SingleInstancePolicy::userDefaults(platform::JsonFilePreferencesStore::standard(),
+                                                           PreferenceKeys::allowMultipleInstances),
+        SingleInstance::SingleInstanceLockLocation::applicationSupport());
+    const SingleInstance::DuplicateLaunchRequest request{{}, {}, QDateTime::currentDateTimeUtc()};
+
+    auto result = SingleInstance::SingleInstanceController::start(configuration, request);
+    switch (result.kind) {
+    case SingleInstance::SingleInstanceStartupResult::Kind::run:
+        return VelmoraRuntime::run(argc, argv, std::move(result.controller));
+    case SingleInstance::SingleInstanceStartupResult::Kind::alreadyRunning:
+        return 0;
+    case SingleInstance::SingleInstanceStartupResult::Kind::failed:
+        qCCritical(lcEntry).noquote() << "Velmora failed to acquire the single-instance lock:"
+                                      << result.error->description();
+        // Not starting is a failure; a zero status would tell the caller all went well.
+        return 1;
+    }
+    return 1;
+}
+
+} // namespace velmora
