@@ -50,7 +50,9 @@ std::optional<DuplicateLaunchRequestStoreError> post(const DuplicateLaunchReques
     std::optional<DuplicateLaunchRequestStoreError> error;
     if (!request.isEmpty())
         error = enqueue(request, configuration);
-    DuplicateLaunchSignal::post(configuration.activationSignalName());
+    // The copy holding the lock may not be listening yet: it takes the lock
+    // first and binds its listener a moment later. Give it that moment.
+    DuplicateLaunchSignal::post(configuration.activationSignalName(), std::chrono::seconds(1));
     return error;
 }
 

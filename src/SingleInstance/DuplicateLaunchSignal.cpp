@@ -26,9 +26,9 @@ void DuplicateLaunchSignalObservation::cancel()
 
 namespace DuplicateLaunchSignal {
 
-void post(const QString& name)
+void post(const QString& name, std::chrono::milliseconds patience)
 {
-    velmora::platform::AbstractSocketSignal::post(name);
+    velmora::platform::AbstractSocketSignal::post(name, patience);
 }
 
 std::unique_ptr<DuplicateLaunchSignalObservation> observe(const QString& name, std::function<void()> handler)

@@ -2,6 +2,7 @@
 
 #include <QString>
 
+#include <chrono>
 #include <functional>
 #include <memory>
 
@@ -34,7 +35,8 @@ private:
 // The per-user, payload-free wake-up call between copies of the program.
 namespace DuplicateLaunchSignal {
 
-void post(const QString& name);
+// Waits up to `patience` for a listener that is about to appear.
+void post(const QString& name, std::chrono::milliseconds patience = std::chrono::milliseconds(0));
 // The handler runs on the observer's own thread. Null when the name cannot be observed.
 std::unique_ptr<DuplicateLaunchSignalObservation> observe(const QString& name, std::function<void()> handler);
 

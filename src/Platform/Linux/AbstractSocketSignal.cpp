@@ -10,6 +10,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <thread>
 
 Q_LOGGING_CATEGORY(lcSignal, "Velmora.SingleInstance")
 
@@ -36,19 +37,29 @@ QByteArray addressName(const QString& name)
     return name.toUtf8() + '.' + QByteArray::number(::getuid());
 }
 
-void post(const QString& name)
+void post(const QString& name, std::chrono::milliseconds patience)
 {
     sockaddr_un address{};
     socklen_t length = 0;
     if (!makeAddress(addressName(name), address, length))
         return;
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-    if (fd < 0)
-        return;
-    // A full backlog answers EAGAIN instead of blocking; the listener is then busy anyway.
-    if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), length) != 0 && errno != EINPROGRESS)
-        qCDebug(lcSignal) << "no listener for" << name << std::strerror(errno);
-    ::close(fd);
+    const auto deadline = std::chrono::steady_clock::now() + patience;
+    for (;;) {
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+        if (fd < 0)
+            return;
+        const int result = ::connect(fd, reinterpret_cast<const sockaddr*>(&address), length);
+        const int error = errno;
+        ::close(fd);
+        // A full backlog answers EAGAIN instead of blocking: the listener is awake anyway.
+        if (result == 0 || error != ECONNREFUSED)
+            return;
+        if (std::chrono::steady_clock::now() >= deadline) {
+            qCDebug(lcSignal) << "no listener for" << name;
+            return;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
 }
 
 std::unique_ptr<Listener> Listener::start(const QString& name, std::function<void()> handler,

@@ -4,6 +4,7 @@
 
 #include <sys/types.h>
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -18,8 +19,10 @@ namespace AbstractSocketSignal {
 
 QByteArray addressName(const QString& name);
 
-// Fire and forget: nobody listening is not an error, and the call never blocks.
-void post(const QString& name);
+// Nobody listening is not an error. With patience, a listener that is about
+// to appear (its process holds the lock but has not bound the name yet) is
+// waited for that long; without, the call never blocks.
+void post(const QString& name, std::chrono::milliseconds patience = std::chrono::milliseconds(0));
 
 // Calls `handler` on the listener's own thread for each accepted signal.
 class Listener {

@@ -1,0 +1,120 @@
+#include "Preferences/AppPreferences.h"
+#include "Preferences/PreferenceKeys.h"
+
+#include "Platform/MemoryPreferencesStore.h"
+
+#include <QJsonValue>
+
+#include <gtest/gtest.h>
+
+using velmora::AppPreferences;
+using velmora::DictationMode;
+using velmora::DoubleTapModifier;
+using velmora::HotKeyMode;
+using velmora::platform::MemoryPreferencesStore;
+namespace Keys = velmora::PreferenceKeys;
+
+namespace {
+
+TEST(AppPreferences, AnEmptyStoreYieldsEveryDefault)
+{
+    MemoryPreferencesStore store;
+    const AppPreferences prefs(store);
+    EXPECT_EQ(prefs.dictationMode(), DictationMode::batch);
+    EXPECT_TRUE(prefs.autoCopyToClipboard());
+    EXPECT_FALSE(prefs.directInsert());
+    EXPECT_TRUE(prefs.notifyOnTranscriptionComplete());
+    EXPECT_TRUE(prefs.autoClearTranscript());
+    EXPECT_EQ(prefs.autoClearDelay(), 10);
+    EXPECT_TRUE(prefs.soundEffectsEnabled());
+    EXPECT_EQ(prefs.soundEffectsVolume(), 0.5f);
+    EXPECT_TRUE(prefs.durationWarningsEnabled());
+    EXPECT_FALSE(prefs.selectedAudioDeviceUID());
+    EXPECT_TRUE(prefs.browserIntegration());
+    EXPECT_TRUE(prefs.hotKeyEnabled());
+    EXPECT_FALSE(prefs.hotKeyCode());
+    EXPECT_FALSE(prefs.hotKeyModifiers());
+    EXPECT_EQ(prefs.hotKeyMode(), HotKeyMode::combination);
+    EXPECT_EQ(prefs.doubleTapModifier(), DoubleTapModifier::control);
+    EXPECT_EQ(prefs.doubleTapThreshold(), 0.3);
+    EXPECT_TRUE(prefs.launchAtLogin());
+    EXPECT_FALSE(prefs.allowMultipleInstances());
+}
+
+struct StoredCase {
+    const char* name;
+    QLatin1String key;
+    QJsonValue stored;
+    std::function<bool(const AppPreferences&)> holds;
+};
+
+TEST(AppPreferences, StoredValuesAreNormalisedOnRead)
+{
+    const StoredCase cases[] = {
+        {"delay 0 reads as 10", Keys::autoClearDelay, qint64(0), [](auto& p) { return p.autoClearDelay() == 10; }},
+        {"delay -5 reads as 10", Keys::autoClearDelay, qint64(-5), [](auto& p) { return p.autoClearDelay() == 10; }},
+        {"delay 2 stays 2", Keys::autoClearDelay, qint64(2), [](auto& p) { return p.autoClearDelay() == 2; }},
+        {"delay as text is the default", Keys::autoClearDelay, QStringLiteral("30"),
+         [](auto& p) { return p.autoClearDelay() == 10; }},
+        {"threshold 0.01 reads as 0.05", Keys::doubleTapThreshold, 0.01,
+         [](auto& p) { return p.doubleTapThreshold() == 0.05; }},
+        {"threshold 1.0 reads as 0.3", Keys::doubleTapThreshold, 1.0,
+         [](auto& p) { return p.doubleTapThreshold() == 0.3; }},
+        {"threshold 0 reads as 0.3", Keys::doubleTapThreshold, 0.0,
+         [](auto& p) { return p.doubleTapThreshold() == 0.3; }},
+        {"negative threshold reads as 0.3", Keys::doubleTapThreshold, -0.2,
+         [](auto& p) { return p.doubleTapThreshold() == 0.3; }},
+        {"threshold 0.2 stays", Keys::doubleTapThreshold, 0.2, [](auto& p) { return p.doubleTapThreshold() == 0.2; }},
+        {"mode Stream (wrong case) is batch", Keys::dictationMode, QStringLiteral("Stream"),
+         [](auto& p) { return p.dictationMode() == DictationMode::batch; }},
+        {"mode stream is live", Keys::dictationMode, QStringLiteral("stream"),
+         [](auto& p) { return p.dictationMode() == DictationMode::stream; }},
+        {"volume 0 stays silent", Keys::soundEffectsVolume, 0.0,
+         [](auto& p) { return p.soundEffectsVolume() == 0.0f; }},
+        {"volume above 1 is capped", Keys::soundEffectsVolume, 1.5,
+         [](auto& p) { return p.soundEffectsVolume() == 1.0f; }},
+        {"volume as a boolean is the default", Keys::soundEffectsVolume, true,
+         [](auto& p) { return p.soundEffectsVolume() == 0.5f; }},
+        {"browser integration as text reads as on", Keys::browserIntegration, QStringLiteral("no"),
+         [](auto& p) { return p.browserIntegration(); }},
+        {"launch at login as a number reads as on", Keys::launchAtLogin, qint64(0),
+         [](auto& p) { return p.launchAtLogin(); }},
+        {"hot key enabled as text reads as on", Keys::hotKeyEnabled, QStringLiteral("false"),
+         [](auto& p) { return p.hotKeyEnabled(); }},
+        {"hot key enabled false", Keys::hotKeyEnabled, false, [](auto& p) { return !p.hotKeyEnabled(); }},
+        {"key code 49", Keys::hotKeyCode, qint64(49), [](auto& p) { return p.hotKeyCode() == 49u; }},
+        {"negative key code is absent", Keys::hotKeyCode, qint64(-1), [](auto& p) { return !p.hotKeyCode(); }},
+        {"key code past 32 bits is absent", Keys::hotKeyCode, qint64(1) << 32, [](auto& p) { return !p.hotKeyCode(); }},
+        {"largest 32-bit mask", Keys::hotKeyModifiers, qint64(0xffffffff),
+         [](auto& p) { return p.hotKeyModifiers() == 0xffffffffu; }},
+        {"mode doubletap (wrong case) is a combination", Keys::hotKeyMode, QStringLiteral("doubletap"),
+         [](auto& p) { return p.hotKeyMode() == HotKeyMode::combination; }},
+        {"mode doubleTap", Keys::hotKeyMode, QStringLiteral("doubleTap"),
+         [](auto& p) { return p.hotKeyMode() == HotKeyMode::doubleTap; }},
+        {"modifier Option (wrong case) is control", Keys::doubleTapModifier, QStringLiteral("Option"),
+         [](auto& p) { return p.doubleTapModifier() == DoubleTapModifier::control; }},
+        {"modifier command", Keys::doubleTapModifier, QStringLiteral("command"),
+         [](auto& p) { return p.doubleTapModifier() == DoubleTapModifier::command; }},
+        {"allow multiple instances", Keys::allowMultipleInstances, true,
+         [](auto& p) { return p.allowMultipleInstances(); }},
+        {"allow multiple instances as text is off", Keys::allowMultipleInstances, QStringLiteral("true"),
+         [](auto& p) { return !p.allowMultipleInstances(); }},
+        {"direct insert as a number is off", Keys::directInsert, qint64(1), [](auto& p) { return !p.directInsert(); }},
+    };
+    for (const auto& c : cases) {
+        MemoryPreferencesStore store;
+        store.setObject(c.key, c.stored);
+        EXPECT_TRUE(c.holds(AppPreferences(store))) << c.name;
+    }
+}
+
+TEST(AppPreferences, RemovingTheVolumeRestoresTheDefault)
+{
+    MemoryPreferencesStore store;
+    store.setFloat(Keys::soundEffectsVolume, 0.0f);
+    EXPECT_EQ(AppPreferences(store).soundEffectsVolume(), 0.0f);
+    store.remove(Keys::soundEffectsVolume);
+    EXPECT_EQ(AppPreferences(store).soundEffectsVolume(), 0.5f);
+}
+
+} // namespace

@@ -1,0 +1,216 @@
+#include "SingleInstance/DuplicateLaunchRequestStore.h"
+#include "SingleInstance/DuplicateLaunchSignal.h"
+#include "SingleInstance/SingleInstanceController.h"
+#include "SingleInstance/SingleInstanceStartup.h"
+
+#include "Platform/Linux/AbstractSocketSignal.h"
+#include "Platform/MemoryPreferencesStore.h"
+
+#include "TestSupport.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+
+using namespace SingleInstance;
+using velmora::test::readFile;
+using velmora::test::waitUntil;
+using velmora::test::writeFile;
+
+namespace {
+
+QDateTime at(const char* time)
+{
+    return QDateTime::fromString(QStringLiteral("2025-01-31T%1Z").arg(QLatin1String(time)), Qt::ISODate);
+}
+
+class DuplicateLaunchTest : public ::testing::Test {
+protected:
+    QTemporaryDir dir;
+    // Each test gets its own signal name so parallel runs never meet.
+    QString signalName = QStringLiteral("velmora.test.%1.%2").arg(::getpid()).arg(QUuid::createUuid().toString(QUuid::Id128));
+
+    SingleInstanceConfiguration configuration(SingleInstancePolicy policy = SingleInstancePolicy::alwaysSingle(),
+                                              QString base = {}) const
+    {
+        return {QStringLiteral("com.orvane.velmora"), std::move(policy),
+                SingleInstanceLockLocation::directory(base.isEmpty() ? dir.path() : base), std::nullopt, signalName};
+    }
+    QString requestsFolder() const { return configuration().duplicateLaunchRequestsPath(); }
+    QStringList requestFiles() const { return QDir(requestsFolder()).entryList(QDir::Files); }
+};
+
+TEST_F(DuplicateLaunchTest, RequestJsonRoundTripsWithUtcSeconds)
+{
+    const DuplicateLaunchRequest request{{QStringLiteral("--flag"), QStringLiteral("ä b")},
+                                         {QUrl::fromLocalFile(QStringLiteral("/Users/a/b c.txt"))},
+                                         at("12:00:00")};
+    const QByteArray json = request.toJson();
+    EXPECT_TRUE(json.contains("\"createdAt\":\"2025-01-31T12:00:00Z\"")) << json.toStdString();
+    EXPECT_TRUE(json.contains("file:///Users/a/b%20c.txt")) << json.toStdString();
+    EXPECT_EQ(DuplicateLaunchRequest::fromJson(json), request);
+
+    const QByteArray rejected[] = {
+        "", "[]", R"({"arguments": [], "fileURLs": []})",
+        R"({"arguments": [1], "fileURLs": [], "createdAt": "2025-01-31T12:00:00Z"})",
+        R"({"arguments": [], "fileURLs": ["http://x/y"], "createdAt": "2025-01-31T12:00:00Z"})",
+        R"({"arguments": [], "fileURLs": [], "createdAt": "yesterday"})",
+    };
+    for (const QByteArray& bytes : rejected)
+        EXPECT_FALSE(DuplicateLaunchRequest::fromJson(bytes)) << bytes.toStdString();
+}
+
+TEST_F(DuplicateLaunchTest, AnEmptyRequestWritesNothingAndAnotherWritesOneUuidFile)
+{
+    EXPECT_FALSE(DuplicateLaunchRequestStore::post({{}, {}, at("12:00:00")}, configuration()));
+    EXPECT_TRUE(requestFiles().isEmpty());
+
+    const DuplicateLaunchRequest request{{QStringLiteral("--open")}, {}, at("12:00:00")};
+    EXPECT_FALSE(DuplicateLaunchRequestStore::post(request, configuration()));
+    const QStringList files = requestFiles();
+    ASSERT_EQ(files.size(), 1);
+    static const QRegularExpression uuidName(QStringLiteral("^[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}\\.json$"));
+    EXPECT_TRUE(uuidName.match(files.first()).hasMatch()) << files.first().toStdString();
+    EXPECT_EQ(DuplicateLaunchRequest::fromJson(readFile(requestsFolder() + QLatin1Char('/') + files.first())), request);
+}
+
+TEST_F(DuplicateLaunchTest, PendingRequestsComeOldestFirstAndDamagedOnesAreRemoved)
+{
+    QDir().mkpath(requestsFolder());
+    const char* times[] = {"12:00:03", "12:00:01", "12:00:02"};
+    for (const char* time : times) {
+        writeFile(requestsFolder() + QStringLiteral("/%1.json").arg(QLatin1String(time).mid(6)),
+                  DuplicateLaunchRequest{{QLatin1String(time)}, {}, at(time)}.toJson());
+    }
+    writeFile(requestsFolder() + QStringLiteral("/notes.txt"), "keep me");
+    writeFile(requestsFolder() + QStringLiteral("/broken.json"), "{not json");
+
+    const auto requests = DuplicateLaunchRequestStore::consumePending(configuration());
+    ASSERT_EQ(requests.size(), 3);
+    EXPECT_EQ(requests[0].createdAt, at("12:00:01"));
+    EXPECT_EQ(requests[1].createdAt, at("12:00:02"));
+    EXPECT_EQ(requests[2].createdAt, at("12:00:03"));
+    EXPECT_EQ(requestFiles(), QStringList{QStringLiteral("notes.txt")});
+    EXPECT_TRUE(DuplicateLaunchRequestStore::consumePending(configuration()).isEmpty());
+}
+
+TEST_F(DuplicateLaunchTest, AMissingFolderIsAnEmptyList)
+{
+    EXPECT_TRUE(DuplicateLaunchRequestStore::consumePending(configuration()).isEmpty());
+}
+
+TEST_F(DuplicateLaunchTest, ASecondCopyWakesTheFirstWhichReceivesItsRequestOnce)
+{
+    auto first = SingleInstanceController::start(configuration(), {{}, {}, QDateTime::currentDateTimeUtc()});
+    ASSERT_EQ(first.kind, SingleInstanceStartupResult::Kind::run);
+    ASSERT_TRUE(first.controller->isEnforcingSingleInstance());
+    ASSERT_TRUE(first.controller->isObserving());
+
+    QList<QList<DuplicateLaunchRequest>> calls;
+    Qt::HANDLE handlerThread = nullptr;
+    first.controller->setDuplicateLaunchHandler([&](const QList<DuplicateLaunchRequest>& requests) {
+        handlerThread = QThread::currentThreadId();
+        calls << requests;
+    });
+
+    const DuplicateLaunchRequest request{{QStringLiteral("--again")}, {}, QDateTime::currentDateTimeUtc()};
+    auto second = SingleInstanceController::start(configuration(), request);
+    EXPECT_EQ(second.kind, SingleInstanceStartupResult::Kind::alreadyRunning);
+    EXPECT_FALSE(second.controller);
+
+    ASSERT_TRUE(waitUntil([&] { return !calls.isEmpty(); }));
+    EXPECT_EQ(handlerThread, QThread::currentThreadId()) << "delivered on the main thread";
+    ASSERT_EQ(calls.first().size(), 1);
+    EXPECT_EQ(calls.first().first().arguments, request.arguments);
+    EXPECT_TRUE(requestFiles().isEmpty()) << "the record is consumed";
+    QCoreApplication::processEvents();
+    EXPECT_EQ(calls.size(), 1);
+}
+
+TEST_F(DuplicateLaunchTest, SignalsBeforeTheHandlerAreDeliveredOnceWhenItArrives)
+{
+    auto first = SingleInstanceController::start(configuration(), {{}, {}, QDateTime::currentDateTimeUtc()});
+    ASSERT_EQ(first.kind, SingleInstanceStartupResult::Kind::run);
+    DuplicateLaunchSignal::post(signalName);
+    DuplicateLaunchSignal::post(signalName);
+    // Let both signals reach the main thread before anyone listens.
+    QThread::msleep(200);
+    QCoreApplication::processEvents();
+
+    int activations = 0;
+    first.controller->setActivationHandler([&] { ++activations; });
+    EXPECT_EQ(activations, 1);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(activations, 1);
+
+    DuplicateLaunchSignal::post(signalName);
+    EXPECT_TRUE(waitUntil([&] { return activations == 2; }));
+}
+
+TEST_F(DuplicateLaunchTest, WithMultipleInstancesAllowedNeitherLocksNorListens)
+{
+    auto store = std::make_shared<velmora::platform::MemoryPreferencesStore>();
+    store->setBool(QStringLiteral("allowMultipleInstances"), true);
+    const auto policy = SingleInstancePolicy::userDefaults(store, QStringLiteral("allowMultipleInstances"));
+    auto first = SingleInstanceController::start(configuration(policy), {{}, {}, QDateTime::currentDateTimeUtc()});
+    auto second = SingleInstanceController::start(configuration(policy), {{QStringLiteral("x")}, {}, QDateTime::currentDateTimeUtc()});
+    for (auto* result : {&first, &second}) {
+        ASSERT_EQ(result->kind, SingleInstanceStartupResult::Kind::run);
+        EXPECT_FALSE(result->controller->isEnforcingSingleInstance());
+        EXPECT_FALSE(result->controller->isObserving());
+    }
+    EXPECT_TRUE(requestFiles().isEmpty());
+    EXPECT_FALSE(QFileInfo::exists(configuration().lockPath()));
+}
+
+TEST_F(DuplicateLaunchTest, ALockFailureStillWakesTheRunningCopyAndReportsTheError)
+{
+    auto running = SingleInstanceController::start(configuration(), {{}, {}, QDateTime::currentDateTimeUtc()});
+    ASSERT_EQ(running.kind, SingleInstanceStartupResult::Kind::run);
+    int activations = 0;
+    running.controller->setActivationHandler([&] { ++activations; });
+
+    writeFile(dir.path() + QStringLiteral("/file"), "x");
+    std::optional<InstanceLockError> reported;
+    auto controller = SingleInstanceStartup::start(configuration(SingleInstancePolicy::alwaysSingle(),
+                                                                 dir.path() + QStringLiteral("/file")),
+                                                   {{}, {}, QDateTime::currentDateTimeUtc()},
+                                                   [&](const InstanceLockError& error) { reported = error; });
+    EXPECT_FALSE(controller);
+    EXPECT_EQ(reported, InstanceLockError::createFolderFailed(ENOTDIR));
+    EXPECT_TRUE(waitUntil([&] { return activations == 1; }));
+}
+
+TEST_F(DuplicateLaunchTest, SignalsFromAnotherUserAreIgnored)
+{
+    std::atomic<int> accepted = 0;
+    auto listener = velmora::platform::AbstractSocketSignal::Listener::start(
+        signalName, [&] { ++accepted; }, [](uid_t uid) { return uid != ::getuid(); });
+    ASSERT_TRUE(listener);
+    DuplicateLaunchSignal::post(signalName);
+    QThread::msleep(200);
+    EXPECT_EQ(accepted, 0);
+
+    auto taken = velmora::platform::AbstractSocketSignal::Listener::start(signalName, [] {});
+    EXPECT_FALSE(taken) << "a name that is already bound cannot be observed twice";
+    listener->cancel();
+    listener->cancel();
+}
+
+TEST_F(DuplicateLaunchTest, DestroyingTheControllerStopsObservingAndReleasesTheLock)
+{
+    auto first = SingleInstanceController::start(configuration(), {{}, {}, QDateTime::currentDateTimeUtc()});
+    ASSERT_EQ(first.kind, SingleInstanceStartupResult::Kind::run);
+    first.controller.reset();
+    auto again = SingleInstanceController::start(configuration(), {{}, {}, QDateTime::currentDateTimeUtc()});
+    EXPECT_EQ(again.kind, SingleInstanceStartupResult::Kind::run);
+    EXPECT_TRUE(again.controller->isObserving()) << "the signal name was freed";
+}
+
+} // namespace

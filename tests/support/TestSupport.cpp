@@ -1,0 +1,69 @@
+#include "TestSupport.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QFile>
+#include <QProcess>
+#include <QThread>
+
+#include <sys/stat.h>
+
+namespace velmora::test {
+
+QString velmoraExecutable() { return QStringLiteral(VELMORA_EXECUTABLE); }
+QString bundleDir() { return QStringLiteral(VELMORA_BUNDLE_DIR); }
+QString fixturesDir() { return QStringLiteral(VELMORA_FIXTURES_DIR); }
+
+QByteArray readFile(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return file.readAll();
+}
+
+void writeFile(const QString& path, const QByteArray& bytes, int mode)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        qFatal("cannot write %s", qPrintable(path));
+    file.write(bytes);
+    file.close();
+    ::chmod(path.toLocal8Bit().constData(), mode_t(mode));
+}
+
+ProcessResult runProcess(const QString& program, const QStringList& arguments,
+                         const QProcessEnvironment& environment, std::chrono::milliseconds limit)
+{
+    QProcess process;
+    process.setProcessEnvironment(environment);
+    process.start(program, arguments);
+    ProcessResult result;
+    if (!process.waitForStarted(10000))
+        return result;
+    process.closeWriteChannel();
+    if (!process.waitForFinished(int(limit.count()))) {
+        result.timedOut = true;
+        process.kill();
+        process.waitForFinished(5000);
+    }
+    result.crashed = process.exitStatus() == QProcess::CrashExit;
+    result.exitCode = process.exitCode();
+    result.standardOutput = process.readAllStandardOutput();
+    result.standardError = process.readAllStandardError();
+    return result;
+}
+
+bool waitUntil(const std::function<bool()>& condition, std::chrono::milliseconds limit)
+{
+    QDeadlineTimer deadline(limit);
+    while (!condition()) {
+        if (deadline.hasExpired())
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(5);
+    }
+    return true;
+}
+
+} // namespace velmora::test

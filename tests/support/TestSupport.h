@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QByteArray>
+#include <QProcessEnvironment>
+#include <QString>
+#include <QStringList>
+
+#include <chrono>
+#include <functional>
+#include <optional>
+
+namespace velmora::test {
+
+QString velmoraExecutable();
+QString bundleDir();
+QString fixturesDir();
+
+QByteArray readFile(const QString& path);
+void writeFile(const QString& path, const QByteArray& bytes, int mode = 0644);
+
+struct ProcessResult {
+    int exitCode = -1;
+    bool crashed = false;
+    bool timedOut = false;
+    QByteArray standardOutput;
+    QByteArray standardError;
+};
+
+// Runs a program to its end (or kills it after the limit) without a shell.
+ProcessResult runProcess(const QString& program, const QStringList& arguments,
+                         const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment(),
+                         std::chrono::milliseconds limit = std::chrono::seconds(30));
+
+// Spins the event loop until the condition holds or the limit passes.
+bool waitUntil(const std::function<bool()>& condition, std::chrono::milliseconds limit = std::chrono::seconds(5));
+
+} // namespace velmora::test
