@@ -252,7 +252,7 @@ TEST_F(ApplicationMode, AnUnparsablePreferencesFileIsReadAsEmptyAndKept)
     QProcess* a = launch();
     ASSERT_TRUE(waitUntil([&] { return saysRunning(a); }, std::chrono::seconds(15))) << output(a).toStdString();
     QProcess* b = launch();
-    ASSERT_TRUE(b->waitForFinished(10000));
+    ASSERT_TRUE(b->waitForFinished(10000)) << output(b).toStdString() << "\nfirst:\n" << output(a).toStdString();
     EXPECT_EQ(b->exitCode(), 0) << "a damaged file enforces a single copy, the default";
     EXPECT_EQ(stop(a), 0);
     EXPECT_EQ(readFile(preferencesPath()), damaged);

@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QThread>
@@ -52,6 +53,35 @@ ProcessResult runProcess(const QString& program, const QStringList& arguments,
     result.standardOutput = process.readAllStandardOutput();
     result.standardError = process.readAllStandardError();
     return result;
+}
+
+QString writeScript(const QString& path, const QByteArray& body)
+{
+    writeFile(path, "#!/bin/sh\n" + body, 0755);
+    return path;
+}
+
+QList<int> childProcesses()
+{
+    QList<int> children;
+    const QString self = QString::number(QCoreApplication::applicationPid());
+    for (const QString& entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+        bool numeric = false;
+        entry.toInt(&numeric);
+        if (!numeric)
+            continue;
+        const QByteArray stat = readFile(QStringLiteral("/proc/%1/stat").arg(entry));
+        // pid (comm) state ppid ...: the name may hold spaces, so read after the last ')'.
+        const QList<QByteArray> fields = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
+        if (fields.size() > 1 && fields.at(1) == self.toLatin1())
+            children << entry.toInt();
+    }
+    return children;
+}
+
+int openDescriptorCount()
+{
+    return int(QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System).size());
 }
 
 bool waitUntil(const std::function<bool()>& condition, std::chrono::milliseconds limit)

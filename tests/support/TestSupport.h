@@ -31,6 +31,14 @@ ProcessResult runProcess(const QString& program, const QStringList& arguments,
                          const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment(),
                          std::chrono::milliseconds limit = std::chrono::seconds(30));
 
+// An executable shell script (a stand-in for a tool) with the given body after "#!/bin/sh".
+QString writeScript(const QString& path, const QByteArray& body);
+
+// Processes whose parent is this process (zombies included).
+QList<int> childProcesses();
+// Entries of /proc/self/fd.
+int openDescriptorCount();
+
 // Spins the event loop until the condition holds or the limit passes.
 bool waitUntil(const std::function<bool()>& condition, std::chrono::milliseconds limit = std::chrono::seconds(5));
 

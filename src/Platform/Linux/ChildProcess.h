@@ -1,0 +1,87 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+#include <sys/types.h>
+
+#include <memory>
+#include <optional>
+#include <utility>
+#include <variant>
+
+namespace velmora::platform {
+
+// A child program started without a shell: the arguments arrive exactly as
+// given, the child inherits no descriptor but its three standard ones, starts
+// with default signal handling, and is addressed through a pidfd so a signal
+// can never reach a recycled process id.
+class ChildProcess {
+public:
+    enum class Output { discard, pipe };
+
+    struct Options {
+        QString program;
+        QStringList arguments;
+        // Entries "NAME=value"; nullopt inherits the caller's environment.
+        std::optional<QStringList> environment;
+        Output standardOutput = Output::discard;
+        Output standardError = Output::discard;
+    };
+
+    // The status as a number: the exit code, or the signal number for a child
+    // ended by a signal (so 15 for SIGTERM, 9 for SIGKILL).
+    struct ExitStatus {
+        bool signalled = false;
+        int code = 0;
+        int status() const { return code; }
+    };
+
+    // Start failure: the errno of the failing step.
+    using SpawnResult = std::variant<std::unique_ptr<ChildProcess>, int>;
+    static SpawnResult spawn(const Options& options);
+
+    // Kills and reaps a child that was never waited for, without blocking the caller.
+    ~ChildProcess();
+    ChildProcess(const ChildProcess&) = delete;
+    ChildProcess& operator=(const ChildProcess&) = delete;
+
+    pid_t pid() const { return m_pid; }
+    // Readable when the child has ended; for event-loop watchers.
+    int pidFd() const { return m_pidFd; }
+    // -1 unless piped. The reader owns reading; the descriptor closes with this object.
+    int standardOutputFd() const { return m_stdout; }
+    int standardErrorFd() const { return m_stderr; }
+    void closeStandardOutput();
+    void closeStandardError();
+    // Hands a piped descriptor over to the caller, who closes it.
+    int takeStandardOutput() { return std::exchange(m_stdout, -1); }
+    int takeStandardError() { return std::exchange(m_stderr, -1); }
+
+    // Safe from any thread and after the child ended (then it does nothing).
+    void signal(int number) const;
+    void terminate() const;
+    void kill() const;
+
+    bool hasExited() const;
+    // Blocks until the child ends, then reaps it. Idempotent.
+    ExitStatus wait();
+    // Reaps the child if it has ended; never blocks.
+    std::optional<ExitStatus> tryWait();
+
+    // Reads a descriptor to its end (blocking), for a child's piped output.
+    static QByteArray readToEnd(int fd);
+
+private:
+    ChildProcess(pid_t pid, int pidFd, int out, int err) : m_pid(pid), m_pidFd(pidFd), m_stdout(out), m_stderr(err) {}
+    std::optional<ExitStatus> reap(bool block);
+
+    pid_t m_pid;
+    int m_pidFd;
+    int m_stdout;
+    int m_stderr;
+    std::optional<ExitStatus> m_exit;
+};
+
+} // namespace velmora::platform
