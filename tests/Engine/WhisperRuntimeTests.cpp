@@ -1,10 +1,12 @@
 // The bundle's own whisper-cli, built by setup, on the fixture model.
 #include "Engine/BundledWhisperRuntime.h"
+#include "Engine/WhisperTranscriber.h"
 
 #include "Platform/Linux/MainBundle.h"
 
 #include "TestSupport.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QTemporaryDir>
 
@@ -59,6 +61,22 @@ TEST_F(WhisperRuntimeTest, TranscribesAWavToATextFileWithAndWithoutAPrompt)
         EXPECT_EQ(result.exitCode, 0) << result.standardError.toStdString();
         EXPECT_TRUE(QFileInfo(output + QStringLiteral(".txt")).isFile()) << "no text file from whisper-cli";
     }
+}
+
+TEST_F(WhisperRuntimeTest, TheTranscriberRunsTheShippedCliToTheEnd)
+{
+    const auto shipped = runtime;
+    WhisperTranscriber transcriber(dir.path(), {}, [shipped] { return shipped; });
+    const WhisperConfiguration configuration{QStringLiteral("/elsewhere/whisper-cli"), model(), QStringLiteral("en")};
+    const std::optional<QString> prompts[] = {std::nullopt, QStringLiteral("Kubernetes, kubectl, \"Velmora\"")};
+    for (const auto& prompt : prompts) {
+        // The test model has no trained weights: it runs to the end and hears no words.
+        const auto result = transcriber.transcribe(wav(), configuration, prompt, true);
+        ASSERT_TRUE(std::holds_alternative<QString>(result))
+            << std::get<WhisperTranscriberError>(result).description().toStdString();
+    }
+    EXPECT_TRUE(QDir(dir.path()).entryList({QStringLiteral("velmora-output-*")}, QDir::Files).isEmpty());
+    EXPECT_TRUE(test::childProcesses().isEmpty());
 }
 
 TEST_F(WhisperRuntimeTest, AMissingModelFailsWithAStatusAndAMessage)

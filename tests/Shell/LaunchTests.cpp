@@ -165,22 +165,17 @@ protected:
         return processes.back().get();
     }
 
-    static bool saysRunning(QProcess* process)
+    bool saysRunning(QProcess* process)
     {
         return process->state() == QProcess::Running && output(process).contains("Velmora is running");
     }
 
-    static QByteArray output(QProcess* process)
+    // Everything the process wrote to standard error so far.
+    QByteArray output(QProcess* process)
     {
-        auto& buffer = buffers()[process];
+        auto& buffer = buffers[process];
         buffer += process->readAllStandardError();
         return buffer;
-    }
-
-    static std::map<QProcess*, QByteArray>& buffers()
-    {
-        static std::map<QProcess*, QByteArray> all;
-        return all;
     }
 
     static int stop(QProcess* process)
@@ -200,6 +195,7 @@ protected:
     }
 
     std::vector<std::unique_ptr<QProcess>> processes;
+    std::map<QProcess*, QByteArray> buffers;
 };
 
 TEST_F(ApplicationMode, TwoRacingLaunchesLeaveExactlyOneRunningAndItHearsTheOther)

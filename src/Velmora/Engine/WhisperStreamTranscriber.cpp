@@ -365,8 +365,15 @@ void WhisperStreamTranscriber::resumeCloseWaiters()
 
 void WhisperStreamTranscriber::finishStop()
 {
-    if (m_process && !m_process->hasExited())
-        m_process->kill();
+    if (m_process) {
+        // Judge a tool that ended on its own by its status, as its exit notice would have.
+        if (const auto exit = m_process->hasExited() ? m_process->tryWait() : std::nullopt) {
+            if (exit->status() != 0 && exit->status() != 15)
+                setErrorMessage(QStringLiteral("whisper-stream exited with code %1").arg(exit->status()));
+        } else {
+            m_process->kill();
+        }
+    }
     removeReaders();
     m_process.reset();
     setRunning(false);

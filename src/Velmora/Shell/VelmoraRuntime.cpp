@@ -2,6 +2,9 @@
 
 #include "TrayIconArt.h"
 
+#include "Engine/WhisperTranscriber.h"
+
+#include "Platform/Linux/PrivateTemporaryFolder.h"
 #include "Platform/Linux/TerminationSignals.h"
 
 #include "SingleInstance/SingleInstanceController.h"
@@ -11,6 +14,8 @@
 #include <QLoggingCategory>
 #include <QMenu>
 #include <QSystemTrayIcon>
+
+#include <cstring>
 
 Q_LOGGING_CATEGORY(lcShell, "Velmora.Shell")
 
@@ -42,6 +47,13 @@ int run(int& argc, char** argv, std::unique_ptr<SingleInstance::SingleInstanceCo
     if (!QSystemTrayIcon::isSystemTrayAvailable())
         qCWarning(lcShell) << "no system tray on this desktop yet; the icon appears when one starts";
     tray.show();
+
+    // Recordings and transcripts of a crashed earlier run must not linger.
+    const auto temporary = platform::PrivateTemporaryFolder::ensure();
+    if (const QString* folder = std::get_if<QString>(&temporary))
+        WhisperTranscriber::removeStaleTemporaryFiles(*folder);
+    else
+        qCWarning(lcShell) << "the private temporary folder is unusable:" << std::strerror(std::get<int>(temporary));
 
     if (singleInstance) {
         singleInstance->setActivationHandler(
