@@ -50,6 +50,21 @@ Setup& setup()
     return instance;
 }
 
+// argv for posix_spawn, kept alive with its bytes.
+struct CommandLine {
+    std::vector<QByteArray> bytes;
+    std::vector<char*> argv;
+    CommandLine(const QString& program, const QStringList& arguments)
+    {
+        bytes.push_back(program.toLocal8Bit());
+        for (const QString& a : arguments)
+            bytes.push_back(a.toLocal8Bit());
+        for (auto& b : bytes)
+            argv.push_back(b.data());
+        argv.push_back(nullptr);
+    }
+};
+
 void runDirectly(std::vector<char*>& argv)
 {
     posix_spawn_file_actions_t actions;
@@ -70,15 +85,9 @@ void DirectWhisperCli(benchmark::State& state)
     const QStringList arguments = WhisperTranscriber::arguments(
         s.wav, {s.cli, s.model, QStringLiteral("en")}, s.dir.filePath(QStringLiteral("direct")), std::nullopt,
         std::nullopt);
-    std::vector<QByteArray> bytes{s.cli.toLocal8Bit()};
-    for (const QString& a : arguments)
-        bytes.push_back(a.toLocal8Bit());
-    std::vector<char*> argv;
-    for (auto& b : bytes)
-        argv.push_back(b.data());
-    argv.push_back(nullptr);
+    CommandLine command(s.cli, arguments);
     for (auto _ : state) {
-        runDirectly(argv);
+        runDirectly(command.argv);
         QFile::remove(s.dir.filePath(QStringLiteral("direct.txt")));
     }
 }
@@ -90,20 +99,14 @@ void TranscribeOverDirect(benchmark::State& state)
     const WhisperConfiguration configuration{s.cli, s.model, QStringLiteral("en")};
     const QStringList arguments = WhisperTranscriber::arguments(
         s.wav, configuration, s.dir.filePath(QStringLiteral("direct")), std::nullopt, std::nullopt);
-    std::vector<QByteArray> bytes{s.cli.toLocal8Bit()};
-    for (const QString& a : arguments)
-        bytes.push_back(a.toLocal8Bit());
-    std::vector<char*> argv;
-    for (auto& b : bytes)
-        argv.push_back(b.data());
-    argv.push_back(nullptr);
+    CommandLine command(s.cli, arguments);
     WhisperTranscriber transcriber(s.dir.path(), {}, [] { return std::optional<BundledWhisperRuntime>(); });
     std::vector<double> direct, velmora;
     bool directFirst = true;
     for (auto _ : state) {
         const auto timeDirect = [&] {
             const auto begin = std::chrono::steady_clock::now();
-            runDirectly(argv);
+            runDirectly(command.argv);
             direct.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - begin).count());
         };
         const auto timeVelmora = [&] {

@@ -52,6 +52,36 @@ void setNonBlocking(int fd)
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
 }
 
+// Hands over whatever can be read now; false once the output has ended
+// (a broken pipe ends it just the same).
+template <typename OnBytes>
+bool readAvailable(int fd, OnBytes&& onBytes)
+{
+    char buffer[8192];
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n > 0)
+            onBytes(QByteArray(buffer, n));
+        else if (n < 0 && errno == EINTR)
+            continue;
+        else
+            return n < 0 && errno == EAGAIN;
+    }
+}
+
+void closeReader(QSocketNotifier*& notifier, int& fd)
+{
+    if (notifier) {
+        notifier->setEnabled(false);
+        notifier->deleteLater();
+        notifier = nullptr;
+    }
+    if (fd >= 0) {
+        ::close(fd);
+        fd = -1;
+    }
+}
+
 } // namespace
 
 WhisperStreamTranscriber::WhisperStreamTranscriber(QObject* parent)
@@ -224,44 +254,17 @@ void WhisperStreamTranscriber::start(const QString& executablePath, const QStrin
 
 void WhisperStreamTranscriber::readStdout()
 {
-    char buffer[8192];
-    for (;;) {
-        const ssize_t n = ::read(m_stdoutFd, buffer, sizeof buffer);
-        if (n > 0) {
-            consumeStdout(QByteArray(buffer, n));
-            continue;
-        }
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0 && errno == EAGAIN)
-            return;
-        // End of output (or a broken pipe, which ends it just the same).
-        m_stdoutNotifier->setEnabled(false);
-        m_stdoutNotifier->deleteLater();
-        m_stdoutNotifier = nullptr;
-        ::close(m_stdoutFd);
-        m_stdoutFd = -1;
+    if (!readAvailable(m_stdoutFd, [this](const QByteArray& bytes) { consumeStdout(bytes); })) {
+        closeReader(m_stdoutNotifier, m_stdoutFd);
         consumeStdout(QByteArray());
-        return;
     }
 }
 
 void WhisperStreamTranscriber::drainStderr()
 {
-    char buffer[8192];
-    for (;;) {
-        const ssize_t n = ::read(m_stderrFd, buffer, sizeof buffer);
-        if (n > 0 || (n < 0 && errno == EINTR))
-            continue;
-        if (n < 0 && errno == EAGAIN)
-            return;
-        m_stderrNotifier->setEnabled(false);
-        m_stderrNotifier->deleteLater();
-        m_stderrNotifier = nullptr;
-        ::close(m_stderrFd);
-        m_stderrFd = -1;
-        return;
-    }
+    // Nothing the tool says there is shown or kept.
+    if (!readAvailable(m_stderrFd, [](const QByteArray&) {}))
+        closeReader(m_stderrNotifier, m_stderrFd);
 }
 
 void WhisperStreamTranscriber::consumeStdout(const QByteArray& chunk)
@@ -303,9 +306,8 @@ void WhisperStreamTranscriber::processEnded()
     const auto exit = m_process->tryWait();
     if (!exit)
         return;
-    m_exitNotifier->setEnabled(false);
-    m_exitNotifier->deleteLater();
-    m_exitNotifier = nullptr;
+    int noDescriptor = -1;
+    closeReader(m_exitNotifier, noDescriptor);
     // The pipes stay with their readers until end of output, so the last words still arrive.
     m_process.reset();
     stopWatchdog();
@@ -381,19 +383,10 @@ void WhisperStreamTranscriber::finishStop()
 
 void WhisperStreamTranscriber::removeReaders()
 {
-    for (QSocketNotifier** notifier : {&m_stdoutNotifier, &m_stderrNotifier, &m_exitNotifier}) {
-        if (*notifier) {
-            (*notifier)->setEnabled(false);
-            (*notifier)->deleteLater();
-            *notifier = nullptr;
-        }
-    }
-    for (int* fd : {&m_stdoutFd, &m_stderrFd}) {
-        if (*fd >= 0) {
-            ::close(*fd);
-            *fd = -1;
-        }
-    }
+    closeReader(m_stdoutNotifier, m_stdoutFd);
+    closeReader(m_stderrNotifier, m_stderrFd);
+    int noDescriptor = -1;
+    closeReader(m_exitNotifier, noDescriptor);
     m_stdoutClosed = true;
 }
 
