@@ -19,6 +19,8 @@ inline constexpr QLatin1String executablePath{"velmora.executablePath"};
 inline constexpr QLatin1String modelPath{"velmora.modelPath"};
 inline constexpr QLatin1String language{"velmora.language"};
 inline constexpr QLatin1String vocabulary{"velmora.vocabulary"};
+// The cloud folder that carries the vocabulary file; else a well-known sync folder.
+inline constexpr QLatin1String cloudFolder{"velmora.cloudFolder"};
 inline constexpr QLatin1String selectedAudioDeviceUID{"velmora.selectedAudioDeviceUID"};
 inline constexpr QLatin1String browserIntegration{"velmora.browserIntegration"};
 inline constexpr QLatin1String hotKeyEnabled{"velmora.hotKeyEnabled"};

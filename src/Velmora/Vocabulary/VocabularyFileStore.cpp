@@ -1,0 +1,247 @@
+#include "VocabularyFileStore.h"
+
+#include "VocabularyStore.h"
+
+#include "Preferences/PreferenceKeys.h"
+
+#include "Platform/Linux/XdgPaths.h"
+#include "Platform/PreferencesStore.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLoggingCategory>
+#include <QStringDecoder>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <thread>
+
+Q_LOGGING_CATEGORY(lcVocabularySync, "com.velmora.VocabularySync")
+
+namespace velmora {
+
+namespace {
+
+// A sync client holds its lock briefly; never wait on it for long.
+bool lockShared(int fd)
+{
+    using namespace std::chrono;
+    const auto deadline = steady_clock::now() + seconds(2);
+    while (::flock(fd, LOCK_SH | LOCK_NB) != 0) {
+        if ((errno != EWOULDBLOCK && errno != EINTR) || steady_clock::now() >= deadline)
+            return false;
+        std::this_thread::sleep_for(milliseconds(10));
+    }
+    return true;
+}
+
+bool isFolder(const QString& path)
+{
+    return QFileInfo(path).isDir();
+}
+
+} // namespace
+
+VocabularyFileStore::VocabularyFileStore(std::optional<QString> cloudRoot, platform::PreferencesStore& defaults)
+    : m_cloudRoot(std::move(cloudRoot))
+    , m_defaults(defaults)
+{
+}
+
+std::optional<QString> VocabularyFileStore::defaultCloudRoot(const platform::PreferencesStore& defaults)
+{
+    if (const auto chosen = defaults.stringValue(PreferenceKeys::cloudFolder); chosen && !chosen->isEmpty())
+        return *chosen;
+    const QString home = platform::XdgPaths::home();
+    for (const char* name : {"Nextcloud", "ownCloud", "Dropbox", "Sync", "OneDrive"}) {
+        const QString candidate = home + QLatin1Char('/') + QLatin1String(name);
+        if (isFolder(candidate))
+            return candidate;
+    }
+    return std::nullopt;
+}
+
+bool VocabularyFileStore::isCloudUsable() const
+{
+    return m_cloudRoot && isFolder(*m_cloudRoot);
+}
+
+QString VocabularyFileStore::folderPath() const
+{
+    return m_cloudRoot.value_or(QString()) + QStringLiteral("/Velmora");
+}
+
+QString VocabularyFileStore::filePath() const
+{
+    return folderPath() + QStringLiteral("/vocabulary.json");
+}
+
+QList<VocabularyEntry> VocabularyFileStore::load()
+{
+    const QList<VocabularyEntry> local = VocabularyStore::load(m_defaults);
+    QList<VocabularyEntry> result = local;
+    if (!isCloudUsable()) {
+        m_status = Status::cloudUnavailable;
+    } else {
+        const FileRead read = readFile();
+        switch (read.kind) {
+        case ReadKind::missing:
+            m_status = Status::synced;
+            if (!local.isEmpty())
+                write(local);
+            break;
+        case ReadKind::unreadable:
+            m_status = Status::fileUnreadable;
+            break;
+        case ReadKind::downloading:
+            m_status = Status::downloading;
+            break;
+        case ReadKind::entries:
+            m_status = Status::synced;
+            VocabularyStore::save(read.entries, m_defaults);
+            result = read.entries;
+            break;
+        }
+    }
+    m_lastDelivered = result;
+    return result;
+}
+
+void VocabularyFileStore::save(const QList<VocabularyEntry>& entries)
+{
+    VocabularyStore::save(entries, m_defaults);
+    m_lastDelivered = entries;
+    if (!isCloudUsable()) {
+        m_status = Status::cloudUnavailable;
+        return;
+    }
+    const FileRead read = readFile();
+    switch (read.kind) {
+    case ReadKind::missing:
+        m_status = Status::synced;
+        write(entries);
+        break;
+    case ReadKind::unreadable:
+        m_status = Status::fileUnreadable;
+        break;
+    case ReadKind::downloading:
+        m_status = Status::downloading;
+        break;
+    case ReadKind::entries:
+        m_status = Status::synced;
+        if (read.entries != entries)
+            write(entries);
+        break;
+    }
+}
+
+VocabularyFileStore::FileRead VocabularyFileStore::readFile() const
+{
+    // A sync client's placeholder for a file still in the cloud: it arrives by itself.
+    for (const char* placeholder : {"/vocabulary.json.nextcloud", "/vocabulary.json.owncloud"}) {
+        if (QFileInfo::exists(folderPath() + QLatin1String(placeholder)))
+            return {ReadKind::downloading, {}};
+    }
+    const QByteArray path = filePath().toLocal8Bit();
+    struct stat info {};
+    if (::lstat(path.constData(), &info) != 0)
+        return {ReadKind::missing, {}};
+
+    const auto unreadable = [&](const QString& why) {
+        qCCritical(lcVocabularySync, "Cannot read %s: %s", path.constData(), qUtf8Printable(why));
+        return FileRead{ReadKind::unreadable, {}};
+    };
+    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
+        return unreadable(QString::fromLocal8Bit(std::strerror(errno)));
+    QByteArray bytes;
+    QString problem;
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))
+        problem = QStringLiteral("not a regular file");
+    else if (info.st_size > maximumFileSize)
+        problem = QStringLiteral("file is too large");
+    else if (!lockShared(fd))
+        problem = QStringLiteral("the file stays locked by another program");
+    else {
+        char buffer[65536];
+        for (;;) {
+            const ssize_t n = ::read(fd, buffer, sizeof buffer);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0) {
+                problem = QString::fromLocal8Bit(std::strerror(errno));
+                break;
+            }
+            if (n == 0)
+                break;
+            bytes.append(buffer, n);
+            if (bytes.size() > maximumFileSize) {
+                problem = QStringLiteral("file is too large");
+                break;
+            }
+        }
+    }
+    ::close(fd);
+    if (!problem.isEmpty())
+        return unreadable(problem);
+    if (bytes.isEmpty())
+        return unreadable(QStringLiteral("no data"));
+
+    QStringDecoder utf8(QStringDecoder::Utf8);
+    (void)utf8.decode(bytes);
+    if (utf8.hasError()) {
+        qCCritical(lcVocabularySync, "Malformed vocabulary file, keeping local copy: %s", "not UTF-8 text");
+        return {ReadKind::unreadable, {}};
+    }
+    const auto entries = VocabularyStore::decode(bytes);
+    if (!entries) {
+        qCCritical(lcVocabularySync, "Malformed vocabulary file, keeping local copy: %s",
+                   "not a JSON array of complete entries");
+        return {ReadKind::unreadable, {}};
+    }
+    return {ReadKind::entries, *entries};
+}
+
+void VocabularyFileStore::write(const QList<VocabularyEntry>& entries) const
+{
+    QByteArray bytes = VocabularyStore::encode(entries, true);
+    if (!bytes.endsWith('\n'))
+        bytes.append('\n');
+    const auto fail = [](const char* why) { qCCritical(lcVocabularySync, "Cannot write vocabulary file: %s", why); };
+    if (!QDir().mkpath(folderPath())) {
+        fail("the folder cannot be created");
+        return;
+    }
+    // Written beside the file and renamed over it, so a sync client never sees half a file.
+    QByteArray temporary = QFile::encodeName(folderPath()) + "/.vocabulary.json.XXXXXX";
+    const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
+    if (fd < 0) {
+        fail(std::strerror(errno));
+        return;
+    }
+    ::fchmod(fd, 0644);
+    qsizetype done = 0;
+    bool ok = true;
+    while (ok && done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        ok = n > 0;
+        done += n > 0 ? n : 0;
+    }
+    ok = ok && ::fsync(fd) == 0;
+    ::close(fd);
+    if (!ok || ::rename(temporary.constData(), QFile::encodeName(filePath()).constData()) != 0) {
+        fail(std::strerror(errno));
+        ::unlink(temporary.constData());
+    }
+}
+
+} // namespace velmora

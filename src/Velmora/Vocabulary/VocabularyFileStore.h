@@ -1,0 +1,60 @@
+#pragma once
+
+#include "VocabularyEntry.h"
+
+#include <QList>
+#include <QString>
+
+#include <optional>
+
+namespace velmora::platform {
+class PreferencesStore;
+}
+
+namespace velmora {
+
+// The vocabulary file in the user's cloud folder, with the preferences as the
+// local copy. The cloud file wins on load; a file that cannot be read is never
+// written to; an identical list is not written again. Blocking file I/O: the
+// sync layer calls it off the main thread.
+class VocabularyFileStore {
+public:
+    enum class Status { synced, cloudUnavailable, fileUnreadable, downloading };
+
+    // `cloudRoot`: none when no cloud folder is known.
+    VocabularyFileStore(std::optional<QString> cloudRoot, platform::PreferencesStore& defaults);
+
+    // velmora.cloudFolder when set, else the first existing of ~/Nextcloud,
+    // ~/ownCloud, ~/Dropbox, ~/Sync, ~/OneDrive.
+    static std::optional<QString> defaultCloudRoot(const platform::PreferencesStore& defaults);
+
+    QList<VocabularyEntry> load();
+    void save(const QList<VocabularyEntry>& entries);
+
+    Status status() const { return m_status; }
+    const std::optional<QList<VocabularyEntry>>& lastDelivered() const { return m_lastDelivered; }
+    const std::optional<QString>& cloudRoot() const { return m_cloudRoot; }
+    bool isCloudUsable() const;
+    QString folderPath() const;
+    QString filePath() const;
+
+    // A vocabulary file is a few kilobytes; anything far larger is not one.
+    static constexpr qint64 maximumFileSize = 8 * 1024 * 1024;
+
+private:
+    enum class ReadKind { missing, unreadable, downloading, entries };
+    struct FileRead {
+        ReadKind kind;
+        QList<VocabularyEntry> entries;
+    };
+
+    FileRead readFile() const;
+    void write(const QList<VocabularyEntry>& entries) const;
+
+    std::optional<QString> m_cloudRoot;
+    platform::PreferencesStore& m_defaults;
+    Status m_status = Status::synced;
+    std::optional<QList<VocabularyEntry>> m_lastDelivered;
+};
+
+} // namespace velmora

@@ -1,0 +1,55 @@
+#include "VocabularyPrompt.h"
+
+#include "VocabularyCorrector.h"
+
+#include <QSet>
+
+namespace velmora::VocabularyPrompt {
+
+namespace {
+
+QString comparable(const QString& text)
+{
+    const QString lowered = text.toLower();
+    qsizetype begin = 0;
+    qsizetype end = lowered.size();
+    const auto trimmable = [](QChar c) { return c.isPunct() || c.isSpace(); };
+    while (begin < end && trimmable(lowered.at(begin)))
+        ++begin;
+    while (end > begin && trimmable(lowered.at(end - 1)))
+        --end;
+    return lowered.mid(begin, end - begin);
+}
+
+} // namespace
+
+std::optional<QString> make(const QList<VocabularyEntry>& entries)
+{
+    QStringList terms;
+    QSet<QString> seen;
+    qsizetype length = 0;
+    for (const VocabularyEntry& entry : entries) {
+        const QString term = entry.spelling.trimmed();
+        if (term.isEmpty() || seen.contains(term.toLower()))
+            continue;
+        const qsizetype cost = VocabularyCorrector::graphemeCount(term) + (terms.isEmpty() ? 1 : 2);
+        if (length + cost > maximumLength)
+            break;
+        length += cost;
+        seen.insert(term.toLower());
+        terms << term;
+    }
+    if (terms.isEmpty())
+        return std::nullopt;
+    return terms.join(QStringLiteral(", ")) + QLatin1Char('.');
+}
+
+bool isEcho(const QString& transcript, const std::optional<QString>& prompt)
+{
+    if (!prompt)
+        return false;
+    const QString heard = comparable(transcript);
+    return !heard.isEmpty() && heard == comparable(*prompt);
+}
+
+} // namespace velmora::VocabularyPrompt

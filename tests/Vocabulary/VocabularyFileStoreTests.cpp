@@ -1,0 +1,178 @@
+#include "Vocabulary/VocabularyFileStore.h"
+#include "Vocabulary/VocabularyStore.h"
+
+#include "Platform/MemoryPreferencesStore.h"
+#include "Preferences/PreferenceKeys.h"
+
+#include "TestSupport.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+using namespace velmora;
+using test::readFile;
+using test::writeFile;
+using Status = VocabularyFileStore::Status;
+
+namespace {
+
+VocabularyEntry entry(const QString& spelling, const QStringList& variants = {})
+{
+    return {QUuid::createUuid(), spelling, variants};
+}
+
+class VocabularyFileStoreTest : public ::testing::Test {
+protected:
+    QString cloud() const { return dir.path() + QStringLiteral("/Nextcloud"); }
+    QString file() const { return cloud() + QStringLiteral("/Velmora/vocabulary.json"); }
+    void SetUp() override { QDir().mkpath(cloud()); }
+    VocabularyFileStore store() { return VocabularyFileStore(cloud(), defaults); }
+    void putFile(const QByteArray& bytes)
+    {
+        QDir().mkpath(cloud() + QStringLiteral("/Velmora"));
+        writeFile(file(), bytes);
+    }
+    static QByteArray identity(const QString& path)
+    {
+        struct stat info {};
+        ::stat(path.toLocal8Bit().constData(), &info);
+        return QByteArray::number(qulonglong(info.st_ino)) + ':' + QByteArray::number(qlonglong(info.st_mtim.tv_nsec));
+    }
+
+    QTemporaryDir dir;
+    platform::MemoryPreferencesStore defaults;
+};
+
+TEST_F(VocabularyFileStoreTest, FirstLaunchSeedsTheCloudFileFromTheLocalCopyOnly)
+{
+    auto empty = store();
+    EXPECT_TRUE(empty.load().isEmpty());
+    EXPECT_EQ(empty.status(), Status::synced);
+    EXPECT_FALSE(QFile::exists(file())) << "an empty local copy creates no file";
+
+    const QList<VocabularyEntry> local{entry("Maya", {"Maja"})};
+    VocabularyStore::save(local, defaults);
+    auto seeded = store();
+    EXPECT_EQ(seeded.load(), local);
+    EXPECT_EQ(VocabularyStore::decode(readFile(file())), local);
+    EXPECT_EQ(seeded.lastDelivered(), local);
+}
+
+TEST_F(VocabularyFileStoreTest, TheCloudFileWinsOnLoad)
+{
+    VocabularyStore::save({entry("Local")}, defaults);
+    const QList<VocabularyEntry> cloudList{entry("Cloud", {"clowd"})};
+    putFile(VocabularyStore::encode(cloudList));
+    auto s = store();
+    EXPECT_EQ(s.load(), cloudList);
+    EXPECT_EQ(VocabularyStore::load(defaults), cloudList) << "the local copy follows the file";
+}
+
+TEST_F(VocabularyFileStoreTest, TheWrittenFileIsIndentedWithSortedKeysAndAFinalLineFeed)
+{
+    auto s = store();
+    s.save({entry("a/b", {"x"})});
+    const QByteArray written = readFile(file());
+    EXPECT_TRUE(written.endsWith("]\n") && !written.endsWith("\n\n"));
+    const qsizetype id = written.indexOf("\"id\""), spelling = written.indexOf("\"spelling\""),
+                    variants = written.indexOf("\"variants\"");
+    EXPECT_TRUE(id < spelling && spelling < variants);
+    EXPECT_TRUE(written.contains("\"a/b\"")) << "slashes are not escaped";
+    EXPECT_GT(written.count('\n'), 4) << "one key per line";
+}
+
+TEST_F(VocabularyFileStoreTest, AnUnreadableFileIsNeverWrittenTo)
+{
+    const QByteArray bad[] = {
+        "not json",
+        R"([{"id": "6F9619FF-8B86-D011-B42D-00C04FC964FF", "spelling": "x"}])",
+        "[\"\xff\xfe\"]",
+        QByteArray(20000, '[') + QByteArray(20000, ']'),
+        "",
+    };
+    for (const QByteArray& bytes : bad) {
+        putFile(bytes);
+        VocabularyStore::save({entry("Local")}, defaults);
+        auto s = store();
+        EXPECT_EQ(s.load(), QList<VocabularyEntry>{VocabularyStore::load(defaults)});
+        EXPECT_EQ(s.status(), Status::fileUnreadable);
+        s.save({entry("Edited")});
+        EXPECT_EQ(s.status(), Status::fileUnreadable);
+        EXPECT_EQ(readFile(file()), bytes) << "left byte for byte";
+        EXPECT_EQ(VocabularyStore::load(defaults).first().spelling, "Edited") << "the local copy keeps the edit";
+    }
+}
+
+TEST_F(VocabularyFileStoreTest, AHugeFileIsUnreadableAtOnce)
+{
+    QByteArray huge = "[";
+    huge += QByteArray(50 * 1024 * 1024, ' ');
+    huge += "]";
+    putFile(huge);
+    auto s = store();
+    QElapsedTimer clock;
+    clock.start();
+    s.load();
+    EXPECT_EQ(s.status(), Status::fileUnreadable);
+    EXPECT_LT(clock.elapsed(), 1000) << "the file is judged by its size, not read";
+}
+
+TEST_F(VocabularyFileStoreTest, AnIdenticalListIsNotWrittenAgain)
+{
+    const QList<VocabularyEntry> list{entry("Maya", {"Maja"})};
+    auto s = store();
+    s.save(list);
+    const QByteArray before = identity(file());
+    s.save(list);
+    EXPECT_EQ(identity(file()), before);
+    s.save({entry("Other")});
+    EXPECT_NE(identity(file()), before);
+}
+
+TEST_F(VocabularyFileStoreTest, WithoutACloudFolderOnlyTheLocalCopyIsKept)
+{
+    for (const std::optional<QString>& root : {std::optional<QString>(), std::optional<QString>(dir.path() + "/absent")}) {
+        VocabularyFileStore s(root, defaults);
+        s.save({entry("Maya")});
+        EXPECT_EQ(s.status(), Status::cloudUnavailable);
+        EXPECT_EQ(VocabularyStore::load(defaults).first().spelling, "Maya");
+        EXPECT_EQ(s.load().first().spelling, "Maya");
+        EXPECT_EQ(s.status(), Status::cloudUnavailable);
+    }
+}
+
+TEST_F(VocabularyFileStoreTest, APlaceholderMeansTheFileIsStillDownloading)
+{
+    for (const char* name : {"vocabulary.json.nextcloud", "vocabulary.json.owncloud"}) {
+        QDir(cloud()).removeRecursively();
+        QDir().mkpath(cloud() + QStringLiteral("/Velmora"));
+        writeFile(cloud() + QStringLiteral("/Velmora/") + QLatin1String(name), "");
+        VocabularyStore::save({entry("Local")}, defaults);
+        auto s = store();
+        EXPECT_EQ(s.load().first().spelling, "Local");
+        EXPECT_EQ(s.status(), Status::downloading);
+        s.save({entry("Edited")});
+        EXPECT_FALSE(QFile::exists(file())) << "nothing is written over a file on its way";
+    }
+}
+
+TEST_F(VocabularyFileStoreTest, TheCloudFolderComesFromThePreferenceOrAWellKnownFolder)
+{
+    const QByteArray savedHome = qgetenv("HOME");
+    qputenv("HOME", dir.path().toLocal8Bit());
+    EXPECT_EQ(VocabularyFileStore::defaultCloudRoot(defaults), cloud());
+    QDir(cloud()).removeRecursively();
+    EXPECT_FALSE(VocabularyFileStore::defaultCloudRoot(defaults));
+    QDir().mkpath(dir.path() + QStringLiteral("/Dropbox"));
+    EXPECT_EQ(VocabularyFileStore::defaultCloudRoot(defaults), dir.path() + QStringLiteral("/Dropbox"));
+    defaults.setString(PreferenceKeys::cloudFolder, QStringLiteral("/srv/sync"));
+    EXPECT_EQ(VocabularyFileStore::defaultCloudRoot(defaults), QStringLiteral("/srv/sync"));
+    qputenv("HOME", savedHome);
+}
+
+} // namespace

@@ -1,0 +1,184 @@
+#include "Vocabulary/VocabularyStore.h"
+#include "Vocabulary/VocabularySync.h"
+
+#include "Platform/MemoryPreferencesStore.h"
+
+#include "TestSupport.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QSocketNotifier>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <sys/inotify.h>
+#include <unistd.h>
+
+using namespace velmora;
+using test::readFile;
+using test::waitUntil;
+
+namespace {
+
+VocabularyEntry entry(const QString& spelling)
+{
+    return {QUuid::createUuid(), spelling, {}};
+}
+
+// Counts the times a file is replaced in a folder, as the kernel reports them.
+class ReplacementCounter {
+public:
+    ReplacementCounter(const QString& folder, const QByteArray& name)
+        : m_fd(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC))
+        , m_name(name)
+    {
+        ::inotify_add_watch(m_fd, folder.toLocal8Bit().constData(), IN_MOVED_TO | IN_CLOSE_WRITE);
+    }
+    ~ReplacementCounter() { ::close(m_fd); }
+    int count()
+    {
+        alignas(inotify_event) char buffer[4096];
+        ssize_t n;
+        while ((n = ::read(m_fd, buffer, sizeof buffer)) > 0) {
+            for (char* p = buffer; p < buffer + n;) {
+                const auto* event = reinterpret_cast<const inotify_event*>(p);
+                if (event->len && QByteArray(event->name) == m_name)
+                    ++m_count;
+                p += sizeof(inotify_event) + event->len;
+            }
+        }
+        return m_count;
+    }
+
+private:
+    int m_fd;
+    QByteArray m_name;
+    int m_count = 0;
+};
+
+class VocabularySyncTest : public ::testing::Test {
+protected:
+    void SetUp() override { QDir().mkpath(folder()); }
+    QString cloud() const { return dir.path() + QStringLiteral("/Sync"); }
+    QString folder() const { return cloud() + QStringLiteral("/Velmora"); }
+    QString file() const { return folder() + QStringLiteral("/vocabulary.json"); }
+    std::unique_ptr<VocabularySync> makeSync(bool observe = false)
+    {
+        auto sync = std::make_unique<VocabularySync>(std::make_unique<VocabularyFileStore>(cloud(), defaults), observe);
+        sync->onExternalChange = [this](const QList<VocabularyEntry>& list) { changes << list; };
+        return sync;
+    }
+    // Refreshes and waits until the file work is done.
+    static void refreshAndWait(VocabularySync& sync)
+    {
+        bool done = false;
+        auto connection = QObject::connect(&sync, &VocabularySync::fileWorkFinished, [&] { done = true; });
+        sync.refresh();
+        waitUntil([&] { return done; });
+        QObject::disconnect(connection);
+    }
+
+    QTemporaryDir dir;
+    platform::MemoryPreferencesStore defaults;
+    QList<QList<VocabularyEntry>> changes;
+};
+
+TEST_F(VocabularySyncTest, AnOutsideWriterIsNoticedOnce)
+{
+    auto sync = makeSync();
+    refreshAndWait(*sync);
+    ASSERT_TRUE(sync->isWatching());
+    changes.clear();
+
+    // Another process replaces the file the way sync clients do: write aside, then rename.
+    const QList<VocabularyEntry> remote{entry("Remote"), entry("Words")};
+    const QString aside = folder() + QStringLiteral("/.incoming");
+    test::writeFile(aside, VocabularyStore::encode(remote, true));
+    const auto moved = test::runProcess(QStringLiteral("mv"), {aside, file()});
+    ASSERT_EQ(moved.exitCode, 0);
+
+    ASSERT_TRUE(waitUntil([&] { return !changes.isEmpty(); }, std::chrono::seconds(5)));
+    waitUntil([] { return false; }, std::chrono::milliseconds(400));
+    ASSERT_EQ(changes.size(), 1);
+    EXPECT_EQ(changes.first(), remote);
+
+    refreshAndWait(*sync);
+    EXPECT_EQ(changes.size(), 1) << "no change, no call";
+
+    // The watch survives the rename: a second outside change is seen too.
+    const QList<VocabularyEntry> again{entry("Again")};
+    test::writeFile(aside, VocabularyStore::encode(again));
+    ASSERT_EQ(test::runProcess(QStringLiteral("mv"), {aside, file()}).exitCode, 0);
+    ASSERT_TRUE(waitUntil([&] { return changes.size() == 2; }, std::chrono::seconds(5)));
+    EXPECT_EQ(changes.last(), again);
+}
+
+TEST_F(VocabularySyncTest, ABurstOfEditsIsOneWriteHalfASecondAfterTheLast)
+{
+    auto sync = makeSync();
+    refreshAndWait(*sync);
+    changes.clear();
+    ReplacementCounter writes(folder(), "vocabulary.json");
+    QList<VocabularyEntry> list;
+    for (int i = 0; i < 3; ++i) {
+        list << entry(QStringLiteral("word %1").arg(i));
+        sync->vocabularyDidChange(list);
+        waitUntil([] { return false; }, std::chrono::milliseconds(100));
+    }
+    waitUntil([] { return false; }, std::chrono::milliseconds(300));
+    EXPECT_EQ(writes.count(), 0) << "still within the pause";
+    ASSERT_TRUE(waitUntil([&] { return writes.count() > 0; }, std::chrono::seconds(3)));
+    waitUntil([] { return false; }, std::chrono::milliseconds(700));
+    EXPECT_EQ(writes.count(), 1);
+    EXPECT_EQ(VocabularyStore::decode(readFile(file())), list);
+    EXPECT_TRUE(changes.isEmpty()) << "our own write is not an outside change";
+
+    sync->vocabularyDidChange(list);
+    EXPECT_FALSE(sync->hasPendingEdit()) << "the list just saved schedules nothing";
+}
+
+TEST_F(VocabularySyncTest, ARefreshDuringAPendingEditIsIgnored)
+{
+    auto sync = makeSync();
+    refreshAndWait(*sync);
+    changes.clear();
+    sync->vocabularyDidChange({entry("Mine")});
+    test::writeFile(file(), VocabularyStore::encode({entry("Theirs")}));
+    sync->refresh();
+    ASSERT_TRUE(waitUntil([&] { return !sync->hasPendingEdit(); }, std::chrono::seconds(3)));
+    waitUntil([] { return false; }, std::chrono::milliseconds(300));
+    EXPECT_EQ(VocabularyStore::decode(readFile(file()))->first().spelling, "Mine");
+    EXPECT_TRUE(changes.isEmpty());
+}
+
+TEST_F(VocabularySyncTest, QuittingRightAfterAnEditStillSavesIt)
+{
+    auto sync = makeSync(true);
+    refreshAndWait(*sync);
+    sync->vocabularyDidChange({entry("Last words")});
+    QTimer::singleShot(50, QCoreApplication::instance(), &QCoreApplication::quit);
+    QCoreApplication::exec();
+    EXPECT_EQ(VocabularyStore::decode(readFile(file()))->first().spelling, "Last words");
+}
+
+TEST_F(VocabularySyncTest, HintsFollowTheStoreStatus)
+{
+    test::writeFile(file(), "broken");
+    auto sync = makeSync();
+    refreshAndWait(*sync);
+    EXPECT_EQ(sync->hint(), QStringLiteral("Velmora/vocabulary.json in the cloud folder is unreadable — using the "
+                                           "local copy, file left untouched."));
+    QFile::remove(file());
+    refreshAndWait(*sync);
+    EXPECT_FALSE(sync->hint());
+
+    VocabularySync noCloud(std::make_unique<VocabularyFileStore>(std::nullopt, defaults), false);
+    refreshAndWait(noCloud);
+    EXPECT_EQ(noCloud.hint(), QStringLiteral("Cloud folder not available — vocabulary stays on this computer."));
+    EXPECT_EQ(VocabularySync::hintFor(VocabularyFileStore::Status::downloading),
+              QStringLiteral("Waiting for the cloud folder to download the vocabulary…"));
+}
+
+} // namespace
