@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+
+namespace velmora {
+
+// A model file offered in the settings' model picker.
+struct DiscoveredModel {
+    QString id;
+    QString displayName;
+    QString path;
+    bool isDefault = false;
+
+    bool operator==(const DiscoveredModel&) const = default;
+
+    // The default model first, then every other *.bin file beside it, by name.
+    static QList<DiscoveredModel> discover(const QString& defaultModelPath);
+    static QString displayNameOf(const QString& path);
+};
+
+} // namespace velmora
