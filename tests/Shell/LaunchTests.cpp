@@ -72,9 +72,10 @@ TEST(HostMode, ForeignOriginsAreRejectedWithStatusTwo)
 
 TEST(HostMode, TheAllowedOriginNeverTouchesTheApplicationState)
 {
+    // Without the application, an empty browser side ends the host quietly.
     const auto result = velmora({allowed});
-    EXPECT_NE(result.exitCode, 0);
-    EXPECT_TRUE(result.standardError.startsWith("Velmora host: ")) << result.standardError.toStdString();
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_TRUE(result.standardOutput.isEmpty());
     EXPECT_FALSE(QFileInfo::exists(QString::fromLocal8Bit(qgetenv("XDG_DATA_HOME")) + QStringLiteral("/com.orvane.velmora")));
     EXPECT_FALSE(QFileInfo::exists(QString::fromLocal8Bit(qgetenv("XDG_CONFIG_HOME")) + QStringLiteral("/Velmora")));
 }

@@ -17,6 +17,10 @@ inline const QString originPrefix = QStringLiteral("chrome-extension://");
 // origin prefix; the browser passes the caller's origin this way.
 std::optional<QString> callerOrigin(const QStringList& arguments);
 
+// At most `limit` UTF-16 units, cut between whole characters and, where the
+// cut part has white space, before its last white space; trimmed; no marker.
+QString capped(const QString& text, qsizetype limit);
+
 } // namespace BrowserBridge
 
 } // namespace velmora

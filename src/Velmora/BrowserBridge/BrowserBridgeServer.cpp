@@ -1,0 +1,213 @@
+#include "BrowserBridgeServer.h"
+
+#include "BrowserBridgeCodec.h"
+#include "LineDecoder.h"
+
+#include "Platform/Linux/BridgeSocket.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace velmora {
+
+BrowserBridgeServer::BrowserBridgeServer(QString socketPath, OnRequest onRequest, OnDisconnect onDisconnect,
+                                         PeerCheck acceptPeer)
+    : m_socketPath(std::move(socketPath))
+    , m_onRequest(std::move(onRequest))
+    , m_onDisconnect(std::move(onDisconnect))
+    , m_acceptPeer(acceptPeer ? std::move(acceptPeer) : PeerCheck([](uid_t peer) { return peer == ::geteuid(); }))
+{
+}
+
+BrowserBridgeServer::~BrowserBridgeServer()
+{
+    stop();
+    std::map<std::thread::id, std::thread> readers;
+    {
+        QMutexLocker lock(&m_lock);
+        readers.swap(m_readers);
+    }
+    for (auto& [id, thread] : readers) {
+        if (thread.joinable())
+            thread.join();
+    }
+}
+
+bool BrowserBridgeServer::isListening() const
+{
+    QMutexLocker lock(&m_lock);
+    return m_listenFd >= 0;
+}
+
+size_t BrowserBridgeServer::connectionCount() const
+{
+    QMutexLocker lock(&m_lock);
+    return m_connections.size();
+}
+
+std::optional<BrowserBridgeServerError> BrowserBridgeServer::start()
+{
+    QMutexLocker lock(&m_lock);
+    if (m_listenFd >= 0)
+        return std::nullopt;
+    const auto address = BridgeSocket::address(m_socketPath);
+    if (!address)
+        return BrowserBridgeServerError::pathTooLong();
+
+    const QString folder = QFileInfo(m_socketPath).absolutePath();
+    const QByteArray folderBytes = QFile::encodeName(folder);
+    if (!QDir().mkpath(folder))
+        return BrowserBridgeServerError::socket(QString::fromLocal8Bit(std::strerror(errno ? errno : EACCES)));
+    ::chmod(folderBytes.constData(), 0700); // a fresh folder; an old one is checked and fixed below
+
+    // The folder must be a real folder of ours, not a link, and private.
+    struct stat info {};
+    if (::lstat(folderBytes.constData(), &info) != 0 || info.st_uid != ::geteuid() || !S_ISDIR(info.st_mode))
+        return BrowserBridgeServerError::unsafeDirectory(folder);
+    const int folderFd = ::open(folderBytes.constData(), O_RDONLY | O_NOFOLLOW | O_DIRECTORY | O_CLOEXEC);
+    if (folderFd < 0)
+        return BrowserBridgeServerError::unsafeDirectory(folder);
+    if (::fstat(folderFd, &info) != 0 || info.st_uid != ::geteuid() || ::fchmod(folderFd, 0700) != 0) {
+        ::close(folderFd);
+        return BrowserBridgeServerError::unsafeDirectory(folder);
+    }
+
+    // A socket of ours left by a crash goes; anything else stays and makes bind fail.
+    const QByteArray socketBytes = QFile::encodeName(m_socketPath);
+    if (::lstat(socketBytes.constData(), &info) == 0 && S_ISSOCK(info.st_mode) && info.st_uid == ::geteuid())
+        ::unlink(socketBytes.constData());
+
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) {
+        ::close(folderFd);
+        return BrowserBridgeServerError::socket(QStringLiteral("socket() failed"));
+    }
+    if (::bind(fd, reinterpret_cast<const sockaddr*>(&*address), sizeof(sockaddr_un)) != 0
+        || ::chmod(socketBytes.constData(), 0600) != 0 || ::listen(fd, 4) != 0) {
+        const QString message = QString::fromLocal8Bit(std::strerror(errno));
+        ::close(fd);
+        ::close(folderFd);
+        return BrowserBridgeServerError::socket(message);
+    }
+    m_listenFd = fd;
+    if (m_acceptThread.joinable())
+        m_acceptThread.join(); // the loop of an earlier start has ended
+    m_acceptThread = std::thread([this, fd] { acceptLoop(fd); });
+    ::close(folderFd);
+    return std::nullopt;
+}
+
+void BrowserBridgeServer::stop()
+{
+    int fd;
+    std::vector<std::shared_ptr<BrowserBridgeConnection>> open;
+    {
+        QMutexLocker lock(&m_lock);
+        fd = std::exchange(m_listenFd, -1);
+        for (const auto& [key, connection] : m_connections)
+            open.push_back(connection);
+    }
+    if (fd < 0)
+        return;
+    // Wakes the blocked accept(); each reader wakes with the end of its stream.
+    ::shutdown(fd, SHUT_RDWR);
+    ::close(fd);
+    ::unlink(QFile::encodeName(m_socketPath).constData());
+    for (const auto& connection : open)
+        connection->shutDown();
+    if (m_acceptThread.joinable() && m_acceptThread.get_id() != std::this_thread::get_id())
+        m_acceptThread.join();
+}
+
+void BrowserBridgeServer::joinFinishedThreads()
+{
+    std::vector<std::thread> finished;
+    {
+        QMutexLocker lock(&m_lock);
+        for (const auto& id : m_finishedReaders) {
+            auto it = m_readers.find(id);
+            if (it != m_readers.end()) {
+                finished.push_back(std::move(it->second));
+                m_readers.erase(it);
+            }
+        }
+        m_finishedReaders.clear();
+    }
+    for (auto& thread : finished)
+        thread.join();
+}
+
+void BrowserBridgeServer::acceptLoop(int listenFd)
+{
+    for (;;) {
+        const int fd = ::accept4(listenFd, nullptr, nullptr, SOCK_CLOEXEC);
+        if (fd < 0) {
+            if (errno == EINTR || errno == ECONNABORTED)
+                continue;
+            return;
+        }
+        joinFinishedThreads();
+        ucred peer{};
+        socklen_t size = sizeof peer;
+        if (::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &size) != 0 || !m_acceptPeer(peer.uid)) {
+            ::close(fd);
+            continue;
+        }
+        auto connection = std::make_shared<BrowserBridgeConnection>(fd, std::chrono::seconds(2));
+        QMutexLocker lock(&m_lock);
+        if (m_listenFd != listenFd)
+            return; // stopped meanwhile; the connection closes as it goes
+        m_connections.emplace(connection.get(), connection);
+        std::thread reader([this, connection] { readLoop(connection); });
+        m_readers.emplace(reader.get_id(), std::move(reader));
+    }
+}
+
+void BrowserBridgeServer::readLoop(std::shared_ptr<BrowserBridgeConnection> connection)
+{
+    LineDecoder decoder(maximumRequestLine);
+    const int fd = connection->fd();
+    for (bool reading = true; reading;) {
+        const auto chunk = BridgeSocket::read(fd, readChunk);
+        if (!chunk || chunk->isEmpty())
+            break;
+        const auto lines = decoder.feed(*chunk);
+        if (std::holds_alternative<BrowserBridgeCodecError>(lines))
+            break;
+        for (const QByteArray& line : std::get<QList<QByteArray>>(lines)) {
+            const auto decoded = BrowserBridgeCodec::decodeRequest(line);
+            if (const auto* request = std::get_if<BrowserBridgeRequest>(&decoded)) {
+                m_onRequest(*request, connection);
+                continue;
+            }
+            const auto& error = std::get<BrowserBridgeCodecError>(decoded);
+            if (error.kind() == BrowserBridgeCodecError::Kind::invalidMessage && error.session()) {
+                connection->send(BrowserBridgeEvent::failed(*error.session(), BrowserBridgeFailureCode::protocol,
+                                                            BrowserBridgeMessages::invalidMessage));
+                continue;
+            }
+            reading = false;
+            break;
+        }
+    }
+    {
+        QMutexLocker lock(&m_lock);
+        m_connections.erase(connection.get());
+    }
+    connection->releaseDescriptor();
+    if (m_onDisconnect)
+        m_onDisconnect(connection);
+    QMutexLocker lock(&m_lock);
+    m_finishedReaders.push_back(std::this_thread::get_id());
+}
+
+} // namespace velmora
