@@ -6,7 +6,9 @@
 
 #include "Platform/Linux/BridgeSocket.h"
 
+#include <fcntl.h>
 #include <poll.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -64,25 +66,46 @@ int relay(int socketFd, int input, int output)
     NativeMessagingFrameDecoder browser(maximumBrowserFrame);
     LineDecoder application(maximumApplicationLine);
     std::optional<QString> lastStarted;
-    pollfd entries[2] = {{input, POLLIN, 0}, {socketFd, POLLIN, 0}};
+    // Requests wait here until the socket takes them, so the host never sits
+    // in a blocking write while the application is blocked writing its replies
+    // to us: a browser that sends many requests at once cannot deadlock the pair.
+    QByteArray toApplication;
+    constexpr qsizetype backlogLimit = 1 << 20;
+    ::fcntl(socketFd, F_SETFL, ::fcntl(socketFd, F_GETFL) | O_NONBLOCK);
+
     for (;;) {
+        pollfd entries[2] = {
+            {input, short(toApplication.size() < backlogLimit ? POLLIN : 0), 0},
+            {socketFd, short(POLLIN | (toApplication.isEmpty() ? 0 : POLLOUT)), 0},
+        };
         if (::poll(entries, 2, -1) < 0) {
             if (errno == EINTR)
                 continue;
             return 1;
         }
-        if (entries[1].revents != 0) {
+        if (entries[1].revents & (POLLIN | POLLHUP | POLLERR)) {
             const auto chunk = BridgeSocket::read(socketFd, readChunk);
-            if (!chunk || chunk->isEmpty())
+            if (!chunk && errno != EAGAIN)
                 return 0;
-            const auto lines = application.feed(*chunk);
-            if (std::holds_alternative<BrowserBridgeCodecError>(lines))
+            if (chunk && chunk->isEmpty())
                 return 0;
-            // Events pass through untouched: the application's bytes are what the browser gets.
-            for (const QByteArray& line : std::get<QList<QByteArray>>(lines)) {
-                if (!BridgeSocket::writeAll(output, NativeMessagingFrameDecoder::frame(line)))
+            if (chunk) {
+                const auto lines = application.feed(*chunk);
+                if (std::holds_alternative<BrowserBridgeCodecError>(lines))
                     return 0;
+                // Events pass through untouched: the application's bytes are what the browser gets.
+                for (const QByteArray& line : std::get<QList<QByteArray>>(lines)) {
+                    if (!BridgeSocket::writeAll(output, NativeMessagingFrameDecoder::frame(line)))
+                        return 0;
+                }
             }
+        }
+        if ((entries[1].revents & POLLOUT) && !toApplication.isEmpty()) {
+            const ssize_t n = ::send(socketFd, toApplication.constData(), size_t(toApplication.size()), MSG_NOSIGNAL);
+            if (n < 0 && errno != EAGAIN && errno != EINTR)
+                return 0;
+            if (n > 0)
+                toApplication.remove(0, n);
         }
         if (entries[0].revents != 0) {
             const auto chunk = BridgeSocket::read(input, readChunk);
@@ -97,8 +120,7 @@ int relay(int socketFd, int input, int output)
                     if (request->kind == BrowserBridgeRequest::Kind::start)
                         lastStarted = request->session;
                     // The application only ever sees the canonical form.
-                    if (!BridgeSocket::writeAll(socketFd, LineDecoder::line(BrowserBridgeCodec::encode(*request))))
-                        return 0;
+                    toApplication += LineDecoder::line(BrowserBridgeCodec::encode(*request));
                     continue;
                 }
                 const auto& error = std::get<BrowserBridgeCodecError>(decoded);
@@ -113,9 +135,12 @@ int relay(int socketFd, int input, int output)
             }
         }
     }
-    // The browser went away: a dictation it started must not go on without it.
+    // The browser went away: what it asked for still goes out, and a dictation
+    // it started must not go on without it.
     if (lastStarted)
-        BridgeSocket::writeAll(socketFd, LineDecoder::line(BrowserBridgeCodec::encode(BrowserBridgeRequest::cancel(*lastStarted))));
+        toApplication += LineDecoder::line(BrowserBridgeCodec::encode(BrowserBridgeRequest::cancel(*lastStarted)));
+    ::fcntl(socketFd, F_SETFL, ::fcntl(socketFd, F_GETFL) & ~O_NONBLOCK);
+    BridgeSocket::writeAll(socketFd, toApplication);
     return 0;
 }
 
