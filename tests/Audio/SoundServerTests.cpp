@@ -1,0 +1,196 @@
+// Devices, SDL2's view of them and real recordings, against the rig's PulseAudio daemon.
+#include "Audio/AudioDeviceManager.h"
+#include "Audio/AudioRecorderService.h"
+#include "Audio/SDL2DeviceLookup.h"
+#include "Preferences/PreferenceKeys.h"
+
+#include "Platform/MemoryPreferencesStore.h"
+
+#include "TestSupport.h"
+
+#include <QDir>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <sndfile.h>
+
+#include <cmath>
+
+using namespace velmora;
+using namespace std::chrono_literals;
+using test::waitUntil;
+
+namespace {
+
+bool hasDevice(const AudioDeviceManager& manager, const QString& name)
+{
+    const auto& devices = manager.devices();
+    return std::any_of(devices.begin(), devices.end(), [&](const auto& d) { return d.name == name; });
+}
+
+QString pactl(const QStringList& arguments)
+{
+    const auto result = test::runProcess(QStringLiteral("pactl"), arguments);
+    EXPECT_EQ(result.exitCode, 0) << result.standardError.toStdString();
+    return QString::fromUtf8(result.standardOutput).trimmed();
+}
+
+// A second microphone, plugged in and out as the test likes.
+struct SecondMicrophone {
+    QString sink, source;
+    void plugIn()
+    {
+        sink = pactl({"load-module", "module-null-sink", "sink_name=second_feed", "sink_properties=device.description=SecondFeed"});
+        source = pactl({"load-module", "module-remap-source", "source_name=second_mic", "master=second_feed.monitor",
+                        "source_properties=device.description=SecondMic"});
+    }
+    void unplug()
+    {
+        pactl({"unload-module", source});
+        pactl({"unload-module", sink});
+    }
+};
+
+TEST(AudioDevices, TheListFollowsTheServerAndTheChoiceSurvivesUnplugging)
+{
+    platform::MemoryPreferencesStore defaults;
+    AudioDeviceManager manager(defaults);
+    ASSERT_TRUE(waitUntil([&] { return hasDevice(manager, "TestMic"); }, 10s));
+    for (const auto& device : manager.devices())
+        EXPECT_FALSE(device.uid.endsWith(".monitor")) << "monitors are no microphones";
+
+    SecondMicrophone second;
+    second.plugIn();
+    ASSERT_TRUE(waitUntil([&] { return hasDevice(manager, "SecondMic"); }, 10s));
+    manager.setSelectedDeviceUID(QStringLiteral("second_mic"));
+    EXPECT_EQ(defaults.stringValue(PreferenceKeys::selectedAudioDeviceUID), QStringLiteral("second_mic"));
+    ASSERT_TRUE(manager.activeDevice());
+    EXPECT_EQ(manager.activeDevice()->name, QStringLiteral("SecondMic"));
+    EXPECT_EQ(manager.activeDevice()->inputChannels, 2) << "the remap source keeps its master's two channels";
+
+    second.unplug();
+    ASSERT_TRUE(waitUntil([&] { return !hasDevice(manager, "SecondMic"); }, 10s));
+    EXPECT_FALSE(manager.activeDevice());
+    EXPECT_FALSE(manager.isDeviceAlive("second_mic"));
+    EXPECT_EQ(manager.selectedDeviceUID(), QStringLiteral("second_mic")) << "the choice is kept";
+
+    second.plugIn();
+    EXPECT_TRUE(waitUntil([&] { return manager.activeDevice().has_value(); }, 10s)) << "active again without user action";
+    second.unplug();
+
+    manager.setSelectedDeviceUID(std::nullopt);
+    EXPECT_FALSE(defaults.hasObject(PreferenceKeys::selectedAudioDeviceUID)) << "System Default removes the key";
+}
+
+TEST(AudioDevices, SDL2FindsTheMicrophoneByItsNameEitherWay)
+{
+    const QString sdl = test::bundleDir() + QStringLiteral("/Resources/WhisperRuntime/bin/libSDL2-2.0.so.0");
+    const std::pair<QString, std::optional<int>> cases[] = {
+        {"TestMic", 0}, {"testmic", 0}, {"Front TestMic (USB)", 0}, {"Test", 0}, {"No Such Device", std::nullopt},
+    };
+    for (const auto& [name, index] : cases)
+        EXPECT_EQ(SDL2DeviceLookup::captureDeviceIndex(name, sdl), index) << name.toStdString();
+    EXPECT_EQ(SDL2DeviceLookup::captureDeviceIndex("TestMic", "/nonexistent/libSDL2.so"), std::nullopt);
+}
+
+// Strength of one frequency in a signal (Goertzel).
+double power(const std::vector<short>& samples, double frequency, double rate)
+{
+    const double k = 2 * std::cos(2 * M_PI * frequency / rate);
+    double s1 = 0, s2 = 0;
+    for (const short sample : samples) {
+        const double s0 = sample / 32768.0 + k * s1 - s2;
+        s2 = s1;
+        s1 = s0;
+    }
+    return (s1 * s1 + s2 * s2 - k * s1 * s2) / double(samples.size());
+}
+
+std::optional<AudioRecorderService::Result> run(const std::function<void(AudioRecorderService::Completion)>& call)
+{
+    std::optional<AudioRecorderService::Result> result;
+    call([&](const AudioRecorderService::Result& r) { result = r; });
+    waitUntil([&] { return result.has_value(); }, 10s);
+    return result;
+}
+
+TEST(AudioRecording, TheRecordingHoldsWhatTheMicrophoneHeard)
+{
+    QTemporaryDir dir;
+    const QString tone = dir.filePath("tone.wav");
+    ASSERT_EQ(test::runProcess("sox", {"-n", "-r", "16000", "-c", "1", "-b", "16", tone, "synth", "1.5", "sine", "1000", "vol", "0.5"}).exitCode, 0);
+    AudioRecorderService service(dir.path());
+    const auto started = run([&](auto done) { service.startRecording(std::nullopt, done); });
+    ASSERT_TRUE(started && std::holds_alternative<QString>(*started)) << std::get<AudioRecorderError>(*started).description().toStdString();
+    QElapsedTimer clock;
+    clock.start();
+    ASSERT_EQ(test::runProcess(QString::fromLocal8Bit(qgetenv("VELMORA_RIG_FEED_MIC")), {tone}).exitCode, 0);
+    waitUntil([] { return false; }, 300ms);
+    const auto stopped = run([&](auto done) { service.stopRecording(done); });
+    const qint64 recordedFor = clock.elapsed();
+    ASSERT_EQ(stopped, started);
+    const QString path = std::get<QString>(*stopped);
+
+    struct stat info {};
+    ::stat(QFile::encodeName(path).constData(), &info);
+    EXPECT_EQ(info.st_mode & 0777, 0600u) << "speech is private";
+    SF_INFO format{};
+    SNDFILE* file = sf_open(QFile::encodeName(path).constData(), SFM_READ, &format);
+    ASSERT_TRUE(file) << "a complete WAV header";
+    EXPECT_EQ(format.samplerate, 16000);
+    EXPECT_EQ(format.channels, 1);
+    EXPECT_EQ(format.format, SF_FORMAT_WAV | SF_FORMAT_PCM_16);
+    std::vector<short> samples(size_t(format.frames));
+    sf_read_short(file, samples.data(), format.frames);
+    sf_close(file);
+    const double seconds = double(format.frames) / 16000;
+    EXPECT_NEAR(seconds * 1000, double(recordedFor), 50) << "length of the recording against the wall clock";
+    const double atTone = power(samples, 1000, 16000);
+    EXPECT_GT(atTone, 100 * power(samples, 1700, 16000)) << "a spectral peak at the fed tone";
+    EXPECT_GT(atTone, 100 * power(samples, 400, 16000));
+}
+
+TEST(AudioRecording, AnUnpluggedDeviceAndARefusingServerAreReportedAsSuch)
+{
+    QTemporaryDir dir;
+    AudioRecorderService service(dir.path());
+    const AudioInputDevice gone{7, "unplugged_mic", "USB Headset", false, 1};
+    EXPECT_EQ(run([&](auto done) { service.startRecording(gone, done); }),
+              AudioRecorderService::Result(AudioRecorderError::deviceUnavailable("USB Headset")));
+    EXPECT_TRUE(QDir(dir.path()).entryList(QDir::Files).isEmpty()) << "no file is left for a failed start";
+
+    const QByteArray saved = qgetenv("PULSE_SERVER");
+    qputenv("PULSE_SERVER", ("unix:" + dir.path() + "/no-server").toLocal8Bit());
+    AudioRecorderService refused(dir.path());
+    EXPECT_EQ(run([&](auto done) { refused.startRecording(std::nullopt, done); }),
+              AudioRecorderService::Result(AudioRecorderError::permissionDenied()));
+    qputenv("PULSE_SERVER", saved);
+}
+
+int threadCount()
+{
+    return int(QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size());
+}
+
+TEST(AudioRecording, AHundredCyclesLeaveNoThreadOrDescriptorBehind)
+{
+    QTemporaryDir dir;
+    auto service = std::make_unique<AudioRecorderService>(dir.path());
+    // The first cycle makes the lasting connection; count from after it.
+    ASSERT_TRUE(std::holds_alternative<QString>(*run([&](auto done) { service->startRecording(std::nullopt, done); })));
+    ASSERT_TRUE(std::holds_alternative<QString>(*run([&](auto done) { service->stopRecording(done); })));
+    const int threads = threadCount();
+    const int descriptors = test::openDescriptorCount();
+    for (int i = 0; i < 100; ++i) {
+        const auto started = run([&](auto done) { service->startRecording(std::nullopt, done); });
+        ASSERT_TRUE(started && std::holds_alternative<QString>(*started));
+        ASSERT_EQ(run([&](auto done) { service->stopRecording(done); }), started);
+        QFile::remove(std::get<QString>(*started));
+    }
+    EXPECT_EQ(threadCount(), threads);
+    EXPECT_EQ(test::openDescriptorCount(), descriptors);
+}
+
+} // namespace
