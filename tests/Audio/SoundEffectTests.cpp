@@ -1,0 +1,86 @@
+// The two sounds on the rig's sound server, seen through the server's own view of its streams.
+#include "Audio/SoundEffectService.h"
+#include "Preferences/PreferenceKeys.h"
+
+#include "Platform/MemoryPreferencesStore.h"
+
+#include "TestSupport.h"
+
+#include <QRegularExpression>
+
+#include <gtest/gtest.h>
+
+#include <pulse/volume.h>
+
+using namespace velmora;
+using test::waitUntil;
+
+namespace {
+
+QString soundsFolder()
+{
+    return test::bundleDir() + QStringLiteral("/Resources/sounds");
+}
+
+// The raw volumes of the playback streams named `name`.
+QList<quint32> streamVolumes(const QString& name)
+{
+    const QString listing = QString::fromUtf8(test::runProcess("pactl", {"list", "sink-inputs"}).standardOutput);
+    QList<quint32> volumes;
+    for (const QString& block : listing.split(QStringLiteral("Sink Input #"), Qt::SkipEmptyParts)) {
+        if (!block.contains(QStringLiteral("media.name = \"%1\"").arg(name)))
+            continue;
+        const auto match = QRegularExpression(QStringLiteral("Volume: mono: (\\d+)")).match(block);
+        if (match.hasMatch())
+            volumes << match.captured(1).toUInt();
+    }
+    return volumes;
+}
+
+TEST(SoundEffects, PlayAtTheStoredVolumeAndRestartInsteadOfOverlapping)
+{
+    platform::MemoryPreferencesStore defaults;
+    SoundEffectService service(soundsFolder(), defaults);
+    ASSERT_TRUE(service.hasStartSound() && service.hasStopSound());
+    EXPECT_EQ(service.volume(), 0.5f);
+
+    service.playStartSound();
+    service.playStartSound();
+    service.waitForPlays();
+    ASSERT_TRUE(waitUntil([] { return !streamVolumes("recording-start").isEmpty(); }));
+    EXPECT_EQ(streamVolumes("recording-start"), QList<quint32>{pa_sw_volume_from_linear(0.5)}) << "one stream: restarted";
+
+    service.setVolume(0.0f);
+    service.playStopSound();
+    service.waitForPlays();
+    ASSERT_TRUE(waitUntil([] { return !streamVolumes("recording-stop").isEmpty(); }));
+    EXPECT_EQ(streamVolumes("recording-stop"), QList<quint32>{PA_VOLUME_MUTED});
+}
+
+TEST(SoundEffects, VolumeZeroSurvivesARestartAndSwitchedOffPlaysNothing)
+{
+    platform::MemoryPreferencesStore defaults;
+    {
+        SoundEffectService first(soundsFolder(), defaults);
+        first.setVolume(0.0f);
+    }
+    SoundEffectService second(soundsFolder(), defaults);
+    EXPECT_EQ(second.volume(), 0.0f) << "0 is a choice, not a missing value";
+
+    defaults.setBool(PreferenceKeys::soundEffectsEnabled, false);
+    const int before = int(streamVolumes("recording-start").size());
+    second.playStartSound();
+    second.waitForPlays();
+    EXPECT_EQ(int(streamVolumes("recording-start").size()), before);
+}
+
+TEST(SoundEffects, MissingFilesMeanNoSoundNotAFailure)
+{
+    platform::MemoryPreferencesStore defaults;
+    SoundEffectService service(QStringLiteral("/nonexistent"), defaults);
+    EXPECT_FALSE(service.hasStartSound());
+    service.playStartSound();
+    service.waitForPlays();
+}
+
+} // namespace
