@@ -1,5 +1,6 @@
 #include "JsonFilePreferencesStore.h"
 
+#include "AtomicFile.h"
 #include "XdgPaths.h"
 
 #include <QDateTime>
@@ -42,20 +43,6 @@ public:
 private:
     int m_fd;
 };
-
-bool writeAll(int fd, const QByteArray& bytes)
-{
-    qsizetype done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        done += n;
-    }
-    return true;
-}
 
 // Another writer holds the lock only for one small write; wait for it a
 // little, but never hang the caller on a stuck holder.
@@ -227,15 +214,8 @@ std::optional<PreferencesError> JsonFilePreferencesStore::writeLocked()
         m_broken = false;
     }
 
-    QByteArray temporary = path + ".XXXXXX";
-    FileDescriptor fd(::mkostemp(temporary.data(), O_CLOEXEC));
-    if (fd.get() < 0)
+    if (AtomicFile::write(m_filePath, QJsonDocument(m_values).toJson(QJsonDocument::Indented), 0600))
         return PreferencesError::writeFailed;
-    const QByteArray bytes = QJsonDocument(m_values).toJson(QJsonDocument::Indented);
-    if (!writeAll(fd.get(), bytes) || ::fsync(fd.get()) != 0 || ::rename(temporary.constData(), path.constData()) != 0) {
-        ::unlink(temporary.constData());
-        return PreferencesError::writeFailed;
-    }
     m_identity = currentIdentity();
     return std::nullopt;
 }

@@ -1,5 +1,7 @@
 #include "WhisperStreamTranscriber.h"
 
+#include "Text/TextNormalization.h"
+
 #include "Platform/FileProbe.h"
 #include "Platform/Linux/ChildProcess.h"
 
@@ -31,20 +33,6 @@ const QStringList droppedPrefixes{QStringLiteral("[Start speaking]"), QStringLit
 bool isBlank(const QString& text)
 {
     return text.trimmed().isEmpty();
-}
-
-// Lower case, punctuation and white space trimmed from both ends.
-QString normalized(const QString& text)
-{
-    QString lowered = text.toLower();
-    qsizetype begin = 0;
-    qsizetype end = lowered.size();
-    const auto trimmable = [](QChar c) { return c.isPunct() || c.isSpace(); };
-    while (begin < end && trimmable(lowered.at(begin)))
-        ++begin;
-    while (end > begin && trimmable(lowered.at(end - 1)))
-        --end;
-    return lowered.mid(begin, end - begin);
 }
 
 void setNonBlocking(int fd)
@@ -182,7 +170,7 @@ QString WhisperStreamTranscriber::extractLatestSegment(const QString& text)
         if (piece.startsWith(prefix))
             return {};
     }
-    if (hallucinations().contains(normalized(piece)))
+    if (hallucinations().contains(TextNormalization::comparable(piece)))
         return {};
     return piece;
 }

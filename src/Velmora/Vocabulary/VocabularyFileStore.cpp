@@ -4,6 +4,7 @@
 
 #include "Preferences/PreferenceKeys.h"
 
+#include "Platform/Linux/AtomicFile.h"
 #include "Platform/Linux/XdgPaths.h"
 #include "Platform/PreferencesStore.h"
 
@@ -220,28 +221,8 @@ void VocabularyFileStore::write(const QList<VocabularyEntry>& entries) const
         return;
     }
     // Written beside the file and renamed over it, so a sync client never sees half a file.
-    QByteArray temporary = QFile::encodeName(folderPath()) + "/.vocabulary.json.XXXXXX";
-    const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
-    if (fd < 0) {
-        fail(std::strerror(errno));
-        return;
-    }
-    ::fchmod(fd, 0644);
-    qsizetype done = 0;
-    bool ok = true;
-    while (ok && done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        ok = n > 0;
-        done += n > 0 ? n : 0;
-    }
-    ok = ok && ::fsync(fd) == 0;
-    ::close(fd);
-    if (!ok || ::rename(temporary.constData(), QFile::encodeName(filePath()).constData()) != 0) {
-        fail(std::strerror(errno));
-        ::unlink(temporary.constData());
-    }
+    if (const auto error = platform::AtomicFile::write(filePath(), bytes, 0644))
+        fail(std::strerror(*error));
 }
 
 } // namespace velmora

@@ -2,26 +2,11 @@
 
 #include "VocabularyCorrector.h"
 
+#include "Text/TextNormalization.h"
+
 #include <QSet>
 
 namespace velmora::VocabularyPrompt {
-
-namespace {
-
-QString comparable(const QString& text)
-{
-    const QString lowered = text.toLower();
-    qsizetype begin = 0;
-    qsizetype end = lowered.size();
-    const auto trimmable = [](QChar c) { return c.isPunct() || c.isSpace(); };
-    while (begin < end && trimmable(lowered.at(begin)))
-        ++begin;
-    while (end > begin && trimmable(lowered.at(end - 1)))
-        --end;
-    return lowered.mid(begin, end - begin);
-}
-
-} // namespace
 
 std::optional<QString> make(const QList<VocabularyEntry>& entries)
 {
@@ -48,8 +33,8 @@ bool isEcho(const QString& transcript, const std::optional<QString>& prompt)
 {
     if (!prompt)
         return false;
-    const QString heard = comparable(transcript);
-    return !heard.isEmpty() && heard == comparable(*prompt);
+    const QString heard = TextNormalization::comparable(transcript);
+    return !heard.isEmpty() && heard == TextNormalization::comparable(*prompt);
 }
 
 } // namespace velmora::VocabularyPrompt
