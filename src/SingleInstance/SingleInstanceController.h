@@ -40,6 +40,8 @@ public:
     const SingleInstanceConfiguration& configuration() const { return m_configuration; }
     bool isEnforcingSingleInstance() const { return m_lock != nullptr; }
     bool isObserving() const { return m_observation != nullptr; }
+    // A signal came while no handler was installed.
+    bool hasPendingActivation() const { return m_pendingActivation; }
 
     // The requests are collected (and so removed) but not passed on.
     void setActivationHandler(std::function<void()> handler);

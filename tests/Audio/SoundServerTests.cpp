@@ -128,8 +128,9 @@ TEST(AudioRecording, TheRecordingHoldsWhatTheMicrophoneHeard)
     clock.start();
     ASSERT_EQ(test::runProcess(QString::fromLocal8Bit(qgetenv("VELMORA_RIG_FEED_MIC")), {tone}).exitCode, 0);
     waitUntil([] { return false; }, 300ms);
-    const auto stopped = run([&](auto done) { service.stopRecording(done); });
+    // From the start's answer to the stop request: the span the file must cover.
     const qint64 recordedFor = clock.elapsed();
+    const auto stopped = run([&](auto done) { service.stopRecording(done); });
     ASSERT_EQ(stopped, started);
     const QString path = std::get<QString>(*stopped);
 

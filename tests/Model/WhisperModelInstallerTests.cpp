@@ -199,7 +199,7 @@ TEST_F(WhisperModelInstallerTest, AStalledServerTimesOutAndCancellingStopsAtOnce
     EXPECT_TRUE(stalled->isRetryable());
 
     QDir(folder()).removeRecursively();
-    const auto slow = installer("/slow");
+    const auto slow = installer("/crawl");
     DownloadCancellation cancellation;
     auto run = std::async(std::launch::async, [&] { return slow.install({}, cancellation); });
     ASSERT_TRUE(test::waitUntil([&] { return slow.partialByteCount().value_or(0) > 512 * 1024; }));

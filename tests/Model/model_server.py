@@ -77,6 +77,9 @@ class Handler(BaseHTTPRequestHandler):
             self.serve_model()
         elif path == "/slow":
             self.serve_model(pace=(65536, 0.01))
+        elif path == "/crawl":
+            # About 1.6 MB/s: slow enough to be caught in the middle even on a busy machine.
+            self.serve_model(pace=(16384, 0.01))
         elif path == "/redirect":
             self.head(302, [("Location", "/model")], length=0)
         elif path == "/ignore-range":

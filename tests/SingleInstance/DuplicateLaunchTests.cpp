@@ -140,8 +140,8 @@ TEST_F(DuplicateLaunchTest, SignalsBeforeTheHandlerAreDeliveredOnceWhenItArrives
     DuplicateLaunchSignal::post(signalName);
     DuplicateLaunchSignal::post(signalName);
     // Let both signals reach the main thread before anyone listens.
-    QThread::msleep(200);
-    QCoreApplication::processEvents();
+    ASSERT_TRUE(waitUntil([&] { return first.controller->hasPendingActivation(); }));
+    waitUntil([] { return false; }, std::chrono::milliseconds(200));
 
     int activations = 0;
     first.controller->setActivationHandler([&] { ++activations; });

@@ -8,7 +8,12 @@ namespace velmora::SDL2DeviceLookup {
 
 std::optional<int> captureDeviceIndex(const QString& deviceName, const QString& sdl2Path)
 {
-    void* library = ::dlopen(QFile::encodeName(sdl2Path).constData(), RTLD_LAZY | RTLD_LOCAL);
+    int flags = RTLD_LAZY | RTLD_LOCAL;
+#ifdef __SANITIZE_ADDRESS__
+    // Keep it mapped after dlclose so the leak checker can name SDL's own leaks.
+    flags |= RTLD_NODELETE;
+#endif
+    void* library = ::dlopen(QFile::encodeName(sdl2Path).constData(), flags);
     if (!library)
         return std::nullopt;
     using Init = int (*)(quint32);
