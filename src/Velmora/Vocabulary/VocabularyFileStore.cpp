@@ -84,6 +84,20 @@ QString VocabularyFileStore::filePath() const
     return folderPath() + QStringLiteral("/vocabulary.json");
 }
 
+VocabularyFileStore::Status VocabularyFileStore::statusAfter(ReadKind kind)
+{
+    switch (kind) {
+    case ReadKind::unreadable:
+        return Status::fileUnreadable;
+    case ReadKind::downloading:
+        return Status::downloading;
+    case ReadKind::missing:
+    case ReadKind::entries:
+        return Status::synced;
+    }
+    return Status::synced;
+}
+
 QList<VocabularyEntry> VocabularyFileStore::load()
 {
     const QList<VocabularyEntry> local = VocabularyStore::load(m_defaults);
@@ -92,23 +106,13 @@ QList<VocabularyEntry> VocabularyFileStore::load()
         m_status = Status::cloudUnavailable;
     } else {
         const FileRead read = readFile();
-        switch (read.kind) {
-        case ReadKind::missing:
-            m_status = Status::synced;
-            if (!local.isEmpty())
-                write(local);
-            break;
-        case ReadKind::unreadable:
-            m_status = Status::fileUnreadable;
-            break;
-        case ReadKind::downloading:
-            m_status = Status::downloading;
-            break;
-        case ReadKind::entries:
-            m_status = Status::synced;
+        m_status = statusAfter(read.kind);
+        if (read.kind == ReadKind::missing && !local.isEmpty()) {
+            write(local); // the cloud file starts from the local copy
+        } else if (read.kind == ReadKind::entries) {
+            // The cloud file wins over the local copy.
             VocabularyStore::save(read.entries, m_defaults);
             result = read.entries;
-            break;
         }
     }
     m_lastDelivered = result;
@@ -123,24 +127,11 @@ void VocabularyFileStore::save(const QList<VocabularyEntry>& entries)
         m_status = Status::cloudUnavailable;
         return;
     }
+    // An unreadable file is never written over, nor one still downloading; an identical list is not rewritten.
     const FileRead read = readFile();
-    switch (read.kind) {
-    case ReadKind::missing:
-        m_status = Status::synced;
+    m_status = statusAfter(read.kind);
+    if (read.kind == ReadKind::missing || (read.kind == ReadKind::entries && read.entries != entries))
         write(entries);
-        break;
-    case ReadKind::unreadable:
-        m_status = Status::fileUnreadable;
-        break;
-    case ReadKind::downloading:
-        m_status = Status::downloading;
-        break;
-    case ReadKind::entries:
-        m_status = Status::synced;
-        if (read.entries != entries)
-            write(entries);
-        break;
-    }
 }
 
 VocabularyFileStore::FileRead VocabularyFileStore::readFile() const

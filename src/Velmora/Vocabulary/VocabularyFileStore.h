@@ -48,6 +48,7 @@ private:
         QList<VocabularyEntry> entries;
     };
 
+    static Status statusAfter(ReadKind kind);
     FileRead readFile() const;
     void write(const QList<VocabularyEntry>& entries) const;
 
