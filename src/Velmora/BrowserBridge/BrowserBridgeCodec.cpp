@@ -94,4 +94,12 @@ std::variant<BrowserBridgeRequest, BrowserBridgeCodecError> decodeRequest(const 
     return invalid;
 }
 
+std::optional<BrowserBridgeEvent> answer(const BrowserBridgeCodecError& error)
+{
+    if (error.kind() != BrowserBridgeCodecError::Kind::invalidMessage || !error.session())
+        return std::nullopt;
+    return BrowserBridgeEvent::failed(*error.session(), BrowserBridgeFailureCode::protocol,
+                                      BrowserBridgeMessages::invalidMessage);
+}
+
 } // namespace velmora::BrowserBridgeCodec

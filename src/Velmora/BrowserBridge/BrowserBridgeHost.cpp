@@ -123,11 +123,8 @@ int relay(int socketFd, int input, int output)
                     toApplication += LineDecoder::line(BrowserBridgeCodec::encode(*request));
                     continue;
                 }
-                const auto& error = std::get<BrowserBridgeCodecError>(decoded);
-                if (error.kind() == BrowserBridgeCodecError::Kind::invalidMessage && error.session()) {
-                    const auto failure = BrowserBridgeEvent::failed(*error.session(), BrowserBridgeFailureCode::protocol,
-                                                                    BrowserBridgeMessages::invalidMessage);
-                    if (!BridgeSocket::writeAll(output, NativeMessagingFrameDecoder::frame(BrowserBridgeCodec::encode(failure))))
+                if (const auto failure = BrowserBridgeCodec::answer(std::get<BrowserBridgeCodecError>(decoded))) {
+                    if (!BridgeSocket::writeAll(output, NativeMessagingFrameDecoder::frame(BrowserBridgeCodec::encode(*failure))))
                         return 0;
                     continue;
                 }

@@ -189,10 +189,8 @@ void BrowserBridgeServer::readLoop(std::shared_ptr<BrowserBridgeConnection> conn
                 m_onRequest(*request, connection);
                 continue;
             }
-            const auto& error = std::get<BrowserBridgeCodecError>(decoded);
-            if (error.kind() == BrowserBridgeCodecError::Kind::invalidMessage && error.session()) {
-                connection->send(BrowserBridgeEvent::failed(*error.session(), BrowserBridgeFailureCode::protocol,
-                                                            BrowserBridgeMessages::invalidMessage));
+            if (const auto failure = BrowserBridgeCodec::answer(std::get<BrowserBridgeCodecError>(decoded))) {
+                connection->send(*failure);
                 continue;
             }
             reading = false;
