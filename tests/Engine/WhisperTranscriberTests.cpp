@@ -57,6 +57,18 @@ protected:
         }, [] { return std::optional<BundledWhisperRuntime>(); });
     }
 
+    // A run of a tool that would take 30 s, returned once the tool is running.
+    std::future<WhisperTranscriber::Result> startSlowRun(WhisperTranscriber& transcriber, const QString& slow) const
+    {
+        auto run = std::async(std::launch::async, [this, &transcriber, slow] {
+            return transcriber.transcribe(audio(), configuration(slow), std::nullopt, false);
+        });
+        EXPECT_TRUE(test::waitUntil([&] { return QFile::exists(startedMarker()); }, std::chrono::seconds(10)));
+        return run;
+    }
+    QString startedMarker() const { return tools.path() + QStringLiteral("/started"); }
+    QString slowTool() const { return tool("slow", "touch '" + startedMarker().toUtf8() + "'\nexec sleep 30\n"); }
+
     // Writes the text after -of, as whisper-cli does.
     static QByteArray writesTranscript(const QByteArray& text)
     {
@@ -209,13 +221,8 @@ TEST_F(WhisperTranscriberTest, ArgumentsArriveAsGivenAndNoDescriptorIsInherited)
 
 TEST_F(WhisperTranscriberTest, CancellingStopsTheRunningToolAndLeavesTheTranscriberUsable)
 {
-    const QString started = tools.path() + QStringLiteral("/started");
-    const QString slow = tool("slow", "touch '" + started.toUtf8() + "'\nexec sleep 30\n");
     auto transcriber = this->transcriber();
-    auto run = std::async(std::launch::async, [&] {
-        return transcriber.transcribe(audio(), configuration(slow), std::nullopt, false);
-    });
-    ASSERT_TRUE(test::waitUntil([&] { return QFile::exists(started); }, std::chrono::seconds(10)));
+    auto run = startSlowRun(transcriber, slowTool());
     QThread::msleep(50);
     transcriber.cancelCurrentProcess();
     ASSERT_EQ(run.wait_for(std::chrono::seconds(10)), std::future_status::ready) << "the tool was not stopped";
@@ -230,21 +237,17 @@ TEST_F(WhisperTranscriberTest, CancellingStopsTheRunningToolAndLeavesTheTranscri
 
 TEST_F(WhisperTranscriberTest, InvalidatingStopsTheRunAndRefusesEveryLaterOne)
 {
-    const QString started = tools.path() + QStringLiteral("/started");
-    const QString slow = tool("slow", "touch '" + started.toUtf8() + "'\nexec sleep 30\n");
+    const QString slow = slowTool();
     auto transcriber = this->transcriber();
-    auto run = std::async(std::launch::async, [&] {
-        return transcriber.transcribe(audio(), configuration(slow), std::nullopt, false);
-    });
-    ASSERT_TRUE(test::waitUntil([&] { return QFile::exists(started); }, std::chrono::seconds(10)));
+    auto run = startSlowRun(transcriber, slow);
     transcriber.invalidate();
     ASSERT_EQ(run.wait_for(std::chrono::seconds(10)), std::future_status::ready);
     EXPECT_EQ(std::get<WhisperTranscriberError>(run.get()).kind(), WhisperTranscriberError::Kind::processFailure);
 
-    QFile::remove(started);
+    QFile::remove(startedMarker());
     const auto refused = transcriber.transcribe(audio(), configuration(slow), std::nullopt, false);
     EXPECT_EQ(std::get<WhisperTranscriberError>(refused), WhisperTranscriberError::cancelled());
-    EXPECT_FALSE(QFile::exists(started)) << "an invalidated transcriber starts no process";
+    EXPECT_FALSE(QFile::exists(startedMarker())) << "an invalidated transcriber starts no process";
 }
 
 TEST_F(WhisperTranscriberTest, AChattyToolCannotBlockOnAFullPipe)

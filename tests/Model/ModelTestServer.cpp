@@ -8,7 +8,7 @@
 #include <QNetworkReply>
 #include <QRandomGenerator>
 
-ModelTestServer::ModelTestServer(qsizetype modelSize)
+ModelTestServer::ModelTestServer()
 {
     m_body.resize(modelSize);
     QRandomGenerator random(1234);
@@ -33,6 +33,11 @@ ModelTestServer::~ModelTestServer()
 QString ModelTestServer::url(const QString& path) const
 {
     return QStringLiteral("http://127.0.0.1:%1%2").arg(m_port).arg(path);
+}
+
+velmora::PinnedWhisperModel ModelTestServer::pinned(const QString& path) const
+{
+    return {QStringLiteral("test-model.bin"), QUrl(url(path)), m_sha256, modelSize};
 }
 
 QJsonArray ModelTestServer::requests() const

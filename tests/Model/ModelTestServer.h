@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Model/PinnedWhisperModel.h"
+
 #include <QByteArray>
 #include <QJsonArray>
 #include <QProcess>
@@ -9,10 +11,14 @@
 // The loopback model server of model_server.py, serving a made-up model.
 class ModelTestServer {
 public:
-    explicit ModelTestServer(qsizetype modelSize);
+    static constexpr qsizetype modelSize = 8 * 1024 * 1024 + 123;
+
+    ModelTestServer();
     ~ModelTestServer();
 
     QString url(const QString& path) const;
+    // The served model as a pinned model named test-model.bin, fetched from `path`.
+    velmora::PinnedWhisperModel pinned(const QString& path) const;
     // Every request so far: {"path": ..., "range": ... or null}.
     QJsonArray requests() const;
 

@@ -23,18 +23,17 @@ using Kind = WhisperModelDownloadError::Kind;
 
 namespace {
 
-constexpr qsizetype modelSize = 8 * 1024 * 1024 + 123;
+constexpr qsizetype modelSize = ModelTestServer::modelSize;
 
 class WhisperModelInstallerTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { server = new ModelTestServer(modelSize); }
+    static void SetUpTestSuite() { server = new ModelTestServer; }
     static void TearDownTestSuite() { delete server; }
 
     WhisperModelInstaller installer(const QString& path, WhisperModelInstaller::CapacityProbe capacity = {},
                                     std::chrono::milliseconds idle = std::chrono::seconds(60)) const
     {
-        const PinnedWhisperModel model{QStringLiteral("test-model.bin"), QUrl(server->url(path)), server->sha256(),
-                                       modelSize};
+        const PinnedWhisperModel model = server->pinned(path);
         return WhisperModelInstaller(model, folder(), std::make_shared<HttpWhisperModelTransport>(idle),
                                      capacity ? capacity : [](const QString&) { return std::optional<qint64>(); });
     }

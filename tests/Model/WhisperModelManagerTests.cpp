@@ -24,17 +24,16 @@ using Kind = WhisperModelState::Kind;
 
 namespace {
 
-constexpr qsizetype modelSize = 8 * 1024 * 1024 + 123;
+constexpr qsizetype modelSize = ModelTestServer::modelSize;
 
 class WhisperModelManagerTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { server = new ModelTestServer(modelSize); }
+    static void SetUpTestSuite() { server = new ModelTestServer; }
     static void TearDownTestSuite() { delete server; }
 
     std::shared_ptr<WhisperModelInstaller> installer(const QString& path) const
     {
-        const PinnedWhisperModel model{QStringLiteral("test-model.bin"), QUrl(server->url(path)), server->sha256(),
-                                       modelSize};
+        const PinnedWhisperModel model = server->pinned(path);
         return std::make_shared<WhisperModelInstaller>(model, folder(), std::make_shared<HttpWhisperModelTransport>(),
                                                        [](const QString&) { return std::optional<qint64>(); });
     }
