@@ -26,9 +26,10 @@ void DuplicateLaunchSignalObservation::cancel()
 
 namespace DuplicateLaunchSignal {
 
-void post(const QString& name, std::chrono::milliseconds patience)
+bool post(const QString& name, std::chrono::milliseconds patience)
 {
-    velmora::platform::AbstractSocketSignal::post(name, patience);
+    using velmora::platform::AbstractSocketSignal::PostResult;
+    return velmora::platform::AbstractSocketSignal::post(name, patience) == PostResult::delivered;
 }
 
 std::unique_ptr<DuplicateLaunchSignalObservation> observe(const QString& name, std::function<void()> handler)

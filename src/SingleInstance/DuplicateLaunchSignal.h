@@ -35,8 +35,9 @@ private:
 // The per-user, payload-free wake-up call between copies of the program.
 namespace DuplicateLaunchSignal {
 
-// Waits up to `patience` for a listener that is about to appear.
-void post(const QString& name, std::chrono::milliseconds patience = std::chrono::milliseconds(0));
+// Waits up to `patience` for a listener that is about to appear. True when a
+// listener of this user was signalled; one of another user is never signalled.
+bool post(const QString& name, std::chrono::milliseconds patience = std::chrono::milliseconds(0));
 // The handler runs on the observer's own thread. Null when the name cannot be observed.
 std::unique_ptr<DuplicateLaunchSignalObservation> observe(const QString& name, std::function<void()> handler);
 

@@ -108,12 +108,17 @@ TEST_F(BrowserBridgeServerTest, PathsAndFoldersThatAreRefused)
     EXPECT_EQ(tooLong->start(), BrowserBridgeServerError::pathTooLong());
     EXPECT_EQ(BrowserBridgeServerError::pathTooLong().description(), QStringLiteral("Socket path is too long."));
 
-    // A folder that is a link to a private folder is not ours to trust.
-    QDir().mkpath(dir.path() + QStringLiteral("/real"));
+    // A folder that is a link is not ours to trust, and what it points to is left exactly as it was.
+    const QString target = dir.path() + QStringLiteral("/shared-folder");
+    QDir().mkpath(target);
+    ASSERT_EQ(::chmod(QFile::encodeName(target).constData(), 0755), 0);
     QDir().mkpath(dir.path() + QStringLiteral("/Velmora"));
-    ASSERT_TRUE(QFile::link(dir.path() + QStringLiteral("/real"), dir.path() + QStringLiteral("/Velmora/bridge")));
+    ASSERT_TRUE(QFile::link(target, dir.path() + QStringLiteral("/Velmora/bridge")));
     auto linked = makeServer();
     EXPECT_EQ(linked->start(), BrowserBridgeServerError::unsafeDirectory(dir.path() + QStringLiteral("/Velmora/bridge")));
+    struct stat targetInfo {};
+    ASSERT_EQ(::stat(QFile::encodeName(target).constData(), &targetInfo), 0);
+    EXPECT_EQ(targetInfo.st_mode & 0777, 0755u) << "the link's target had its mode changed";
     QFile::remove(dir.path() + QStringLiteral("/Velmora/bridge"));
 
     // A regular file at the socket path is left alone and named in the error.

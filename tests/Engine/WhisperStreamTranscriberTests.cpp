@@ -99,6 +99,52 @@ TEST_F(WhisperStreamTranscriberTest, AFailingToolKeepsItsTextAndReportsItsStatus
     EXPECT_EQ(transcriber.liveText(), QStringLiteral("partial words"));
 }
 
+TEST_F(WhisperStreamTranscriberTest, AnExitCodeAndAKillingSignalAreJudgedApart)
+{
+    struct Case {
+        const char* body;
+        std::optional<QString> error;
+    };
+    const Case cases[] = {
+        {"exit 0\n", std::nullopt},
+        {"kill -TERM $$\n", std::nullopt},
+        {"exit 15\n", QStringLiteral("whisper-stream exited with code 15")},
+        {"exit 9\n", QStringLiteral("whisper-stream exited with code 9")},
+        {"kill -KILL $$\n", QStringLiteral("whisper-stream exited with code 9")},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.body);
+        const QString stream = tool(QByteArray("printf 'words\\n'\n") + c.body);
+        WhisperStreamTranscriber transcriber;
+        transcriber.start(stream, model(), QStringLiteral("en"), std::nullopt);
+        ASSERT_TRUE(waitUntil([&] { return !transcriber.isRunning(); }));
+        EXPECT_EQ(transcriber.errorMessage(), c.error);
+    }
+}
+
+TEST_F(WhisperStreamTranscriberTest, ADrainLimitOfAnEarlierStopDoesNotCutTheNextRunShort)
+{
+    // The first run ends at once on SIGTERM; the second needs 1.5 s to print its last words.
+    const QString quick = tool("printf 'first\\n'\nexec sleep 30\n");
+    const QString slowPath = dir.path() + QStringLiteral("/slow-stream");
+    test::writeScript(slowPath, "trap 'sleep 1.5; printf \"\\rsecond last words\\n\"; exit 0' TERM\n"
+                                "printf 'second'\nwhile :; do sleep 0.05; done\n");
+    WhisperStreamTranscriber transcriber; // drain limit 2 s
+    transcriber.start(quick, model(), QStringLiteral("en"), std::nullopt);
+    ASSERT_TRUE(waitUntil([&] { return transcriber.liveText() == QStringLiteral("first"); }));
+    QElapsedTimer sinceFirstStop;
+    sinceFirstStop.start();
+    ASSERT_TRUE(stopAndWait(transcriber));
+
+    transcriber.start(slowPath, model(), QStringLiteral("en"), std::nullopt);
+    ASSERT_TRUE(waitUntil([&] { return transcriber.liveText() == QStringLiteral("second"); }));
+    // Stopped 1 s after the first stop: the first run's limit ends 1 s into this drain, this run's after 2 s.
+    ASSERT_TRUE(waitUntil([&] { return sinceFirstStop.elapsed() >= 1000; }));
+    ASSERT_TRUE(stopAndWait(transcriber));
+    EXPECT_EQ(transcriber.liveText(), QStringLiteral("second last words"));
+    EXPECT_FALSE(transcriber.errorMessage()) << transcriber.errorMessageText().toStdString();
+}
+
 TEST_F(WhisperStreamTranscriberTest, MissingToolOrModelIsReportedAndNothingStarts)
 {
     WhisperStreamTranscriber transcriber;

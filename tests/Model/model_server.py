@@ -118,6 +118,12 @@ class Handler(BaseHTTPRequestHandler):
             self.wfile.write(self.body[: size // 2])
             self.wfile.flush()
             self.close_connection = True
+        elif path.startswith("/cut-at/"):
+            # The full length is announced, then the connection ends after the given number of bytes.
+            self.head(200, length=size)
+            self.wfile.write(self.body[: int(path.rsplit("/", 1)[1])])
+            self.wfile.flush()
+            self.close_connection = True
         elif path == "/stall":
             self.head(200, length=size)
             self.wfile.write(self.body[:1000])

@@ -17,6 +17,10 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstring>
+
+#include <sys/socket.h>
+#include <sys/un.h>
 
 using namespace SingleInstance;
 using velmora::test::readFile;
@@ -190,17 +194,47 @@ TEST_F(DuplicateLaunchTest, ALockFailureStillWakesTheRunningCopyAndReportsTheErr
 TEST_F(DuplicateLaunchTest, SignalsFromAnotherUserAreIgnored)
 {
     std::atomic<int> accepted = 0;
+    std::atomic<int> checked = 0;
     auto listener = velmora::platform::AbstractSocketSignal::Listener::start(
-        signalName, [&] { ++accepted; }, [](uid_t uid) { return uid != ::getuid(); });
+        signalName, [&] { ++accepted; }, [&](uid_t uid) {
+            ++checked;
+            return uid != ::getuid();
+        });
     ASSERT_TRUE(listener);
-    DuplicateLaunchSignal::post(signalName);
-    QThread::msleep(200);
-    EXPECT_EQ(accepted, 0);
-
     auto taken = velmora::platform::AbstractSocketSignal::Listener::start(signalName, [] {});
     EXPECT_FALSE(taken) << "a name that is already bound cannot be observed twice";
+
+    DuplicateLaunchSignal::post(signalName);
+    ASSERT_TRUE(waitUntil([&] { return checked == 1; }));
+    listener->cancel(); // joins the listener, so a wrongly accepted signal would have been counted
+    EXPECT_EQ(accepted, 0);
     listener->cancel();
-    listener->cancel();
+}
+
+TEST_F(DuplicateLaunchTest, AListenerOfAnotherUserIsNeverSignalled)
+{
+    namespace Signal = velmora::platform::AbstractSocketSignal;
+    std::atomic<int> accepted = 0;
+    auto listener = Signal::Listener::start(signalName, [&] { ++accepted; }, [](uid_t) { return true; });
+    ASSERT_TRUE(listener);
+
+    // The sender finds that the listener is not of its user: logged, not signalled.
+    EXPECT_EQ(Signal::post(signalName, {}, [](uid_t) { return false; }), Signal::PostResult::refusedListener);
+    // A bare connection without the signal's byte is no signal either.
+    const int bare = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const QByteArray name = Signal::addressName(signalName);
+    std::memcpy(address.sun_path + 1, name.constData(), size_t(name.size()));
+    ASSERT_EQ(::connect(bare, reinterpret_cast<const sockaddr*>(&address),
+                        socklen_t(offsetof(sockaddr_un, sun_path) + 1 + size_t(name.size()))), 0);
+    ::close(bare);
+
+    EXPECT_EQ(Signal::post(signalName), Signal::PostResult::delivered);
+    ASSERT_TRUE(waitUntil([&] { return accepted >= 1; }));
+    listener->cancel(); // connections are served in order: the two before were seen first
+    EXPECT_EQ(accepted, 1);
+    EXPECT_EQ(Signal::post(signalName), Signal::PostResult::noListener);
 }
 
 TEST_F(DuplicateLaunchTest, DestroyingTheControllerStopsObservingAndReleasesTheLock)

@@ -134,6 +134,35 @@ TEST_F(VocabularyFileStoreTest, AnIdenticalListIsNotWrittenAgain)
     EXPECT_NE(identity(file()), before);
 }
 
+TEST_F(VocabularyFileStoreTest, AFailedWriteIsReportedAndTheEditReachesTheFileLater)
+{
+    putFile(VocabularyStore::encode({entry("Old")}));
+    auto vocabulary = store();
+    vocabulary.load();
+    // The folder turns into a file: nothing can be written below it.
+    QDir(cloud() + QStringLiteral("/Velmora")).removeRecursively();
+    writeFile(cloud() + QStringLiteral("/Velmora"), "not a folder");
+
+    const QList<VocabularyEntry> edited{entry("New")};
+    vocabulary.save(edited);
+    EXPECT_EQ(vocabulary.status(), Status::writeFailed);
+    EXPECT_TRUE(vocabulary.hasUnwrittenEdit());
+    EXPECT_EQ(VocabularyStore::load(defaults), edited) << "kept on this computer";
+
+    // The folder comes back with the old file: the edit is newer and wins, on load as on save.
+    QFile::remove(cloud() + QStringLiteral("/Velmora"));
+    putFile(VocabularyStore::encode({entry("Old")}));
+    EXPECT_EQ(vocabulary.load(), edited);
+    EXPECT_EQ(vocabulary.status(), Status::synced);
+    EXPECT_FALSE(vocabulary.hasUnwrittenEdit());
+    EXPECT_EQ(VocabularyStore::decode(readFile(file())), edited);
+
+    // Once written, the cloud file wins again.
+    const QList<VocabularyEntry> remote{entry("Remote")};
+    putFile(VocabularyStore::encode(remote));
+    EXPECT_EQ(vocabulary.load(), remote);
+}
+
 TEST_F(VocabularyFileStoreTest, WithoutACloudFolderOnlyTheLocalCopyIsKept)
 {
     for (const std::optional<QString>& root : {std::optional<QString>(), std::optional<QString>(dir.path() + "/absent")}) {

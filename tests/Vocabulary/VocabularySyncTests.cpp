@@ -6,6 +6,7 @@
 #include "TestSupport.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QDir>
 #include <QSocketNotifier>
 #include <QTemporaryDir>
@@ -13,6 +14,8 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/inotify.h>
 #include <unistd.h>
 
@@ -64,9 +67,10 @@ protected:
     QString cloud() const { return dir.path() + QStringLiteral("/Sync"); }
     QString folder() const { return cloud() + QStringLiteral("/Velmora"); }
     QString file() const { return folder() + QStringLiteral("/vocabulary.json"); }
-    std::unique_ptr<VocabularySync> makeSync(bool observe = false)
+    std::unique_ptr<VocabularySync> makeSync(bool observe = false, VocabularySync::Timing timing = {})
     {
-        auto sync = std::make_unique<VocabularySync>(std::make_unique<VocabularyFileStore>(cloud(), defaults), observe);
+        auto sync = std::make_unique<VocabularySync>(std::make_unique<VocabularyFileStore>(cloud(), defaults), observe,
+                                                     timing);
         sync->onExternalChange = [this](const QList<VocabularyEntry>& list) { changes << list; };
         return sync;
     }
@@ -115,22 +119,24 @@ TEST_F(VocabularySyncTest, AnOutsideWriterIsNoticedOnce)
     EXPECT_EQ(changes.last(), again);
 }
 
-TEST_F(VocabularySyncTest, ABurstOfEditsIsOneWriteHalfASecondAfterTheLast)
+TEST_F(VocabularySyncTest, ABurstOfEditsIsOneWriteAPauseAfterTheLast)
 {
-    auto sync = makeSync();
+    // A long pause, so a busy machine cannot stretch the gaps between edits past it.
+    const auto pause = std::chrono::milliseconds(1500);
+    auto sync = makeSync(false, {pause, std::chrono::milliseconds(100)});
     refreshAndWait(*sync);
     changes.clear();
     ReplacementCounter writes(folder(), "vocabulary.json");
     QList<VocabularyEntry> list;
+    QElapsedTimer sinceLastEdit;
     for (int i = 0; i < 3; ++i) {
         list << entry(QStringLiteral("word %1").arg(i));
         sync->vocabularyDidChange(list);
+        sinceLastEdit.start();
         waitUntil([] { return false; }, std::chrono::milliseconds(100));
     }
-    waitUntil([] { return false; }, std::chrono::milliseconds(300));
-    EXPECT_EQ(writes.count(), 0) << "still within the pause";
-    ASSERT_TRUE(waitUntil([&] { return writes.count() > 0; }, std::chrono::seconds(3)));
-    waitUntil([] { return false; }, std::chrono::milliseconds(700));
+    ASSERT_TRUE(waitUntil([&] { return writes.count() > 0; }, std::chrono::seconds(10)));
+    EXPECT_GE(sinceLastEdit.elapsed(), pause.count()) << "the pause starts again with every edit";
     EXPECT_EQ(writes.count(), 1);
     EXPECT_EQ(VocabularyStore::decode(readFile(file())), list);
     EXPECT_TRUE(changes.isEmpty()) << "our own write is not an outside change";
@@ -151,6 +157,31 @@ TEST_F(VocabularySyncTest, ARefreshDuringAPendingEditIsIgnored)
     waitUntil([] { return false; }, std::chrono::milliseconds(300));
     EXPECT_EQ(VocabularyStore::decode(readFile(file()))->first().spelling, "Mine");
     EXPECT_TRUE(changes.isEmpty());
+}
+
+TEST_F(VocabularySyncTest, AReadThatBeganBeforeAnEditNeverRevertsIt)
+{
+    test::writeFile(file(), VocabularyStore::encode({entry("Old")}));
+    auto sync = makeSync(false, {std::chrono::milliseconds(20), std::chrono::milliseconds(100)});
+    refreshAndWait(*sync);
+    changes.clear();
+
+    // A slow cloud folder: another program holds the file's lock, so the read waits for it.
+    const int holder = ::open(file().toLocal8Bit().constData(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(holder, 0);
+    ASSERT_EQ(::flock(holder, LOCK_EX), 0);
+    sync->refresh();
+    const QList<VocabularyEntry> edited{entry("New")};
+    sync->vocabularyDidChange(edited);
+    // The edit's save fires while the read still waits; then the lock goes.
+    ASSERT_TRUE(waitUntil([&] { return !sync->hasPendingEdit(); }));
+    ::close(holder);
+
+    ASSERT_TRUE(waitUntil([&] { return VocabularyStore::decode(readFile(file())) == edited; }));
+    sync->flush(true);
+    QCoreApplication::sendPostedEvents();
+    EXPECT_TRUE(changes.isEmpty()) << "the old list came back as an outside change";
+    EXPECT_EQ(VocabularyStore::load(defaults), edited);
 }
 
 TEST_F(VocabularySyncTest, QuittingRightAfterAnEditStillSavesIt)
@@ -179,6 +210,20 @@ TEST_F(VocabularySyncTest, HintsFollowTheStoreStatus)
     EXPECT_EQ(noCloud.hint(), QStringLiteral("Cloud folder not available — vocabulary stays on this computer."));
     EXPECT_EQ(VocabularySync::hintFor(VocabularyFileStore::Status::downloading),
               QStringLiteral("Waiting for the cloud folder to download the vocabulary…"));
+
+    // A write that fails shows, and the next refresh writes the edit once the folder is back.
+    QDir(folder()).removeRecursively();
+    test::writeFile(folder(), "not a folder");
+    const QList<VocabularyEntry> edited{entry("Kept")};
+    sync->vocabularyDidChange(edited);
+    sync->flush(true);
+    ASSERT_TRUE(waitUntil([&] { return sync->hint().has_value(); }));
+    EXPECT_EQ(sync->hint(), QStringLiteral("Could not write Velmora/vocabulary.json in the cloud folder — changes "
+                                           "kept on this computer."));
+    QFile::remove(folder());
+    refreshAndWait(*sync);
+    EXPECT_FALSE(sync->hint());
+    EXPECT_EQ(VocabularyStore::decode(readFile(file())), edited);
 }
 
 } // namespace

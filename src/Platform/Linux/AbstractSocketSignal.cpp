@@ -10,6 +10,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <optional>
 #include <thread>
 
 Q_LOGGING_CATEGORY(lcSignal, "Velmora.SingleInstance")
@@ -37,26 +38,49 @@ QByteArray addressName(const QString& name)
     return name.toUtf8() + '.' + QByteArray::number(::getuid());
 }
 
-void post(const QString& name, std::chrono::milliseconds patience)
+static std::optional<uid_t> peerUser(int fd)
+{
+    ucred credentials{};
+    socklen_t size = sizeof credentials;
+    if (::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &credentials, &size) != 0)
+        return std::nullopt;
+    return credentials.uid;
+}
+
+PostResult post(const QString& name, std::chrono::milliseconds patience, const std::function<bool(uid_t)>& acceptListener)
 {
     sockaddr_un address{};
     socklen_t length = 0;
     if (!makeAddress(addressName(name), address, length))
-        return;
+        return PostResult::noListener;
     const auto deadline = std::chrono::steady_clock::now() + patience;
     for (;;) {
         const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
         if (fd < 0)
-            return;
+            return PostResult::noListener;
         const int result = ::connect(fd, reinterpret_cast<const sockaddr*>(&address), length);
         const int error = errno;
+        if (result == 0) {
+            const auto listener = peerUser(fd);
+            const bool trusted = listener && (acceptListener ? acceptListener(*listener) : *listener == ::getuid());
+            if (!trusted) {
+                ::close(fd);
+                qCCritical(lcSignal) << "refused to signal" << name << "- its listener belongs to user"
+                                     << (listener ? qlonglong(*listener) : -1);
+                return PostResult::refusedListener;
+            }
+            const char signal = '!';
+            const bool sent = ::send(fd, &signal, 1, MSG_NOSIGNAL) == 1;
+            ::close(fd);
+            return sent ? PostResult::delivered : PostResult::noListener;
+        }
         ::close(fd);
         // A full backlog answers EAGAIN instead of blocking: the listener is awake anyway.
-        if (result == 0 || error != ECONNREFUSED)
-            return;
+        if (error != ECONNREFUSED && error != ENOENT)
+            return PostResult::delivered;
         if (std::chrono::steady_clock::now() >= deadline) {
             qCDebug(lcSignal) << "no listener for" << name;
-            return;
+            return PostResult::noListener;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
@@ -134,15 +158,19 @@ void Listener::run()
         const int peer = ::accept4(m_listenFd, nullptr, nullptr, SOCK_CLOEXEC);
         if (peer < 0)
             continue;
-        ucred credentials{};
-        socklen_t size = sizeof credentials;
-        const bool known = ::getsockopt(peer, SOL_SOCKET, SO_PEERCRED, &credentials, &size) == 0;
-        ::close(peer);
-        if (!known || !m_acceptPeer(credentials.uid)) {
+        const auto user = peerUser(peer);
+        if (!user || !m_acceptPeer(*user)) {
+            ::close(peer);
             qCWarning(lcSignal) << "ignored a duplicate-launch signal from another user";
             continue;
         }
-        m_handler();
+        // The sender writes its byte once it has checked us; a connection without it is no signal.
+        pollfd byte{peer, POLLIN, 0};
+        char signal = 0;
+        const bool signalled = ::poll(&byte, 1, 1000) == 1 && ::recv(peer, &signal, 1, MSG_DONTWAIT) == 1;
+        ::close(peer);
+        if (signalled)
+            m_handler();
     }
 }
 

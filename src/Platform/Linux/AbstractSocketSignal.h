@@ -19,12 +19,18 @@ namespace AbstractSocketSignal {
 
 QByteArray addressName(const QString& name);
 
+enum class PostResult { delivered, noListener, refusedListener };
+
 // Nobody listening is not an error. With patience, a listener that is about
 // to appear (its process holds the lock but has not bound the name yet) is
-// waited for that long; without, the call never blocks.
-void post(const QString& name, std::chrono::milliseconds patience = std::chrono::milliseconds(0));
+// waited for that long; without, the call never blocks. An abstract name can
+// be bound by anyone, so the signal (one byte) is only sent once the
+// listener's user has been checked (by default: this user).
+PostResult post(const QString& name, std::chrono::milliseconds patience = std::chrono::milliseconds(0),
+                const std::function<bool(uid_t)>& acceptListener = {});
 
-// Calls `handler` on the listener's own thread for each accepted signal.
+// Calls `handler` on the listener's own thread for each accepted signal: a
+// peer of an accepted user that sends its byte within a second.
 class Listener {
 public:
     Listener(const Listener&) = delete;

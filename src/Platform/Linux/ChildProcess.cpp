@@ -178,15 +178,15 @@ std::optional<ChildProcess::ExitStatus> ChildProcess::reap(bool block)
         if (errno == EINTR)
             continue;
         // Already reaped elsewhere (it cannot be, but never spin): report it as gone.
-        m_exit = ExitStatus{true, SIGKILL};
+        m_exit = ExitStatus::killedBy(SIGKILL);
         return m_exit;
     }
     if (info.si_pid == 0)
         return std::nullopt;
     if (info.si_code == CLD_EXITED)
-        m_exit = ExitStatus{false, info.si_status};
+        m_exit = ExitStatus::exited(info.si_status);
     else
-        m_exit = ExitStatus{true, info.si_status};
+        m_exit = ExitStatus::killedBy(info.si_status);
     return m_exit;
 }
 

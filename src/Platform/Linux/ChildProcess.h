@@ -30,12 +30,18 @@ public:
         Output standardError = Output::discard;
     };
 
-    // The status as a number: the exit code, or the signal number for a child
-    // ended by a signal (so 15 for SIGTERM, 9 for SIGKILL).
+    // How a child ended: an exit code, or the signal that killed it. The two
+    // are never one number, so "exited with 15" is not "killed by SIGTERM".
     struct ExitStatus {
         bool signalled = false;
+        // The exit code, or the signal number when signalled.
         int code = 0;
-        int status() const { return code; }
+
+        static ExitStatus exited(int code) { return {false, code}; }
+        static ExitStatus killedBy(int signal) { return {true, signal}; }
+        bool isSuccess() const { return !signalled && code == 0; }
+        bool isKilledBy(int signal) const { return signalled && code == signal; }
+        bool operator==(const ExitStatus&) const = default;
     };
 
     // Start failure: the errno of the failing step.

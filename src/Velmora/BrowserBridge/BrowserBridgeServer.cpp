@@ -4,6 +4,7 @@
 #include "LineDecoder.h"
 
 #include "Platform/Linux/BridgeSocket.h"
+#include "Platform/Linux/PrivateFolder.h"
 
 #include <QDir>
 #include <QFile>
@@ -63,23 +64,15 @@ std::optional<BrowserBridgeServerError> BrowserBridgeServer::start()
     if (!address)
         return BrowserBridgeServerError::pathTooLong();
 
-    const QString folder = QFileInfo(m_socketPath).absolutePath();
-    const QByteArray folderBytes = QFile::encodeName(folder);
-    if (!QDir().mkpath(folder))
-        return BrowserBridgeServerError::socket(QString::fromLocal8Bit(std::strerror(errno ? errno : EACCES)));
-    ::chmod(folderBytes.constData(), 0700); // a fresh folder; an old one is checked and fixed below
-
     // The folder must be a real folder of ours, not a link, and private.
-    struct stat info {};
-    if (::lstat(folderBytes.constData(), &info) != 0 || info.st_uid != ::geteuid() || !S_ISDIR(info.st_mode))
-        return BrowserBridgeServerError::unsafeDirectory(folder);
-    const int folderFd = ::open(folderBytes.constData(), O_RDONLY | O_NOFOLLOW | O_DIRECTORY | O_CLOEXEC);
-    if (folderFd < 0)
-        return BrowserBridgeServerError::unsafeDirectory(folder);
-    if (::fstat(folderFd, &info) != 0 || info.st_uid != ::geteuid() || ::fchmod(folderFd, 0700) != 0) {
-        ::close(folderFd);
-        return BrowserBridgeServerError::unsafeDirectory(folder);
+    const QString folder = QFileInfo(m_socketPath).absolutePath();
+    const auto prepared = platform::PrivateFolder::ensure(folder);
+    if (const int* error = std::get_if<int>(&prepared)) {
+        if (*error == ENOTDIR || *error == EPERM)
+            return BrowserBridgeServerError::unsafeDirectory(folder);
+        return BrowserBridgeServerError::socket(QString::fromLocal8Bit(std::strerror(*error)));
     }
+    struct stat info {};
 
     // A socket of ours left by a crash goes; anything else stays and makes bind fail.
     const QByteArray socketBytes = QFile::encodeName(m_socketPath);
@@ -88,21 +81,18 @@ std::optional<BrowserBridgeServerError> BrowserBridgeServer::start()
 
     const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0) {
-        ::close(folderFd);
         return BrowserBridgeServerError::socket(QStringLiteral("socket() failed"));
     }
     if (::bind(fd, reinterpret_cast<const sockaddr*>(&*address), sizeof(sockaddr_un)) != 0
         || ::chmod(socketBytes.constData(), 0600) != 0 || ::listen(fd, 4) != 0) {
         const QString message = QString::fromLocal8Bit(std::strerror(errno));
         ::close(fd);
-        ::close(folderFd);
         return BrowserBridgeServerError::socket(message);
     }
     m_listenFd = fd;
     if (m_acceptThread.joinable())
         m_acceptThread.join(); // the loop of an earlier start has ended
     m_acceptThread = std::thread([this, fd] { acceptLoop(fd); });
-    ::close(folderFd);
     return std::nullopt;
 }
 

@@ -15,6 +15,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 
 namespace velmora {
@@ -221,6 +222,7 @@ void WhisperStreamTranscriber::start(const QString& executablePath, const QStrin
         return;
     }
     removeReaders();
+    ++m_session;
     m_process = std::move(std::get<std::unique_ptr<platform::ChildProcess>>(spawned));
 
     m_stdoutFd = m_process->takeStandardOutput();
@@ -300,8 +302,14 @@ void WhisperStreamTranscriber::processEnded()
     m_process.reset();
     stopWatchdog();
     setRunning(false);
-    if (exit->status() != 0 && exit->status() != 15)
-        setErrorMessage(QStringLiteral("whisper-stream exited with code %1").arg(exit->status()));
+    judgeExit(*exit);
+}
+
+void WhisperStreamTranscriber::judgeExit(const platform::ChildProcess::ExitStatus& exit)
+{
+    // A clean end and our own SIGTERM are normal; an exit code of 15 is not.
+    if (!exit.isSuccess() && !exit.isKilledBy(SIGTERM))
+        setErrorMessage(QStringLiteral("whisper-stream exited with code %1").arg(exit.code));
 }
 
 void WhisperStreamTranscriber::startWatchdog()
@@ -342,7 +350,11 @@ void WhisperStreamTranscriber::stop(std::function<void()> done)
         return;
     }
     m_closeWaiters.push_back(std::move(finish));
-    QTimer::singleShot(m_timing.drainLimit, this, [this] { resumeCloseWaiters(); });
+    // The drain limit belongs to this run: a later run stopped within it must not be cut short.
+    QTimer::singleShot(m_timing.drainLimit, this, [this, session = m_session] {
+        if (session == m_session)
+            resumeCloseWaiters();
+    });
 }
 
 void WhisperStreamTranscriber::resumeCloseWaiters()
@@ -358,8 +370,7 @@ void WhisperStreamTranscriber::finishStop()
     if (m_process) {
         // Judge a tool that ended on its own by its status, as its exit notice would have.
         if (const auto exit = m_process->hasExited() ? m_process->tryWait() : std::nullopt) {
-            if (exit->status() != 0 && exit->status() != 15)
-                setErrorMessage(QStringLiteral("whisper-stream exited with code %1").arg(exit->status()));
+            judgeExit(*exit);
         } else {
             m_process->kill();
         }

@@ -17,9 +17,7 @@
 class QSocketNotifier;
 class QTimer;
 
-namespace velmora::platform {
-class ChildProcess;
-}
+#include "Platform/Linux/ChildProcess.h"
 
 namespace velmora {
 
@@ -75,6 +73,7 @@ private:
     void readStdout();
     void drainStderr();
     void processEnded();
+    void judgeExit(const platform::ChildProcess::ExitStatus& exit);
     void startWatchdog();
     void stopWatchdog();
     void removeReaders();
@@ -101,6 +100,8 @@ private:
     QString m_segmentTail;
     bool m_stdoutClosed = true;
     std::vector<std::function<void()>> m_closeWaiters;
+    // Counts runs, so a timer of an earlier run can tell it is stale.
+    quint64 m_session = 0;
 };
 
 } // namespace velmora

@@ -120,10 +120,10 @@ WhisperTranscriber::Result WhisperTranscriber::transcribe(const QString& audioFi
     }
 
     Result result = WhisperTranscriberError::outputMissing();
-    if (exit.status() != 0) {
+    if (!exit.isSuccess()) {
         QString message = decodeStrictly(standardError).trimmed();
         if (message.isEmpty())
-            message = QStringLiteral("whisper-cli exited with status %1.").arg(exit.status());
+            message = QStringLiteral("whisper-cli exited with status %1.").arg(exit.code);
         result = WhisperTranscriberError::processFailure(message);
     } else if (QFile file(outputFile); file.exists()) {
         if (!file.open(QIODevice::ReadOnly)) {

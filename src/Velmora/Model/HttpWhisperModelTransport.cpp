@@ -51,7 +51,8 @@ std::optional<WhisperModelDownloadError> HttpWhisperModelTransport::fetch(const 
 
     if (!headChecked && reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid())
         checkHead();
-    else if (reply->error() == QNetworkReply::NoError && reply->bytesAvailable() > 0 && checkHead())
+    // What arrived before the end stays ours, even when the end was an error.
+    if (headChecked && !receiver.failure() && reply->bytesAvailable() > 0)
         receiver.receive(reply->readAll());
     const auto failure = receiver.finish();
     const auto error = reply->error();
@@ -62,7 +63,11 @@ std::optional<WhisperModelDownloadError> HttpWhisperModelTransport::fetch(const 
         return failure;
     if (cancellation.isCancelled())
         return WhisperModelDownloadError::cancelled();
-    if (error != QNetworkReply::NoError)
+    // A server that closes the connection inside the body is an early end,
+    // however Qt happened to see it (an error, or a finished reply): the
+    // installer then reports what arrived against what was expected.
+    const bool endedInsideTheBody = headChecked && error == QNetworkReply::RemoteHostClosedError;
+    if (error != QNetworkReply::NoError && !endedInsideTheBody)
         return WhisperModelDownloadError::network(errorText);
     receiver.reportWritten();
     return std::nullopt;

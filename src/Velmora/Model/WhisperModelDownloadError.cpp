@@ -46,7 +46,8 @@ QString WhisperModelDownloadError::description() const
     case Kind::cancelled:
         return QStringLiteral("The download was cancelled.");
     case Kind::network:
-        return QStringLiteral("The model download failed: %1").arg(m_text);
+        // The platform's own text: whoever shows it adds what failed.
+        return m_text;
     case Kind::fileSystem:
         return QStringLiteral("The model file could not be saved: %1").arg(m_text);
     }

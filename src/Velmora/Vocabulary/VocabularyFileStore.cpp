@@ -107,8 +107,15 @@ QList<VocabularyEntry> VocabularyFileStore::load()
     } else {
         const FileRead read = readFile();
         m_status = statusAfter(read.kind);
-        if (read.kind == ReadKind::missing && !local.isEmpty()) {
-            write(local); // the cloud file starts from the local copy
+        const bool writable = read.kind == ReadKind::missing || read.kind == ReadKind::entries;
+        if (writable && m_unwrittenEdit) {
+            // The cloud file is older than an edit it never received: the edit wins.
+            if (read.kind == ReadKind::missing || read.entries != local)
+                writeOrRemember(local);
+            else
+                m_unwrittenEdit = false;
+        } else if (read.kind == ReadKind::missing && !local.isEmpty()) {
+            writeOrRemember(local); // the cloud file starts from the local copy
         } else if (read.kind == ReadKind::entries) {
             // The cloud file wins over the local copy.
             VocabularyStore::save(read.entries, m_defaults);
@@ -131,7 +138,16 @@ void VocabularyFileStore::save(const QList<VocabularyEntry>& entries)
     const FileRead read = readFile();
     m_status = statusAfter(read.kind);
     if (read.kind == ReadKind::missing || (read.kind == ReadKind::entries && read.entries != entries))
-        write(entries);
+        writeOrRemember(entries);
+    else if (read.kind == ReadKind::entries)
+        m_unwrittenEdit = false;
+}
+
+void VocabularyFileStore::writeOrRemember(const QList<VocabularyEntry>& entries)
+{
+    m_unwrittenEdit = !write(entries);
+    if (m_unwrittenEdit)
+        m_status = Status::writeFailed;
 }
 
 VocabularyFileStore::FileRead VocabularyFileStore::readFile() const
@@ -201,19 +217,21 @@ VocabularyFileStore::FileRead VocabularyFileStore::readFile() const
     return {ReadKind::entries, *entries};
 }
 
-void VocabularyFileStore::write(const QList<VocabularyEntry>& entries) const
+bool VocabularyFileStore::write(const QList<VocabularyEntry>& entries) const
 {
     QByteArray bytes = VocabularyStore::encode(entries, true);
     if (!bytes.endsWith('\n'))
         bytes.append('\n');
-    const auto fail = [](const char* why) { qCCritical(lcVocabularySync, "Cannot write vocabulary file: %s", why); };
-    if (!QDir().mkpath(folderPath())) {
-        fail("the folder cannot be created");
-        return;
-    }
+    const auto fail = [](const char* why) {
+        qCCritical(lcVocabularySync, "Cannot write vocabulary file: %s", why);
+        return false;
+    };
+    if (!QDir().mkpath(folderPath()))
+        return fail("the folder cannot be created");
     // Written beside the file and renamed over it, so a sync client never sees half a file.
     if (const auto error = platform::AtomicFile::write(filePath(), bytes, 0644))
-        fail(std::strerror(*error));
+        return fail(std::strerror(*error));
+    return true;
 }
 
 } // namespace velmora

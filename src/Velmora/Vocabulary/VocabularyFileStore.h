@@ -19,7 +19,7 @@ namespace velmora {
 // sync layer calls it off the main thread.
 class VocabularyFileStore {
 public:
-    enum class Status { synced, cloudUnavailable, fileUnreadable, downloading };
+    enum class Status { synced, cloudUnavailable, fileUnreadable, downloading, writeFailed };
 
     // `cloudRoot`: none when no cloud folder is known.
     VocabularyFileStore(std::optional<QString> cloudRoot, platform::PreferencesStore& defaults);
@@ -32,6 +32,8 @@ public:
     void save(const QList<VocabularyEntry>& entries);
 
     Status status() const { return m_status; }
+    // A local edit that has not reached the cloud file yet; the next load or save writes it.
+    bool hasUnwrittenEdit() const { return m_unwrittenEdit; }
     const std::optional<QList<VocabularyEntry>>& lastDelivered() const { return m_lastDelivered; }
     const std::optional<QString>& cloudRoot() const { return m_cloudRoot; }
     bool isCloudUsable() const;
@@ -50,11 +52,13 @@ private:
 
     static Status statusAfter(ReadKind kind);
     FileRead readFile() const;
-    void write(const QList<VocabularyEntry>& entries) const;
+    [[nodiscard]] bool write(const QList<VocabularyEntry>& entries) const;
+    void writeOrRemember(const QList<VocabularyEntry>& entries);
 
     std::optional<QString> m_cloudRoot;
     platform::PreferencesStore& m_defaults;
     Status m_status = Status::synced;
+    bool m_unwrittenEdit = false;
     std::optional<QList<VocabularyEntry>> m_lastDelivered;
 };
 

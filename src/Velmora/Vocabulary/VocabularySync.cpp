@@ -64,6 +64,8 @@ std::optional<QString> VocabularySync::hintFor(VocabularyFileStore::Status statu
             "Velmora/vocabulary.json in the cloud folder is unreadable — using the local copy, file left untouched.");
     case VocabularyFileStore::Status::downloading:
         return QStringLiteral("Waiting for the cloud folder to download the vocabulary…");
+    case VocabularyFileStore::Status::writeFailed:
+        return QStringLiteral("Could not write Velmora/vocabulary.json in the cloud folder — changes kept on this computer.");
     }
     return std::nullopt;
 }
@@ -97,6 +99,7 @@ void VocabularySync::vocabularyDidChange(const QList<VocabularyEntry>& entries)
     if (m_lastDelivered && *m_lastDelivered == entries && !m_pending)
         return;
     m_pending = entries;
+    ++m_editGeneration;
     m_saveTimer->start();
 }
 
@@ -121,6 +124,7 @@ void VocabularySync::refresh()
 {
     if (m_pending)
         return;
+    const quint64 generation = m_editGeneration;
     runOnWorker(
         [](VocabularyFileStore& store) {
             QList<VocabularyEntry> loaded = store.load();
@@ -128,9 +132,9 @@ void VocabularySync::refresh()
                 QDir().mkpath(store.folderPath());
             return outcomeOf(store, std::move(loaded));
         },
-        [this](const Outcome& outcome) {
-            // An edit made while the file was read takes precedence over it.
-            if (m_pending)
+        [this, generation](const Outcome& outcome) {
+            // An edit made after the read began is newer than what it found, even once saved.
+            if (m_pending || generation != m_editGeneration)
                 return;
             const bool isNew = !m_lastDelivered || *m_lastDelivered != outcome.loaded;
             applyOutcome(outcome);

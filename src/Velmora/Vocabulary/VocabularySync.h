@@ -80,6 +80,8 @@ private:
     std::optional<QString> m_hint;
     std::optional<QList<VocabularyEntry>> m_lastDelivered;
     std::optional<QList<VocabularyEntry>> m_pending;
+    // Counts local edits, so a read can tell that one came after it began.
+    quint64 m_editGeneration = 0;
     QTimer* m_saveTimer = nullptr;
     QTimer* m_settleTimer = nullptr;
     QFileSystemWatcher* m_watcher = nullptr;

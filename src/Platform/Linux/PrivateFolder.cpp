@@ -1,0 +1,39 @@
+#include "PrivateFolder.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+namespace velmora::platform::PrivateFolder {
+
+std::variant<QString, int> ensure(const QString& folder)
+{
+    const QString parent = QFileInfo(folder).absolutePath();
+    if (!QDir().mkpath(parent))
+        return EACCES;
+    const QByteArray native = QFile::encodeName(folder);
+    if (::mkdir(native.constData(), 0700) != 0 && errno != EEXIST)
+        return errno;
+    const int fd = ::open(native.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0)
+        return errno == ELOOP ? ENOTDIR : errno;
+    struct stat info {};
+    int error = 0;
+    if (::fstat(fd, &info) != 0)
+        error = errno;
+    else if (info.st_uid != ::geteuid())
+        error = EPERM;
+    else if ((info.st_mode & 0777) != 0700 && ::fchmod(fd, 0700) != 0)
+        error = errno;
+    ::close(fd);
+    if (error != 0)
+        return error;
+    return folder;
+}
+
+} // namespace velmora::platform::PrivateFolder

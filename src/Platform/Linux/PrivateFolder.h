@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QString>
+
+#include <variant>
+
+namespace velmora::platform {
+
+// A folder only this user may enter (mode 0700): the private temporary folder,
+// the bridge socket's folder.
+namespace PrivateFolder {
+
+// Creates the folder (and its parents) if needed and makes sure it is a real
+// folder of this user with mode 0700. The mode is repaired on the opened
+// folder itself, never through a path, so a symbolic link planted at the name
+// is refused (ENOTDIR) without touching what it points to; a folder of another
+// user is refused with EPERM. Returns the folder, or the errno.
+std::variant<QString, int> ensure(const QString& folder);
+
+} // namespace PrivateFolder
+
+} // namespace velmora::platform
