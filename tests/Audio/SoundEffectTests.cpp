@@ -7,6 +7,7 @@
 #include "TestSupport.h"
 
 #include <QRegularExpression>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -37,10 +38,43 @@ QList<quint32> streamVolumes(const QString& name)
     return volumes;
 }
 
-TEST(SoundEffects, PlayAtTheStoredVolumeAndRestartInsteadOfOverlapping)
+// Sounds that last long enough to be seen playing on a busy machine (libsndfile reads them whatever the name says).
+class LongSounds {
+public:
+    LongSounds()
+    {
+        for (const char* name : {"recording-start.oga", "recording-stop.oga"}) {
+            const auto made = test::runProcess("sox", {"-n", "-r", "48000", "-c", "1", "-b", "16", "-t", "wav",
+                                                       dir.path() + QLatin1Char('/') + QLatin1String(name), "synth", "20",
+                                                       "sine", "440"});
+            EXPECT_EQ(made.exitCode, 0) << made.standardError.toStdString();
+        }
+    }
+    QString folder() const { return dir.path(); }
+
+private:
+    QTemporaryDir dir;
+};
+
+TEST(SoundEffects, APlayedSoundLeavesTheServerOnceItHasDrained)
 {
     platform::MemoryPreferencesStore defaults;
     SoundEffectService service(soundsFolder(), defaults);
+    for (int round = 0; round < 3; ++round) {
+        service.playStartSound();
+        service.playStopSound();
+        service.waitForPlays();
+        // A stream left connected keeps the device busy and lists Velmora as playing all day.
+        EXPECT_TRUE(waitUntil([] { return streamVolumes("recording-start").isEmpty(); }, std::chrono::seconds(10)));
+        EXPECT_TRUE(waitUntil([] { return streamVolumes("recording-stop").isEmpty(); }, std::chrono::seconds(10)));
+    }
+}
+
+TEST(SoundEffects, PlayAtTheStoredVolumeAndRestartInsteadOfOverlapping)
+{
+    platform::MemoryPreferencesStore defaults;
+    LongSounds sounds;
+    SoundEffectService service(sounds.folder(), defaults);
     ASSERT_TRUE(service.hasStartSound() && service.hasStopSound());
     EXPECT_EQ(service.volume(), 0.5f);
 

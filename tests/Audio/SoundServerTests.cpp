@@ -8,6 +8,7 @@
 
 #include "TestSupport.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -82,6 +83,70 @@ TEST(AudioDevices, TheListFollowsTheServerAndTheChoiceSurvivesUnplugging)
 
     manager.setSelectedDeviceUID(std::nullopt);
     EXPECT_FALSE(defaults.hasObject(PreferenceKeys::selectedAudioDeviceUID)) << "System Default removes the key";
+}
+
+// Runs one recorder call to its completion.
+std::optional<AudioRecorderService::Result> run(const std::function<void(AudioRecorderService::Completion)>& call);
+
+// Takes the rig's sound server away, and brings it back, as an upgrade or a restart would.
+void soundServer(const char* what)
+{
+    const auto result = test::runProcess(qEnvironmentVariable("VELMORA_RIG_SOUND_SERVER"), {QString::fromLatin1(what)});
+    ASSERT_EQ(result.exitCode, 0) << result.standardError.toStdString();
+}
+
+TEST(AudioDevices, ARestartedSoundServerIsFollowedAndTheChoiceComesBack)
+{
+    platform::MemoryPreferencesStore defaults;
+    defaults.setString(PreferenceKeys::selectedAudioDeviceUID, QStringLiteral("second_mic"));
+    AudioDeviceManager manager(defaults, 50ms);
+    ASSERT_TRUE(waitUntil([&] { return hasDevice(manager, "TestMic"); }, 10s));
+    EXPECT_FALSE(manager.activeDevice()) << "the chosen microphone is not plugged in yet";
+
+    soundServer("stop");
+    ASSERT_TRUE(waitUntil([&] { return !manager.isConnected(); }, 10s));
+    EXPECT_TRUE(manager.devices().isEmpty()) << "no server, no devices";
+    soundServer("start");
+    ASSERT_TRUE(waitUntil([&] { return manager.isConnected() && hasDevice(manager, "TestMic"); }, 20s));
+
+    // The new server's events are followed: plugging the chosen one in makes it active by itself.
+    SecondMicrophone second;
+    second.plugIn();
+    EXPECT_TRUE(waitUntil([&] { return manager.activeDevice().has_value(); }, 10s));
+    EXPECT_EQ(manager.selectedDeviceUID(), QStringLiteral("second_mic"));
+    second.unplug();
+
+    // The recorder makes a new connection of its own after the restart.
+    QTemporaryDir dir;
+    AudioRecorderService service(dir.path());
+    const auto started = run([&](auto done) { service.startRecording(std::nullopt, done); });
+    ASSERT_TRUE(started && std::holds_alternative<QString>(*started));
+    ASSERT_TRUE(run([&](auto done) { service.stopRecording(done); }));
+}
+
+TEST(AudioDevices, AManagerDestroyedAtOnceLeavesNothingBehindWhileSourcesChange)
+{
+    // Under the address sanitizer, a server callback reaching a destroyed manager is a use after free.
+    SecondMicrophone second;
+    for (int round = 0; round < 20; ++round) {
+        platform::MemoryPreferencesStore defaults;
+        QProcess plug;
+        plug.start(QStringLiteral("pactl"), {"load-module", "module-null-sink", QStringLiteral("sink_name=churn_%1").arg(round)});
+        { AudioDeviceManager manager(defaults); }
+        plug.waitForFinished(5000);
+        QCoreApplication::processEvents();
+        const QString module = QString::fromUtf8(plug.readAllStandardOutput()).trimmed();
+        if (!module.isEmpty())
+            pactl({"unload-module", module});
+    }
+    // A manager that lived long enough to connect goes just as cleanly.
+    platform::MemoryPreferencesStore defaults;
+    auto manager = std::make_unique<AudioDeviceManager>(defaults);
+    ASSERT_TRUE(waitUntil([&] { return manager->isConnected(); }, 10s));
+    second.plugIn();
+    manager.reset();
+    QCoreApplication::processEvents();
+    second.unplug();
 }
 
 TEST(AudioDevices, SDL2FindsTheMicrophoneByItsNameEitherWay)
@@ -162,12 +227,38 @@ TEST(AudioRecording, AnUnpluggedDeviceAndARefusingServerAreReportedAsSuch)
               AudioRecorderService::Result(AudioRecorderError::deviceUnavailable("USB Headset")));
     EXPECT_TRUE(QDir(dir.path()).entryList(QDir::Files).isEmpty()) << "no file is left for a failed start";
 
+    // No server at all is not a refused permission.
     const QByteArray saved = qgetenv("PULSE_SERVER");
     qputenv("PULSE_SERVER", ("unix:" + dir.path() + "/no-server").toLocal8Bit());
-    AudioRecorderService refused(dir.path());
-    EXPECT_EQ(run([&](auto done) { refused.startRecording(std::nullopt, done); }),
-              AudioRecorderService::Result(AudioRecorderError::permissionDenied()));
+    AudioRecorderService noServer(dir.path());
+    const auto result = run([&](auto done) { noServer.startRecording(std::nullopt, done); });
+    EXPECT_EQ(result, AudioRecorderService::Result(AudioRecorderError::noSoundServer()));
+    EXPECT_EQ(AudioRecorderError::noSoundServer().description(),
+              QStringLiteral("No sound server is running. Start PipeWire or PulseAudio, then try again."));
     qputenv("PULSE_SERVER", saved);
+}
+
+TEST(AudioRecording, EachSoundServerFailureHasItsOwnMeaning)
+{
+    using platform::SoundServerError;
+    const QString headset = QStringLiteral("USB Headset");
+    const struct {
+        SoundServerError error;
+        std::optional<QString> device;
+        AudioRecorderError expected;
+    } cases[] = {
+        {SoundServerError::noServer, headset, AudioRecorderError::noSoundServer()},
+        {SoundServerError::accessDenied, std::nullopt, AudioRecorderError::permissionDenied()},
+        {SoundServerError::noSuchSource, headset, AudioRecorderError::deviceUnavailable(headset)},
+        {SoundServerError::noSuchSource, std::nullopt, AudioRecorderError::failedToStart()},
+        {SoundServerError::fileFailed, headset, AudioRecorderError::recorderSetupFailed()},
+        {SoundServerError::failed, headset, AudioRecorderError::failedToStart()},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(AudioRecorderError::fromSoundServer(c.error, c.device), c.expected) << int(c.error);
+    EXPECT_EQ(AudioRecorderError::permissionDenied().description(),
+              QStringLiteral("Microphone access was refused by the sound server. Check your desktop's privacy settings "
+                             "for the microphone."));
 }
 
 int threadCount()

@@ -17,6 +17,8 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
+#include <QScopeGuard>
+
 #include <gtest/gtest.h>
 
 using namespace velmora;
@@ -168,8 +170,20 @@ TEST_F(HostTest, TheApplicationClosingEndsTheHost)
 TEST(BrowserBridgeManifest, RegistersOnlyInstalledCopiesAndWritesOnlyChanges)
 {
     QTemporaryDir home;
-    const QString manifest = BrowserBridgeManifest::manifestPath(home.path());
-    EXPECT_EQ(manifest, home.path() + "/.config/microsoft-edge/NativeMessagingHosts/com.orvane.velmora.json");
+    // The folder follows $XDG_CONFIG_HOME like every other path, and ~/.config without it.
+    const QByteArray savedHome = qgetenv("HOME");
+    const QByteArray savedConfig = qgetenv("XDG_CONFIG_HOME");
+    qputenv("HOME", home.path().toLocal8Bit());
+    qunsetenv("XDG_CONFIG_HOME");
+    EXPECT_EQ(BrowserBridgeManifest::manifestPath(),
+              home.path() + "/.config/microsoft-edge/NativeMessagingHosts/com.orvane.velmora.json");
+    qputenv("XDG_CONFIG_HOME", (home.path() + "/settings").toLocal8Bit());
+    const QString manifest = BrowserBridgeManifest::manifestPath();
+    EXPECT_EQ(manifest, home.path() + "/settings/microsoft-edge/NativeMessagingHosts/com.orvane.velmora.json");
+    const auto restore = qScopeGuard([&] {
+        qputenv("HOME", savedHome);
+        savedConfig.isNull() ? qunsetenv("XDG_CONFIG_HOME") : qputenv("XDG_CONFIG_HOME", savedConfig);
+    });
     const struct {
         QString path;
         bool registrable;
@@ -203,9 +217,9 @@ TEST(BrowserBridgeManifest, RegistersOnlyInstalledCopiesAndWritesOnlyChanges)
     BrowserBridgeManifest::install(QStringLiteral("/opt/Other/bin/velmora"), home.path(), false);
     EXPECT_TRUE(test::readFile(manifest).contains("/opt/Other/bin/velmora"));
 
-    EXPECT_EQ(BrowserBridgeManifest::remove(home.path()).text(), QStringLiteral("Off"));
+    EXPECT_EQ(BrowserBridgeManifest::remove().text(), QStringLiteral("Off"));
     EXPECT_FALSE(QFile::exists(manifest));
-    EXPECT_EQ(BrowserBridgeManifest::remove(home.path()).text(), QStringLiteral("Off"));
+    EXPECT_EQ(BrowserBridgeManifest::remove().text(), QStringLiteral("Off"));
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 #include "TestSupport.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTemporaryDir>
@@ -63,6 +64,48 @@ TEST_F(JsonFilePreferencesStoreTest, WritesReachTheDiskAtOnceAndKeepTheirTypes)
     EXPECT_EQ(info.st_mode & 0777, 0600u);
     EXPECT_EQ(QDir(folder()).entryList({QStringLiteral("preferences.json.??????")}, QDir::Files).size(), 0)
         << "no temporary file is left behind";
+}
+
+TEST_F(JsonFilePreferencesStoreTest, AFileThatIsALinkIsWrittenThroughAndStaysALink)
+{
+    // Dotfile managers keep the real file elsewhere and link to it, by absolute or relative path,
+    // sometimes through a second link.
+    struct Case {
+        const char* name;
+        QStringList hops; // link targets from the preferences file onwards; the last is the real file
+    };
+    const Case cases[] = {
+        {"absolute", {QStringLiteral("%1/dotfiles/preferences.json")}},
+        {"relative", {QStringLiteral("../dotfiles/preferences.json")}},
+        {"two links", {QStringLiteral("%1/dotfiles/link.json"), QStringLiteral("preferences.json")}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        QDir(folder()).removeRecursively();
+        QDir(dir.path() + QStringLiteral("/dotfiles")).removeRecursively();
+        QDir().mkpath(folder());
+        QDir().mkpath(dir.path() + QStringLiteral("/dotfiles"));
+        const QString real = dir.path() + QStringLiteral("/dotfiles/preferences.json");
+        writeFile(real, "{\"kept\": true}");
+        QString from = path();
+        for (const QString& hop : c.hops) {
+            const QString target = hop.contains(QLatin1String("%1")) ? hop.arg(dir.path()) : hop;
+            ASSERT_EQ(::symlink(QFile::encodeName(target).constData(), QFile::encodeName(from).constData()), 0);
+            from = QDir::cleanPath(target.startsWith(QLatin1Char('/')) ? target
+                                                                       : QFileInfo(from).absolutePath() + QLatin1Char('/') + target);
+            if (from == real)
+                break;
+        }
+
+        JsonFilePreferencesStore store(path());
+        ASSERT_FALSE(store.setInteger(QStringLiteral("n"), 5));
+        EXPECT_TRUE(QFileInfo(path()).isSymLink()) << "the link was replaced by a file";
+        const QJsonObject written = QJsonDocument::fromJson(readFile(real)).object();
+        EXPECT_EQ(written.value(QStringLiteral("n")).toInt(), 5);
+        EXPECT_TRUE(written.value(QStringLiteral("kept")).toBool());
+        EXPECT_EQ(QDir(dir.path() + QStringLiteral("/dotfiles")).entryList(QDir::Files | QDir::Hidden).size(),
+                  c.hops.size()) << "no temporary file left beside the real one";
+    }
 }
 
 TEST_F(JsonFilePreferencesStoreTest, AHandEditIsSeenByTheNextRead)

@@ -1,19 +1,22 @@
 #include "PulseAudioConnection.h"
 
+#include <pulse/context.h>
 #include <pulse/error.h>
 #include <pulse/subscribe.h>
+#include <pulse/thread-mainloop.h>
 
 namespace velmora::platform {
 
-std::variant<std::shared_ptr<PulseAudioConnection>, int> PulseAudioConnection::connect(const QString& applicationName)
+std::variant<std::shared_ptr<PulseAudioConnection>, SoundServerError> PulseAudioConnection::connect(
+    const QString& applicationName)
 {
     pa_threaded_mainloop* mainloop = pa_threaded_mainloop_new();
     if (!mainloop)
-        return int(PA_ERR_INTERNAL);
+        return SoundServerError::failed;
     pa_context* context = pa_context_new(pa_threaded_mainloop_get_api(mainloop), applicationName.toUtf8().constData());
     if (!context) {
         pa_threaded_mainloop_free(mainloop);
-        return int(PA_ERR_INTERNAL);
+        return SoundServerError::failed;
     }
     pa_context_set_state_callback(context, [](pa_context*, void* loop) {
         pa_threaded_mainloop_signal(static_cast<pa_threaded_mainloop*>(loop), 0);
@@ -22,9 +25,9 @@ std::variant<std::shared_ptr<PulseAudioConnection>, int> PulseAudioConnection::c
     // From here on the object owns both; its destructor tears them down on every path.
     std::shared_ptr<PulseAudioConnection> connection(new PulseAudioConnection(mainloop, context));
     if (pa_context_connect(context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0)
-        return pa_context_errno(context);
+        return errorFrom(pa_context_errno(context));
     if (pa_threaded_mainloop_start(mainloop) < 0)
-        return int(PA_ERR_INTERNAL);
+        return SoundServerError::failed;
     int error = 0;
     connection->withLock([&] {
         for (;;) {
@@ -39,7 +42,7 @@ std::variant<std::shared_ptr<PulseAudioConnection>, int> PulseAudioConnection::c
         }
     });
     if (error != 0)
-        return error;
+        return errorFrom(error);
     return connection;
 }
 
@@ -60,9 +63,30 @@ bool PulseAudioConnection::isReady() const
     return withLock([this] { return pa_context_get_state(m_context) == PA_CONTEXT_READY; });
 }
 
-bool PulseAudioConnection::isRefusal(int error)
+void PulseAudioConnection::lock() const
 {
-    return error == PA_ERR_CONNECTIONREFUSED || error == PA_ERR_ACCESS || error == PA_ERR_AUTHKEY;
+    pa_threaded_mainloop_lock(m_mainloop);
+}
+
+void PulseAudioConnection::unlock() const
+{
+    pa_threaded_mainloop_unlock(m_mainloop);
+}
+
+SoundServerError PulseAudioConnection::errorFrom(int pulseError)
+{
+    switch (pulseError) {
+    case PA_ERR_CONNECTIONREFUSED: // no server at the socket
+    case PA_ERR_INVALIDSERVER:
+        return SoundServerError::noServer;
+    case PA_ERR_ACCESS:
+    case PA_ERR_AUTHKEY:
+        return SoundServerError::accessDenied;
+    case PA_ERR_NOENTITY:
+        return SoundServerError::noSuchSource;
+    default:
+        return SoundServerError::failed;
+    }
 }
 
 } // namespace velmora::platform

@@ -1,13 +1,15 @@
 #pragma once
 
-#include <QString>
+#include "Platform/SoundServerError.h"
 
-#include <pulse/context.h>
-#include <pulse/thread-mainloop.h>
+#include <QString>
 
 #include <functional>
 #include <memory>
 #include <variant>
+
+struct pa_context;
+struct pa_threaded_mainloop;
 
 namespace velmora::platform {
 
@@ -16,9 +18,8 @@ namespace velmora::platform {
 // takes the loop lock (withLock) before touching PulseAudio objects.
 class PulseAudioConnection {
 public:
-    // The connection, or the server's error number (PA_ERR_*). Blocks the
-    // calling thread until the server answers: call it off the GUI thread.
-    static std::variant<std::shared_ptr<PulseAudioConnection>, int> connect(const QString& applicationName);
+    // Blocks the calling thread until the server answers: call it off the GUI thread.
+    static std::variant<std::shared_ptr<PulseAudioConnection>, SoundServerError> connect(const QString& applicationName);
 
     ~PulseAudioConnection();
     PulseAudioConnection(const PulseAudioConnection&) = delete;
@@ -31,18 +32,20 @@ public:
     template <typename F>
     auto withLock(F&& f) const
     {
-        pa_threaded_mainloop_lock(m_mainloop);
+        lock();
         struct Unlock {
-            pa_threaded_mainloop* loop;
-            ~Unlock() { pa_threaded_mainloop_unlock(loop); }
-        } unlock{m_mainloop};
+            const PulseAudioConnection* connection;
+            ~Unlock() { connection->unlock(); }
+        } unlock{this};
         return f();
     }
 
-    // Whether an error number means the server refused us (treated as a refused permission).
-    static bool isRefusal(int error);
+    // What a PA_ERR_* number means to callers.
+    static SoundServerError errorFrom(int pulseError);
 
 private:
+    void lock() const;
+    void unlock() const;
     PulseAudioConnection(pa_threaded_mainloop* mainloop, pa_context* context) : m_mainloop(mainloop), m_context(context) {}
 
     pa_threaded_mainloop* m_mainloop;

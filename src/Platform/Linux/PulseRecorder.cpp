@@ -3,6 +3,9 @@
 #include <QFile>
 
 #include <pulse/error.h>
+#include <pulse/stream.h>
+#include <pulse/thread-mainloop.h>
+#include <sndfile.h>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -12,14 +15,14 @@
 
 namespace velmora::platform {
 
-std::variant<std::unique_ptr<PulseRecorder>, int> PulseRecorder::start(std::shared_ptr<PulseAudioConnection> connection,
+std::variant<std::unique_ptr<PulseRecorder>, SoundServerError> PulseRecorder::start(std::shared_ptr<PulseAudioConnection> connection,
                                                                        const std::optional<QString>& sourceName,
                                                                        const QString& filePath)
 {
     // Recordings hold speech: private from the first byte.
     const int fd = ::open(QFile::encodeName(filePath).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     if (fd < 0)
-        return int(PA_ERR_IO);
+        return SoundServerError::fileFailed;
     SF_INFO format{};
     format.samplerate = 16000;
     format.channels = 1;
@@ -27,7 +30,7 @@ std::variant<std::unique_ptr<PulseRecorder>, int> PulseRecorder::start(std::shar
     SNDFILE* file = sf_open_fd(fd, SFM_WRITE, &format, SF_TRUE);
     if (!file) {
         ::close(fd);
-        return int(PA_ERR_IO);
+        return SoundServerError::fileFailed;
     }
     std::unique_ptr<PulseRecorder> recorder(new PulseRecorder(connection, file));
     int error = 0;
@@ -68,7 +71,7 @@ std::variant<std::unique_ptr<PulseRecorder>, int> PulseRecorder::start(std::shar
     if (error != 0) {
         recorder->stop();
         QFile::remove(filePath);
-        return error;
+        return PulseAudioConnection::errorFrom(error);
     }
     return recorder;
 }

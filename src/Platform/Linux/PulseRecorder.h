@@ -4,8 +4,8 @@
 
 #include <QString>
 
-#include <sndfile.h>
-#include <pulse/stream.h>
+struct pa_stream;
+struct sf_private_tag;
 
 #include <functional>
 #include <memory>
@@ -18,9 +18,8 @@ namespace velmora::platform {
 // as the samples arrive on the sound server's thread.
 class PulseRecorder {
 public:
-    // Started and receiving, or the server's error number (PA_ERR_NOENTITY for a missing source).
-    // Blocks until the stream is ready: call it off the GUI thread.
-    static std::variant<std::unique_ptr<PulseRecorder>, int> start(std::shared_ptr<PulseAudioConnection> connection,
+    // Started and receiving. Blocks until the stream is ready: call it off the GUI thread.
+    static std::variant<std::unique_ptr<PulseRecorder>, SoundServerError> start(std::shared_ptr<PulseAudioConnection> connection,
                                                                    const std::optional<QString>& sourceName,
                                                                    const QString& filePath);
     ~PulseRecorder();
@@ -30,13 +29,13 @@ public:
     qint64 framesWritten() const;
 
 private:
-    PulseRecorder(std::shared_ptr<PulseAudioConnection> connection, SNDFILE* file)
+    PulseRecorder(std::shared_ptr<PulseAudioConnection> connection, sf_private_tag* file)
         : m_connection(std::move(connection)), m_file(file) {}
     static void onRead(pa_stream* stream, size_t bytes, void* self);
 
     std::shared_ptr<PulseAudioConnection> m_connection;
     pa_stream* m_stream = nullptr;
-    SNDFILE* m_file;
+    sf_private_tag* m_file;
     qint64 m_frames = 0;
 };
 

@@ -1,6 +1,7 @@
 #include "PulseSources.h"
 
 #include <pulse/introspect.h>
+#include <pulse/thread-mainloop.h>
 
 namespace velmora::platform::PulseSources {
 

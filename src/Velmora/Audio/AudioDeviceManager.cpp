@@ -2,36 +2,49 @@
 
 #include "Preferences/PreferenceKeys.h"
 
-#include "Platform/Linux/PulseAudioConnection.h"
-#include "Platform/Linux/PulseSources.h"
+#include "Platform/Linux/PulseSourceWatcher.h"
 #include "Platform/PreferencesStore.h"
 
 #include <QLoggingCategory>
-#include <QtConcurrent/QtConcurrentRun>
-
-#include <pulse/subscribe.h>
 
 Q_LOGGING_CATEGORY(lcDevices, "Velmora.AudioDevices")
 
 namespace velmora {
 
 AudioDeviceManager::AudioDeviceManager(platform::PreferencesStore& defaults, QObject* parent)
+    : AudioDeviceManager(defaults, platform::PulseSourceWatcher::Timing{}.firstRetry, parent)
+{
+}
+
+AudioDeviceManager::AudioDeviceManager(platform::PreferencesStore& defaults, std::chrono::milliseconds firstRetry,
+                                       QObject* parent)
     : QObject(parent)
     , m_defaults(defaults)
 {
     m_selectedDeviceUID = m_defaults.stringValue(PreferenceKeys::selectedAudioDeviceUID);
     setSelectedDeviceUID(m_selectedDeviceUID); // stored again in its normal form
-    connectToServer();
+    platform::PulseSourceWatcher::Callbacks callbacks;
+    callbacks.sourcesListed = [this](const QList<platform::PulseSource>& sources) {
+        QList<AudioInputDevice> devices;
+        for (const auto& source : sources) {
+            devices.append({source.index, source.name, source.description,
+                            AudioInputDevice::isBuiltInDevice(source.formFactor, source.bus), source.channels});
+        }
+        QMetaObject::invokeMethod(this, [this, devices] { setDevices(devices); }, Qt::QueuedConnection);
+    };
+    callbacks.connectionChanged = [this](bool connected) {
+        QMetaObject::invokeMethod(this, [this, connected] { setConnected(connected); }, Qt::QueuedConnection);
+    };
+    platform::PulseSourceWatcher::Timing timing;
+    timing.firstRetry = firstRetry;
+    m_watcher = std::make_unique<platform::PulseSourceWatcher>(std::move(callbacks), timing);
 }
 
 AudioDeviceManager::~AudioDeviceManager()
 {
-    // No server callback may reach `this` from here on; then let running queries end.
-    if (m_connection)
-        m_connection->withLock([&] { pa_context_set_subscribe_callback(m_connection->context(), nullptr, nullptr); });
-    for (auto& work : m_work)
-        work.waitForFinished();
-    m_connection.reset();
+    // Joins the watcher: nothing of it reaches `this` afterwards, and what it
+    // posted before is dropped with this object.
+    m_watcher.reset();
 }
 
 void AudioDeviceManager::setSelectedDeviceUID(const std::optional<QString>& uid)
@@ -63,56 +76,21 @@ bool AudioDeviceManager::isDeviceAlive(const QString& uid) const
                        [&](const AudioInputDevice& d) { return d.uid == uid && d.inputChannels > 0; });
 }
 
-void AudioDeviceManager::connectToServer()
+void AudioDeviceManager::setDevices(const QList<AudioInputDevice>& devices)
 {
-    m_work.append(QtConcurrent::run([this] {
-        auto result = platform::PulseAudioConnection::connect(QStringLiteral("Velmora"));
-        if (const int* error = std::get_if<int>(&result)) {
-            qCWarning(lcDevices) << "no sound server connection; error" << *error;
-            return;
-        }
-        auto connection = std::get<std::shared_ptr<platform::PulseAudioConnection>>(result);
-        connection->withLock([&] {
-            pa_context_set_subscribe_callback(
-                connection->context(),
-                [](pa_context*, pa_subscription_event_type_t type, uint32_t, void* self) {
-                    const auto kind = type & PA_SUBSCRIPTION_EVENT_TYPE_MASK;
-                    if ((type & PA_SUBSCRIPTION_EVENT_FACILITY_MASK) == PA_SUBSCRIPTION_EVENT_SOURCE
-                        && (kind == PA_SUBSCRIPTION_EVENT_NEW || kind == PA_SUBSCRIPTION_EVENT_REMOVE
-                            || kind == PA_SUBSCRIPTION_EVENT_CHANGE)) {
-                        auto* manager = static_cast<AudioDeviceManager*>(self);
-                        QMetaObject::invokeMethod(manager, &AudioDeviceManager::refresh, Qt::QueuedConnection);
-                    }
-                },
-                this);
-            pa_operation_unref(pa_context_subscribe(connection->context(), PA_SUBSCRIPTION_MASK_SOURCE, nullptr, nullptr));
-        });
-        QMetaObject::invokeMethod(this, [this, connection] {
-            m_connection = connection;
-            refresh();
-        }, Qt::QueuedConnection);
-    }));
+    if (devices != m_devices) {
+        m_devices = devices;
+        emit devicesChanged();
+    }
 }
 
-void AudioDeviceManager::refresh()
+void AudioDeviceManager::setConnected(bool connected)
 {
-    if (!m_connection)
-        return;
-    m_work.erase(std::remove_if(m_work.begin(), m_work.end(), [](const QFuture<void>& f) { return f.isFinished(); }),
-                 m_work.end());
-    m_work.append(QtConcurrent::run([this, connection = m_connection] {
-        QList<AudioInputDevice> devices;
-        for (const auto& source : platform::PulseSources::list(*connection)) {
-            devices.append({source.index, source.name, source.description,
-                            AudioInputDevice::isBuiltInDevice(source.formFactor, source.bus), source.channels});
-        }
-        QMetaObject::invokeMethod(this, [this, devices] {
-            if (devices != m_devices) {
-                m_devices = devices;
-                emit devicesChanged();
-            }
-        }, Qt::QueuedConnection);
-    }));
+    if (connected != m_connected) {
+        m_connected = connected;
+        qCInfo(lcDevices) << (connected ? "connected to the sound server" : "no sound server");
+        emit connectedChanged();
+    }
 }
 
 } // namespace velmora

@@ -1,18 +1,43 @@
 #pragma once
 
+#include "Platform/SoundServerError.h"
+
 #include <QString>
+
+#include <optional>
 
 namespace velmora {
 
 class AudioRecorderError {
 public:
-    enum class Kind { deviceUnavailable, permissionDenied, recorderSetupFailed, failedToStart, noActiveRecording };
+    // noSoundServer is a setup failure with a text of its own: nothing refused
+    // access, there is simply no server to ask.
+    enum class Kind { deviceUnavailable, permissionDenied, recorderSetupFailed, noSoundServer, failedToStart, noActiveRecording };
 
     static AudioRecorderError deviceUnavailable(const QString& name) { return {Kind::deviceUnavailable, name}; }
     static AudioRecorderError permissionDenied() { return {Kind::permissionDenied, {}}; }
     static AudioRecorderError recorderSetupFailed() { return {Kind::recorderSetupFailed, {}}; }
+    static AudioRecorderError noSoundServer() { return {Kind::noSoundServer, {}}; }
     static AudioRecorderError failedToStart() { return {Kind::failedToStart, {}}; }
     static AudioRecorderError noActiveRecording() { return {Kind::noActiveRecording, {}}; }
+
+    // A failure of the sound server while starting a recording of `device` (none: the default input).
+    static AudioRecorderError fromSoundServer(platform::SoundServerError error, const std::optional<QString>& deviceName)
+    {
+        switch (error) {
+        case platform::SoundServerError::noServer:
+            return noSoundServer();
+        case platform::SoundServerError::accessDenied:
+            return permissionDenied();
+        case platform::SoundServerError::noSuchSource:
+            return deviceName ? deviceUnavailable(*deviceName) : failedToStart();
+        case platform::SoundServerError::fileFailed:
+            return recorderSetupFailed();
+        case platform::SoundServerError::failed:
+            return failedToStart();
+        }
+        return failedToStart();
+    }
 
     Kind kind() const { return m_kind; }
     QString description() const
@@ -21,9 +46,12 @@ public:
         case Kind::deviceUnavailable:
             return QStringLiteral("Audio input device \"%1\" is not available.").arg(m_name);
         case Kind::permissionDenied:
-            return QStringLiteral("Microphone access is required. Grant access in System Settings > Privacy & Security > Microphone.");
+            return QStringLiteral("Microphone access was refused by the sound server. Check your desktop's privacy "
+                                  "settings for the microphone.");
         case Kind::recorderSetupFailed:
             return QStringLiteral("The audio recorder could not be configured.");
+        case Kind::noSoundServer:
+            return QStringLiteral("No sound server is running. Start PipeWire or PulseAudio, then try again.");
         case Kind::failedToStart:
             return QStringLiteral("Recording could not be started.");
         case Kind::noActiveRecording:

@@ -9,7 +9,6 @@
 #include <QTimer>
 #include <QUuid>
 
-#include <pulse/error.h>
 
 namespace velmora {
 
@@ -40,23 +39,21 @@ AudioRecorderService::CaptureStarter AudioRecorderService::soundServerCapture()
     auto connection = std::make_shared<std::shared_ptr<platform::PulseAudioConnection>>();
     return [connection](const std::optional<AudioInputDevice>& device, const QString& filePath,
                         std::function<void(const QString&)> finalized) -> std::variant<StopOperation, AudioRecorderError> {
+        const auto deviceName = device ? std::optional(device->name) : std::nullopt;
         if (!*connection || !(*connection)->isReady()) {
+            // A server that restarted since the last recording gets a new connection here.
             auto made = platform::PulseAudioConnection::connect(QStringLiteral("Velmora"));
-            if (const int* error = std::get_if<int>(&made)) {
-                if (platform::PulseAudioConnection::isRefusal(*error))
-                    return AudioRecorderError::permissionDenied();
-                return AudioRecorderError::recorderSetupFailed();
+            if (const auto* error = std::get_if<platform::SoundServerError>(&made)) {
+                // Without a connection no source was looked at: a missing one is a setup failure.
+                return *error == platform::SoundServerError::noSuchSource
+                           ? AudioRecorderError::recorderSetupFailed()
+                           : AudioRecorderError::fromSoundServer(*error, deviceName);
             }
             *connection = std::get<std::shared_ptr<platform::PulseAudioConnection>>(made);
         }
         auto started = platform::PulseRecorder::start(*connection, device ? std::optional(device->uid) : std::nullopt, filePath);
-        if (const int* error = std::get_if<int>(&started)) {
-            if (*error == PA_ERR_NOENTITY && device)
-                return AudioRecorderError::deviceUnavailable(device->name);
-            if (platform::PulseAudioConnection::isRefusal(*error))
-                return AudioRecorderError::permissionDenied();
-            return *error == PA_ERR_IO ? AudioRecorderError::recorderSetupFailed() : AudioRecorderError::failedToStart();
-        }
+        if (const auto* error = std::get_if<platform::SoundServerError>(&started))
+            return AudioRecorderError::fromSoundServer(*error, deviceName);
         std::shared_ptr<platform::PulseRecorder> recorder = std::move(std::get<std::unique_ptr<platform::PulseRecorder>>(started));
         return StopOperation([recorder, filePath, finalized]() -> std::optional<AudioRecorderError> {
             recorder->stop();

@@ -10,20 +10,17 @@
 namespace velmora::platform {
 class PreferencesStore;
 class PulseAudioConnection;
+class PulsePlayback;
 }
-
-struct pa_stream;
 
 namespace velmora {
 
 // The start and stop sounds. Decoded once; played on the sound server from
 // a worker thread, so the caller never waits. The preferences are read on
-// every use; playing a sound again restarts it.
+// every use; playing a sound again restarts it; a played sound leaves the
+// server once it has drained.
 class SoundEffectService {
 public:
-    // From the bundle's Resources/sounds, with the standard preferences.
-    static SoundEffectService& shared();
-
     SoundEffectService(const QString& soundsFolder, platform::PreferencesStore& defaults);
     ~SoundEffectService();
 
@@ -55,7 +52,7 @@ private:
     QThreadPool m_worker;
     // Worker thread only.
     std::shared_ptr<platform::PulseAudioConnection> m_connection;
-    pa_stream* m_playing[2] = {nullptr, nullptr};
+    std::unique_ptr<platform::PulsePlayback> m_playing[2];
 };
 
 } // namespace velmora

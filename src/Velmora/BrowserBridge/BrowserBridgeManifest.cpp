@@ -1,5 +1,7 @@
 #include "BrowserBridgeManifest.h"
 
+#include "Platform/Linux/XdgPaths.h"
+
 #include "BrowserBridge.h"
 
 #include <QDir>
@@ -26,9 +28,10 @@ QString Status::text() const
     return {};
 }
 
-QString manifestPath(const QString& home)
+QString manifestPath()
 {
-    return home + QStringLiteral("/.config/microsoft-edge/NativeMessagingHosts/") + hostName + QStringLiteral(".json");
+    return platform::XdgPaths::configHome() + QStringLiteral("/microsoft-edge/NativeMessagingHosts/") + hostName
+           + QStringLiteral(".json");
 }
 
 QByteArray contents(const QString& executablePath)
@@ -64,7 +67,7 @@ Status install(const std::optional<QString>& executablePath, const QString& home
     if (!isRegistrable(*executablePath, home, allowAnyPath))
         return {Status::Kind::notRegistered, QStringLiteral("Not registered: only a copy in /opt or ~/Applications is registered.")};
     const QByteArray bytes = contents(*executablePath);
-    const QString path = manifestPath(home);
+    const QString path = manifestPath();
     QFile current(path);
     if (current.open(QIODevice::ReadOnly) && current.readAll() == bytes)
         return {Status::Kind::registered, {}};
@@ -76,9 +79,9 @@ Status install(const std::optional<QString>& executablePath, const QString& home
     return {Status::Kind::registered, {}};
 }
 
-Status remove(const QString& home)
+Status remove()
 {
-    QFile file(manifestPath(home));
+    QFile file(manifestPath());
     if (file.exists() && !file.remove())
         return {Status::Kind::failed, QStringLiteral("Could not remove the registration: ") + file.errorString()};
     return {Status::Kind::removed, {}};

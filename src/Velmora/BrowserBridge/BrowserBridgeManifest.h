@@ -22,13 +22,13 @@ struct Status {
     bool operator==(const Status&) const = default;
 };
 
-// ~/.config/microsoft-edge/NativeMessagingHosts/com.orvane.velmora.json
-QString manifestPath(const QString& home);
+// $XDG_CONFIG_HOME/microsoft-edge/NativeMessagingHosts/com.orvane.velmora.json, at the moment of the call.
+QString manifestPath();
 QByteArray contents(const QString& executablePath);
 // Only a bundle directly inside /opt/ or ~/Applications/ (or anything, when allowed).
 bool isRegistrable(const QString& executablePath, const QString& home, bool allowAnyPath);
 Status install(const std::optional<QString>& executablePath, const QString& home, bool allowAnyPath);
-Status remove(const QString& home);
+Status remove();
 
 } // namespace BrowserBridgeManifest
 
