@@ -27,7 +27,7 @@ namespace {
 struct Setup {
     QTemporaryDir dir;
     QString cli;
-    QString model = QStringLiteral(VELMORA_FIXTURES_DIR "/for-tests-ggml-tiny.en.bin");
+    QString model = QStringLiteral(VELMORA_TEST_MODEL);
     QString wav;
 
     Setup()

@@ -5,7 +5,7 @@ if(NOT _vad_model)
   if(DEFINED ENV{VELMORA_VAD_MODEL})
     set(_vad_model "$ENV{VELMORA_VAD_MODEL}")
   else()
-    set(_vad_model "$ENV{HOME}/.cache/velmora/ggml-silero-v6.2.0.bin")
+    set(_vad_model "${VELMORA_CACHE_DIR}/ggml-silero-v6.2.0.bin")
   endif()
 endif()
 

@@ -33,7 +33,7 @@ TEST(LiveTool, StartsCapturesAndStopsCleanly)
     WhisperStreamTranscriber transcriber;
     QStringList seen;
     QObject::connect(&transcriber, &WhisperStreamTranscriber::liveTextChanged, [&] { seen << transcriber.liveText(); });
-    transcriber.start(*runtime->streamExecutablePath, test::fixturesDir() + QStringLiteral("/for-tests-ggml-tiny.en.bin"),
+    transcriber.start(*runtime->streamExecutablePath, test::testModel(),
                       QStringLiteral("en"), 0);
     ASSERT_TRUE(transcriber.isRunning()) << transcriber.errorMessageText().toStdString();
 

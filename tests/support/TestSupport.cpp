@@ -13,7 +13,7 @@ namespace velmora::test {
 
 QString velmoraExecutable() { return QStringLiteral(VELMORA_EXECUTABLE); }
 QString bundleDir() { return QStringLiteral(VELMORA_BUNDLE_DIR); }
-QString fixturesDir() { return QStringLiteral(VELMORA_FIXTURES_DIR); }
+QString testModel() { return QStringLiteral(VELMORA_TEST_MODEL); }
 
 QByteArray readFile(const QString& path)
 {

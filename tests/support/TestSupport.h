@@ -13,7 +13,8 @@ namespace velmora::test {
 
 QString velmoraExecutable();
 QString bundleDir();
-QString fixturesDir();
+// The tiny whisper model made at build time (fixed-seed weights: the real tools load and run it).
+QString testModel();
 
 QByteArray readFile(const QString& path);
 void writeFile(const QString& path, const QByteArray& bytes, int mode = 0644);
