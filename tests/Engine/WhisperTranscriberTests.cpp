@@ -1,5 +1,7 @@
 #include "Engine/WhisperTranscriber.h"
 
+#include "Platform/Linux/BackgroundThread.h"
+
 #include "TestSupport.h"
 
 #include <QDir>
@@ -8,7 +10,13 @@
 #include <QTemporaryDir>
 #include <QThread>
 
+#include <QCoreApplication>
+
 #include <gtest/gtest.h>
+
+#include <sched.h>
+
+#include <thread>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -127,6 +135,37 @@ TEST(WhisperTranscriberArguments, VadOnlyWithTheShippedCliAndAnExistingModel)
         const auto resolver = WhisperTranscriber::defaultVadModelPathResolver([&] { return c.runtime; });
         EXPECT_EQ(resolver({c.executable, QStringLiteral("/m"), QStringLiteral("en")}), c.expected) << c.name;
     }
+}
+
+TEST_F(WhisperTranscriberTest, OnlyBackgroundWorkRunsAtIdlePriorityAndPoolThreadsKeepTheirs)
+{
+    // The tool notes its own scheduling policy (field 41 of its stat line: 0 normal, 5 idle).
+    const QString policyFile = tools.path() + QStringLiteral("/policy");
+    const QString cli = tool("cli", "cut -d' ' -f41 /proc/self/stat >> '" + policyFile.toUtf8() + "'\nexit 1\n");
+    const auto policies = [&] { return test::readFile(policyFile).split('\n').mid(0, 3); };
+
+    auto dictation = transcriber();
+    dictation.transcribe(audio(), configuration(cli), std::nullopt, false);
+    auto warmUp = transcriber();
+    warmUp.setRunsInBackground(true);
+    warmUp.transcribe(audio(), configuration(cli), std::nullopt, false);
+    // A background thread is idle itself, and another worker used afterwards is not.
+    const int onBackgroundThread = platform::BackgroundThread::run<int>([] {
+        return platform::BackgroundThread::currentPolicy();
+    }).result();
+    int onPoolThread = -1;
+    std::thread([&] {
+        dictation.transcribe(audio(), configuration(cli), std::nullopt, false);
+        onPoolThread = platform::BackgroundThread::currentPolicy();
+    }).join();
+    EXPECT_EQ(onBackgroundThread, SCHED_IDLE);
+    EXPECT_EQ(onPoolThread, SCHED_OTHER);
+    EXPECT_EQ(policies(), (QList<QByteArray>{"0", "5", "0"})) << "dictation, warm-up, dictation from a pool thread";
+    // The background thread hands its result over before it has quite ended; its event dispatcher goes with it.
+    EXPECT_TRUE(test::waitUntil([&] {
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        return test::openDescriptorCount() == descriptorsBefore;
+    }));
 }
 
 TEST_F(WhisperTranscriberTest, ReturnsTheTrimmedTranscript)

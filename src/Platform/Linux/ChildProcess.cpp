@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sched.h>
 #include <spawn.h>
 // glibc 2.36 declares these without C linkage for C++.
 extern "C" {
@@ -90,8 +91,23 @@ ChildProcess::SpawnResult ChildProcess::spawn(const Options& options)
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
 
     pid_t pid = -1;
-    const int error = ::posix_spawn(&pid, program.constData(), &actions, &attributes, argv.data(),
-                                    options.environment ? envp.data() : environ);
+    const auto spawnNow = [&] {
+        return ::posix_spawn(&pid, program.constData(), &actions, &attributes, argv.data(),
+                             options.environment ? envp.data() : environ);
+    };
+    int error = 0;
+    if (options.background) {
+        // The spawn attributes cannot ask for the idle class, but a child inherits its spawning
+        // thread's: spawn from a short-lived thread of that class, so the caller's keeps its own.
+        std::thread idleSpawner([&] {
+            const sched_param idle{};
+            ::pthread_setschedparam(::pthread_self(), SCHED_IDLE, &idle);
+            error = spawnNow();
+        });
+        idleSpawner.join();
+    } else {
+        error = spawnNow();
+    }
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attributes);
     closeIfOpen(outPipe[1]);

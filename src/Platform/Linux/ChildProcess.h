@@ -28,6 +28,9 @@ public:
         std::optional<QStringList> environment;
         Output standardOutput = Output::discard;
         Output standardError = Output::discard;
+        // Runs in the idle scheduling class (SCHED_IDLE, from its first instruction): it only gets
+        // the CPU that the user's work leaves.
+        bool background = false;
     };
 
     // How a child ended: an exit code, or the signal that killed it. The two

@@ -94,6 +94,7 @@ WhisperTranscriber::Result WhisperTranscriber::transcribe(const QString& audioFi
     options.program = resolved.executablePath;
     options.arguments = arguments(audioFilePath, resolved, outputBase, prompt, vad);
     options.standardError = platform::ChildProcess::Output::pipe;
+    options.background = m_background;
 
     std::shared_ptr<platform::ChildProcess> process;
     {

@@ -41,6 +41,9 @@ public:
     Result transcribe(const QString& audioFilePath, const WhisperConfiguration& configuration,
                       const std::optional<QString>& prompt, bool useVAD);
 
+    // Runs the tool in the idle scheduling class (the warm-up); dictations keep normal priority.
+    void setRunsInBackground(bool background) { m_background = background; }
+
     // Refuses every later run and stops the one in progress. There is no way back.
     void invalidate();
     // Stops the run in progress; later runs still work.
@@ -58,6 +61,7 @@ public:
 
 private:
     QString m_outputDirectory;
+    bool m_background = false;
     VadModelPathResolver m_vadModelPathResolver;
     RuntimeLookup m_runtime;
     platform::FileProbe m_probe;

@@ -1,5 +1,7 @@
 #include "WhisperWarmUp.h"
 
+#include "Platform/Linux/BackgroundThread.h"
+
 #include "WhisperTranscriber.h"
 
 #include <QDir>
@@ -54,11 +56,9 @@ std::optional<QFuture<WhisperWarmUp::Outcome>> WhisperWarmUp::startOnce(const Wh
         if (std::exchange(m_didStart, true))
             return std::nullopt;
     }
-    return QtConcurrent::run([transcriber = m_transcriber, directory = m_directory, configuration] {
-        QThread::currentThread()->setPriority(QThread::LowPriority);
-        const Outcome outcome = run(transcriber, directory, configuration);
-        QThread::currentThread()->setPriority(QThread::InheritPriority);
-        return outcome;
+    m_transcriber->setRunsInBackground(true);
+    return platform::BackgroundThread::run<Outcome>([transcriber = m_transcriber, directory = m_directory, configuration] {
+        return run(transcriber, directory, configuration);
     });
 }
 

@@ -1,5 +1,7 @@
 #include "WhisperModelManager.h"
 
+#include "Platform/Linux/BackgroundThread.h"
+
 #include <QFile>
 #include <QThread>
 #include <QTimer>
@@ -68,10 +70,9 @@ void WhisperModelManager::prepare(bool autoDownload)
     setState(WhisperModelState::verifying());
     m_taskActive = true;
     m_cancellation = std::make_shared<DownloadCancellation>();
-    m_worker = QtConcurrent::run([this, installer = m_installer, autoDownload] {
-        QThread::currentThread()->setPriority(QThread::LowPriority);
+    // Hashing a large file must not slow down what the user is doing meanwhile.
+    m_worker = QFuture<void>(platform::BackgroundThread::run<bool>([this, installer = m_installer, autoDownload] {
         const auto result = installer->verifyInstalledModel();
-        QThread::currentThread()->setPriority(QThread::InheritPriority);
         const bool trusted = std::holds_alternative<bool>(result) && std::get<bool>(result);
         QMetaObject::invokeMethod(this, [this, trusted, autoDownload] {
             m_taskActive = false;
@@ -83,7 +84,8 @@ void WhisperModelManager::prepare(bool autoDownload)
             else
                 setState(WhisperModelState::missing());
         }, Qt::QueuedConnection);
-    });
+        return trusted;
+    }));
 }
 
 void WhisperModelManager::download()
