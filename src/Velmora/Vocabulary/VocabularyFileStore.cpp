@@ -24,7 +24,7 @@
 #include <cstring>
 #include <thread>
 
-Q_LOGGING_CATEGORY(lcVocabularySync, "com.velmora.VocabularySync")
+Q_LOGGING_CATEGORY(lcVocabularySync, "Velmora.Vocabulary")
 
 namespace velmora {
 
