@@ -256,6 +256,15 @@ TEST(AudioRecording, EachSoundServerFailureHasItsOwnMeaning)
     };
     for (const auto& c : cases)
         EXPECT_EQ(AudioRecorderError::fromSoundServer(c.error, c.device), c.expected) << int(c.error);
+    // Not reaching the server: only its absence and a refusal say more than that the recorder could not be set up.
+    const std::pair<SoundServerError, AudioRecorderError> connecting[] = {
+        {SoundServerError::noServer, AudioRecorderError::noSoundServer()},
+        {SoundServerError::accessDenied, AudioRecorderError::permissionDenied()},
+        {SoundServerError::noSuchSource, AudioRecorderError::recorderSetupFailed()},
+        {SoundServerError::failed, AudioRecorderError::recorderSetupFailed()},
+    };
+    for (const auto& [error, expected] : connecting)
+        EXPECT_EQ(AudioRecorderError::fromSoundServerConnection(error), expected) << int(error);
     EXPECT_EQ(AudioRecorderError::permissionDenied().description(),
               QStringLiteral("Microphone access was refused by the sound server. Check your desktop's privacy settings "
                              "for the microphone."));

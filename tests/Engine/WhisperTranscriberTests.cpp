@@ -14,8 +14,6 @@
 
 #include <gtest/gtest.h>
 
-#include <sched.h>
-
 #include <thread>
 
 #include <fcntl.h>
@@ -137,30 +135,31 @@ TEST(WhisperTranscriberArguments, VadOnlyWithTheShippedCliAndAnExistingModel)
     }
 }
 
-TEST_F(WhisperTranscriberTest, OnlyBackgroundWorkRunsAtIdlePriorityAndPoolThreadsKeepTheirs)
+TEST_F(WhisperTranscriberTest, OnlyBackgroundWorkRunsAtLowPriorityAndOtherThreadsKeepTheirs)
 {
-    // The tool notes its own scheduling policy (field 41 of its stat line: 0 normal, 5 idle).
-    const QString policyFile = tools.path() + QStringLiteral("/policy");
-    const QString cli = tool("cli", "cut -d' ' -f41 /proc/self/stat >> '" + policyFile.toUtf8() + "'\nexit 1\n");
-    const auto policies = [&] { return test::readFile(policyFile).split('\n').mid(0, 3); };
+    // The tool notes its own nice value (field 19 of its stat line).
+    const QString niceFile = tools.path() + QStringLiteral("/nice");
+    const QString cli = tool("cli", "cut -d' ' -f19 /proc/self/stat >> '" + niceFile.toUtf8() + "'\nexit 1\n");
+    const auto niceValues = [&] { return test::readFile(niceFile).split('\n').mid(0, 3); };
 
     auto dictation = transcriber();
     dictation.transcribe(audio(), configuration(cli), std::nullopt, false);
     auto warmUp = transcriber();
     warmUp.setRunsInBackground(true);
     warmUp.transcribe(audio(), configuration(cli), std::nullopt, false);
-    // A background thread is idle itself, and another worker used afterwards is not.
+    // A background thread runs low itself, and another worker used afterwards does not.
     const int onBackgroundThread = platform::BackgroundThread::run<int>([] {
-        return platform::BackgroundThread::currentPolicy();
+        return platform::BackgroundThread::currentNiceValue();
     }).result();
-    int onPoolThread = -1;
+    int onOtherThread = -1;
     std::thread([&] {
         dictation.transcribe(audio(), configuration(cli), std::nullopt, false);
-        onPoolThread = platform::BackgroundThread::currentPolicy();
+        onOtherThread = platform::BackgroundThread::currentNiceValue();
     }).join();
-    EXPECT_EQ(onBackgroundThread, SCHED_IDLE);
-    EXPECT_EQ(onPoolThread, SCHED_OTHER);
-    EXPECT_EQ(policies(), (QList<QByteArray>{"0", "5", "0"})) << "dictation, warm-up, dictation from a pool thread";
+    EXPECT_EQ(onBackgroundThread, 19);
+    EXPECT_EQ(onOtherThread, 0);
+    EXPECT_EQ(platform::BackgroundThread::currentNiceValue(), 0) << "the calling thread keeps its priority";
+    EXPECT_EQ(niceValues(), (QList<QByteArray>{"0", "19", "0"})) << "dictation, warm-up, dictation from another thread";
     // The background thread hands its result over before it has quite ended; its event dispatcher goes with it.
     EXPECT_TRUE(test::waitUntil([&] {
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);

@@ -1,22 +1,22 @@
 #include "BackgroundThread.h"
 
-#include <pthread.h>
-#include <sched.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <cerrno>
 
 namespace velmora::platform::BackgroundThread {
 
-bool makeCurrentThreadIdle()
+bool lowerCurrentThreadPriority()
 {
-    const sched_param parameters{};
-    return ::pthread_setschedparam(::pthread_self(), SCHED_IDLE, &parameters) == 0;
+    // On Linux the nice value belongs to the thread named by its id, not to the whole process.
+    return ::setpriority(PRIO_PROCESS, id_t(::gettid()), backgroundNiceValue) == 0;
 }
 
-int currentPolicy()
+int currentNiceValue()
 {
-    int policy = 0;
-    sched_param parameters{};
-    ::pthread_getschedparam(::pthread_self(), &policy, &parameters);
-    return policy;
+    errno = 0;
+    return ::getpriority(PRIO_PROCESS, id_t(::gettid()));
 }
 
 } // namespace velmora::platform::BackgroundThread

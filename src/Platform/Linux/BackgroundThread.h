@@ -5,19 +5,24 @@
 #include <QThread>
 
 #include <functional>
+#include <type_traits>
 
 namespace velmora::platform {
 
 // Work that must yield to whatever the user is doing (the warm-up, hashing a
-// model) runs on a thread of its own in the idle scheduling class, never on a
-// shared pool thread: a pool thread would keep the class for the next job, and
-// every child it spawns would inherit it.
+// model) runs on a thread of its own at the lowest priority (nice 19), never on
+// a shared pool thread: a pool thread would keep the priority for the next job,
+// it cannot be raised again without privileges, and every child it spawns
+// would inherit it. Nice 19 rather than the idle class: a busy machine slows
+// such work down to a trickle but never stops it, so the model check still ends.
 namespace BackgroundThread {
 
-// Puts the calling thread into SCHED_IDLE; false if the system refused.
-bool makeCurrentThreadIdle();
-// The calling thread's scheduling policy (SCHED_OTHER, SCHED_IDLE, ...).
-int currentPolicy();
+inline constexpr int backgroundNiceValue = 19;
+
+// Lowers the calling thread to the background priority; false if the system refused.
+bool lowerCurrentThreadPriority();
+// The calling thread's nice value.
+int currentNiceValue();
 
 template <typename T>
 QFuture<T> run(std::function<T()> work)
@@ -27,8 +32,11 @@ QFuture<T> run(std::function<T()> work)
     promise.start();
     QFuture<T> future = promise.future();
     QThread* thread = QThread::create([promise = std::move(promise), work = std::move(work)]() mutable {
-        makeCurrentThreadIdle();
-        promise.addResult(work());
+        lowerCurrentThreadPriority();
+        if constexpr (std::is_void_v<T>)
+            work();
+        else
+            promise.addResult(work());
         promise.finish();
     });
     QObject::connect(thread, &QThread::finished, thread, &QObject::deleteLater);

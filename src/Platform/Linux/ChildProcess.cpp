@@ -1,8 +1,9 @@
 #include "ChildProcess.h"
 
+#include "BackgroundThread.h"
+
 #include <fcntl.h>
 #include <poll.h>
-#include <sched.h>
 #include <spawn.h>
 // glibc 2.36 declares these without C linkage for C++.
 extern "C" {
@@ -97,14 +98,13 @@ ChildProcess::SpawnResult ChildProcess::spawn(const Options& options)
     };
     int error = 0;
     if (options.background) {
-        // The spawn attributes cannot ask for the idle class, but a child inherits its spawning
-        // thread's: spawn from a short-lived thread of that class, so the caller's keeps its own.
-        std::thread idleSpawner([&] {
-            const sched_param idle{};
-            ::pthread_setschedparam(::pthread_self(), SCHED_IDLE, &idle);
+        // The spawn attributes cannot lower a priority, but a child inherits its spawning thread's:
+        // spawn from a short-lived thread at the background priority, so the caller keeps its own.
+        std::thread backgroundSpawner([&] {
+            BackgroundThread::lowerCurrentThreadPriority();
             error = spawnNow();
         });
-        idleSpawner.join();
+        backgroundSpawner.join();
     } else {
         error = spawnNow();
     }

@@ -28,8 +28,8 @@ public:
         std::optional<QStringList> environment;
         Output standardOutput = Output::discard;
         Output standardError = Output::discard;
-        // Runs in the idle scheduling class (SCHED_IDLE, from its first instruction): it only gets
-        // the CPU that the user's work leaves.
+        // Runs at the background priority (nice 19) from its first instruction: it gets little of
+        // the CPU while the user's work needs it.
         bool background = false;
     };
 

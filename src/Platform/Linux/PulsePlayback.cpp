@@ -8,12 +8,12 @@
 namespace velmora::platform {
 
 std::unique_ptr<PulsePlayback> PulsePlayback::start(std::shared_ptr<PulseAudioConnection> connection,
-                                                    const QString& name, const std::vector<short>& samples, int rate,
-                                                    int channels, double linearVolume)
+                                                    const QString& name, const DecodedSound& sound,
+                                                    double linearVolume)
 {
     std::unique_ptr<PulsePlayback> playback(new PulsePlayback(connection));
     const bool playing = connection->withLock([&] {
-        const pa_sample_spec spec{PA_SAMPLE_S16LE, uint32_t(rate), uint8_t(channels)};
+        const pa_sample_spec spec{PA_SAMPLE_S16LE, uint32_t(sound.rate), uint8_t(sound.channels)};
         pa_proplist* properties = pa_proplist_new();
         pa_proplist_sets(properties, PA_PROP_MEDIA_ROLE, "event");
         pa_stream* stream = pa_stream_new_with_proplist(connection->context(), name.toUtf8().constData(), &spec, nullptr,
@@ -34,7 +34,8 @@ std::unique_ptr<PulsePlayback> PulsePlayback::start(std::shared_ptr<PulseAudioCo
         pa_stream_set_state_callback(stream, nullptr, nullptr);
         if (pa_stream_get_state(stream) != PA_STREAM_READY)
             return false;
-        pa_stream_write(stream, samples.data(), samples.size() * sizeof(short), nullptr, 0, PA_SEEK_RELATIVE);
+        pa_stream_write(stream, sound.samples.data(), sound.samples.size() * sizeof(short), nullptr, 0,
+                        PA_SEEK_RELATIVE);
         // Once the server has played it all, the stream goes.
         playback->m_drain = pa_stream_drain(stream, [](pa_stream*, int, void* self) {
             static_cast<PulsePlayback*>(self)->release();
@@ -70,11 +71,6 @@ void PulsePlayback::release()
 void PulsePlayback::stop()
 {
     m_connection->withLock([this] { release(); });
-}
-
-bool PulsePlayback::isFinished() const
-{
-    return m_connection->withLock([this] { return m_stream == nullptr; });
 }
 
 } // namespace velmora::platform

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "PulseAudioConnection.h"
+#include "SoundFile.h"
 
 #include <QString>
 
@@ -20,16 +21,13 @@ public:
     // Blocks until the stream is ready: call it off the GUI thread. Null when
     // the server will not play it.
     static std::unique_ptr<PulsePlayback> start(std::shared_ptr<PulseAudioConnection> connection, const QString& name,
-                                                const std::vector<short>& samples, int rate, int channels,
-                                                double linearVolume);
+                                                const DecodedSound& sound, double linearVolume);
     ~PulsePlayback();
     PulsePlayback(const PulsePlayback&) = delete;
     PulsePlayback& operator=(const PulsePlayback&) = delete;
 
     // Drops the stream now, wherever the sound is. Idempotent.
     void stop();
-    // The sound has drained and its stream is gone.
-    bool isFinished() const;
 
 private:
     explicit PulsePlayback(std::shared_ptr<PulseAudioConnection> connection) : m_connection(std::move(connection)) {}

@@ -39,6 +39,21 @@ public:
         return failedToStart();
     }
 
+    // A failure to reach the sound server at all.
+    static AudioRecorderError fromSoundServerConnection(platform::SoundServerError error)
+    {
+        switch (error) {
+        case platform::SoundServerError::noServer:
+        case platform::SoundServerError::accessDenied:
+            return fromSoundServer(error, std::nullopt);
+        case platform::SoundServerError::noSuchSource:
+        case platform::SoundServerError::fileFailed:
+        case platform::SoundServerError::failed:
+            return recorderSetupFailed();
+        }
+        return recorderSetupFailed();
+    }
+
     Kind kind() const { return m_kind; }
     QString description() const
     {

@@ -43,12 +43,8 @@ AudioRecorderService::CaptureStarter AudioRecorderService::soundServerCapture()
         if (!*connection || !(*connection)->isReady()) {
             // A server that restarted since the last recording gets a new connection here.
             auto made = platform::PulseAudioConnection::connect(QStringLiteral("Velmora"));
-            if (const auto* error = std::get_if<platform::SoundServerError>(&made)) {
-                // Without a connection no source was looked at: a missing one is a setup failure.
-                return *error == platform::SoundServerError::noSuchSource
-                           ? AudioRecorderError::recorderSetupFailed()
-                           : AudioRecorderError::fromSoundServer(*error, deviceName);
-            }
+            if (const auto* error = std::get_if<platform::SoundServerError>(&made))
+                return AudioRecorderError::fromSoundServerConnection(*error);
             *connection = std::get<std::shared_ptr<platform::PulseAudioConnection>>(made);
         }
         auto started = platform::PulseRecorder::start(*connection, device ? std::optional(device->uid) : std::nullopt, filePath);

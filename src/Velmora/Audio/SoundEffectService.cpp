@@ -5,7 +5,6 @@
 
 #include "Platform/Linux/PulseAudioConnection.h"
 #include "Platform/Linux/PulsePlayback.h"
-#include "Platform/Linux/SoundFile.h"
 #include "Platform/PreferencesStore.h"
 
 #include <QFile>
@@ -39,7 +38,7 @@ std::optional<SoundEffectService::Sound> SoundEffectService::decode(const QStrin
         qCWarning(lcSounds) << "cannot load" << path;
         return std::nullopt;
     }
-    return Sound{name, std::move(decoded->samples), decoded->rate, decoded->channels};
+    return Sound{name, std::move(*decoded)};
 }
 
 bool SoundEffectService::isEnabled() const
@@ -79,8 +78,7 @@ void SoundEffectService::play(int which)
         const Sound& sound = *m_sounds[which];
         // Playing again restarts: the old stream goes first.
         m_playing[which].reset();
-        m_playing[which] = platform::PulsePlayback::start(m_connection, sound.name, sound.samples, sound.rate,
-                                                          sound.channels, double(level));
+        m_playing[which] = platform::PulsePlayback::start(m_connection, sound.name, sound.audio, double(level));
     });
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Platform/Linux/SoundFile.h"
+
 #include <QString>
 #include <QThreadPool>
 
@@ -39,9 +41,7 @@ public:
 private:
     struct Sound {
         QString name;
-        std::vector<short> samples;
-        int rate = 0;
-        int channels = 0;
+        platform::DecodedSound audio;
     };
 
     static std::optional<Sound> decode(const QString& path, const QString& name);

@@ -41,7 +41,7 @@ public:
     Result transcribe(const QString& audioFilePath, const WhisperConfiguration& configuration,
                       const std::optional<QString>& prompt, bool useVAD);
 
-    // Runs the tool in the idle scheduling class (the warm-up); dictations keep normal priority.
+    // Runs the tool at the background priority (the warm-up); dictations keep normal priority.
     void setRunsInBackground(bool background) { m_background = background; }
 
     // Refuses every later run and stops the one in progress. There is no way back.

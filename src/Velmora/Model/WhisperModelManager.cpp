@@ -71,7 +71,7 @@ void WhisperModelManager::prepare(bool autoDownload)
     m_taskActive = true;
     m_cancellation = std::make_shared<DownloadCancellation>();
     // Hashing a large file must not slow down what the user is doing meanwhile.
-    m_worker = QFuture<void>(platform::BackgroundThread::run<bool>([this, installer = m_installer, autoDownload] {
+    m_worker = platform::BackgroundThread::run<void>([this, installer = m_installer, autoDownload] {
         const auto result = installer->verifyInstalledModel();
         const bool trusted = std::holds_alternative<bool>(result) && std::get<bool>(result);
         QMetaObject::invokeMethod(this, [this, trusted, autoDownload] {
@@ -84,8 +84,7 @@ void WhisperModelManager::prepare(bool autoDownload)
             else
                 setState(WhisperModelState::missing());
         }, Qt::QueuedConnection);
-        return trusted;
-    }));
+    });
 }
 
 void WhisperModelManager::download()
