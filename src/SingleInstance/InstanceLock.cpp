@@ -1,7 +1,8 @@
 #include "InstanceLock.h"
 
+#include "Platform/Linux/FileLock.h"
+
 #include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -39,30 +40,28 @@ InstanceLock::Result InstanceLock::acquire(const QString& lockPath)
     if (const int error = createFolders(folder); error != 0)
         return InstanceLockError::createFolderFailed(error);
 
-    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-    if (fd < 0)
+    velmora::platform::FileDescriptor fd(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
+    if (!fd)
         return InstanceLockError::openFailed(errno);
 
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        const int error = errno;
-        ::close(fd);
-        if (error == EWOULDBLOCK)
+    using velmora::platform::FileLock::Kind;
+    if (const auto error = velmora::platform::FileLock::lock(fd.get(), Kind::exclusive, std::chrono::milliseconds(0))) {
+        if (error->code() == EWOULDBLOCK)
             return InstanceLockError::alreadyRunning();
-        return InstanceLockError::lockFailed(error);
+        return InstanceLockError::lockFailed(error->code());
     }
 
     // The pid is only informative; failing to write it does not weaken the lock.
     const std::string pid = std::to_string(::getpid()) + '\n';
-    if (::ftruncate(fd, 0) == 0)
-        [[maybe_unused]] const ssize_t written = ::pwrite(fd, pid.data(), pid.size(), 0);
+    if (::ftruncate(fd.get(), 0) == 0)
+        [[maybe_unused]] const ssize_t written = ::pwrite(fd.get(), pid.data(), pid.size(), 0);
 
-    return std::unique_ptr<InstanceLock>(new InstanceLock(fd, lockPath));
+    return std::unique_ptr<InstanceLock>(new InstanceLock(std::move(fd), lockPath));
 }
 
 InstanceLock::~InstanceLock()
 {
-    ::flock(m_fd, LOCK_UN);
-    ::close(m_fd);
+    velmora::platform::FileLock::unlock(m_fd.get());
 }
 
 } // namespace SingleInstance

@@ -2,6 +2,8 @@
 
 #include "InstanceLockError.h"
 
+#include "Platform/Linux/FileDescriptor.h"
+
 #include <QString>
 
 #include <memory>
@@ -22,13 +24,13 @@ public:
     InstanceLock(const InstanceLock&) = delete;
     InstanceLock& operator=(const InstanceLock&) = delete;
 
-    int fileDescriptor() const { return m_fd; }
+    int fileDescriptor() const { return m_fd.get(); }
     const QString& lockPath() const { return m_lockPath; }
 
 private:
-    InstanceLock(int fd, QString lockPath) : m_fd(fd), m_lockPath(std::move(lockPath)) {}
+    InstanceLock(velmora::platform::FileDescriptor fd, QString lockPath) : m_fd(std::move(fd)), m_lockPath(std::move(lockPath)) {}
 
-    int m_fd;
+    velmora::platform::FileDescriptor m_fd;
     QString m_lockPath;
 };
 

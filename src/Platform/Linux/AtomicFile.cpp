@@ -50,7 +50,7 @@ int syncFolder(const QByteArray& folder)
 
 } // namespace
 
-std::optional<int> write(const QString& path, const QByteArray& bytes, mode_t mode)
+std::optional<SystemError> write(const QString& path, const QByteArray& bytes, unsigned permissions)
 {
     const QByteArray destination = followLinks(QFile::encodeName(QFileInfo(path).absoluteFilePath()));
     const qsizetype slash = destination.lastIndexOf('/');
@@ -58,8 +58,8 @@ std::optional<int> write(const QString& path, const QByteArray& bytes, mode_t mo
     QByteArray temporary = folder + "/." + destination.mid(slash + 1) + ".XXXXXX";
     const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
     if (fd < 0)
-        return errno;
-    int error = ::fchmod(fd, mode) == 0 ? 0 : errno;
+        return SystemError::last();
+    int error = ::fchmod(fd, mode_t(permissions)) == 0 ? 0 : errno;
     for (qsizetype done = 0; error == 0 && done < bytes.size();) {
         const ssize_t n = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
         if (n < 0 && errno == EINTR)
@@ -76,10 +76,10 @@ std::optional<int> write(const QString& path, const QByteArray& bytes, mode_t mo
         error = errno;
     if (error != 0) {
         ::unlink(temporary.constData());
-        return error;
+        return SystemError(error);
     }
     if (const int syncError = syncFolder(folder))
-        return syncError;
+        return SystemError(syncError);
     return std::nullopt;
 }
 

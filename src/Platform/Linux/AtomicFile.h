@@ -1,9 +1,9 @@
 #pragma once
 
+#include "Platform/SystemError.h"
+
 #include <QByteArray>
 #include <QString>
-
-#include <sys/types.h>
 
 #include <optional>
 
@@ -14,8 +14,8 @@ namespace velmora::platform {
 // a crash) sees the old file or the new one, never half of one.
 namespace AtomicFile {
 
-// nullopt on success, else the errno of the step that failed.
-std::optional<int> write(const QString& path, const QByteArray& bytes, mode_t mode);
+// nullopt on success, else the error of the step that failed. `permissions`: the new file's mode bits.
+[[nodiscard]] std::optional<SystemError> write(const QString& path, const QByteArray& bytes, unsigned permissions);
 
 } // namespace AtomicFile
 

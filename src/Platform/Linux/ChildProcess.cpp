@@ -64,7 +64,7 @@ ChildProcess::SpawnResult ChildProcess::spawn(const Options& options)
         || (options.standardError == Output::pipe && ::pipe2(errPipe, O_CLOEXEC) != 0)) {
         const int error = errno;
         cleanup();
-        return error;
+        return SystemError(error);
     }
 
     posix_spawn_file_actions_t actions;
@@ -114,7 +114,7 @@ ChildProcess::SpawnResult ChildProcess::spawn(const Options& options)
     closeIfOpen(errPipe[1]);
     if (error != 0) {
         cleanup();
-        return error;
+        return SystemError(error);
     }
 
     // The child cannot be reaped before this: only we wait for it, so its pid is still its own.
@@ -124,7 +124,7 @@ ChildProcess::SpawnResult ChildProcess::spawn(const Options& options)
         ::kill(pid, SIGKILL);
         ::waitpid(pid, nullptr, 0);
         cleanup();
-        return pidError;
+        return SystemError(pidError);
     }
     ::fcntl(pidFd, F_SETFD, FD_CLOEXEC);
     return std::unique_ptr<ChildProcess>(new ChildProcess(pid, pidFd, outPipe[0], errPipe[0]));
@@ -214,6 +214,25 @@ ChildProcess::ExitStatus ChildProcess::wait()
 std::optional<ChildProcess::ExitStatus> ChildProcess::tryWait()
 {
     return reap(false);
+}
+
+void ChildProcess::makeNonBlocking(int fd)
+{
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
+}
+
+bool ChildProcess::readAvailable(int fd, const std::function<void(const QByteArray&)>& onBytes)
+{
+    char buffer[8192];
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n > 0)
+            onBytes(QByteArray(buffer, n));
+        else if (n < 0 && errno == EINTR)
+            continue;
+        else
+            return n < 0 && errno == EAGAIN;
+    }
 }
 
 QByteArray ChildProcess::readToEnd(int fd)

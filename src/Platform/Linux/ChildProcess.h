@@ -1,11 +1,14 @@
 #pragma once
 
+#include "Platform/SystemError.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
 
 #include <sys/types.h>
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <utility>
@@ -47,8 +50,8 @@ public:
         bool operator==(const ExitStatus&) const = default;
     };
 
-    // Start failure: the errno of the failing step.
-    using SpawnResult = std::variant<std::unique_ptr<ChildProcess>, int>;
+    // Start failure: the error of the failing step.
+    using SpawnResult = std::variant<std::unique_ptr<ChildProcess>, SystemError>;
     static SpawnResult spawn(const Options& options);
 
     // Kills and reaps a child that was never waited for, without blocking the caller.
@@ -81,6 +84,11 @@ public:
 
     // Reads a descriptor to its end (blocking), for a child's piped output.
     static QByteArray readToEnd(int fd);
+    // For a reader driven by an event loop: the descriptor never blocks again.
+    static void makeNonBlocking(int fd);
+    // Hands over whatever can be read now without blocking; false once the
+    // output has ended (a broken pipe ends it just the same).
+    static bool readAvailable(int fd, const std::function<void(const QByteArray&)>& onBytes);
 
 private:
     ChildProcess(pid_t pid, int pidFd, int out, int err) : m_pid(pid), m_pidFd(pidFd), m_stdout(out), m_stderr(err) {}

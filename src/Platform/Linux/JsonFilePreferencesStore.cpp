@@ -1,6 +1,9 @@
 #include "JsonFilePreferencesStore.h"
 
 #include "AtomicFile.h"
+#include "CappedFileRead.h"
+#include "FileDescriptor.h"
+#include "FileLock.h"
 #include "XdgPaths.h"
 
 #include <QDateTime>
@@ -10,13 +13,11 @@
 #include <QLoggingCategory>
 
 #include <fcntl.h>
-#include <sys/file.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
 #include <chrono>
-#include <thread>
 
 Q_LOGGING_CATEGORY(lcPreferences, "Velmora.Preferences")
 
@@ -26,39 +27,7 @@ namespace {
 
 // Larger than any real preferences file; a bigger one is treated as damaged
 // rather than read into memory.
-constexpr off_t maximumFileSize = 32 * 1024 * 1024;
-
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd = -1) : m_fd(fd) {}
-    ~FileDescriptor()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    int get() const { return m_fd; }
-
-private:
-    int m_fd;
-};
-
-// Another writer holds the lock only for one small write; wait for it a
-// little, but never hang the caller on a stuck holder.
-bool lockExclusively(int fd)
-{
-    using namespace std::chrono;
-    const auto deadline = steady_clock::now() + seconds(2);
-    while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        if (errno != EWOULDBLOCK && errno != EINTR)
-            return false;
-        if (steady_clock::now() >= deadline)
-            return false;
-        std::this_thread::sleep_for(milliseconds(5));
-    }
-    return true;
-}
+constexpr qint64 maximumFileSize = 32 * 1024 * 1024;
 
 } // namespace
 
@@ -107,37 +76,18 @@ void JsonFilePreferencesStore::reload(const FileIdentity& identity) const
     m_broken = false;
     if (!identity.exists)
         return;
-    FileDescriptor fd(::open(m_filePath.toLocal8Bit().constData(), O_RDONLY | O_CLOEXEC));
-    if (fd.get() < 0) {
-        qCWarning(lcPreferences) << "cannot read" << m_filePath << ::strerror(errno);
+    const auto read = CappedFileRead::read(m_filePath, maximumFileSize);
+    if (const auto* failure = std::get_if<CappedFileRead::Failure>(&read)) {
+        // Gone since it was looked at: nothing to keep out of the way.
+        if (failure->kind == CappedFileRead::Failure::Kind::missing)
+            return;
+        qCWarning(lcPreferences).noquote() << m_filePath << "is not a readable preferences file; using defaults:"
+                                           << failure->description();
         // What cannot be read cannot be merged: keep it out of the next write's way.
         m_broken = true;
         return;
     }
-    struct stat info {};
-    if (::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode) || info.st_size > maximumFileSize) {
-        qCWarning(lcPreferences) << m_filePath << "is not a readable preferences file; using defaults";
-        m_broken = true;
-        return;
-    }
-    QByteArray bytes;
-    char buffer[65536];
-    for (;;) {
-        const ssize_t n = ::read(fd.get(), buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0) {
-            m_broken = true;
-            return;
-        }
-        if (n == 0)
-            break;
-        bytes.append(buffer, n);
-        if (bytes.size() > maximumFileSize) {
-            m_broken = true;
-            return;
-        }
-    }
+    const QByteArray& bytes = std::get<QByteArray>(read);
     QJsonParseError error{};
     const QJsonDocument document = QJsonDocument::fromJson(bytes, &error);
     if (error.error != QJsonParseError::NoError || !document.isObject()) {
@@ -177,9 +127,10 @@ std::optional<PreferencesError> JsonFilePreferencesStore::update(const std::func
     if (!QDir().mkpath(folder)) {
         error = PreferencesError::folderUnavailable;
     } else {
+        // Another writer holds the lock only for one small write.
         FileDescriptor lockFile(::open((m_filePath + QStringLiteral(".lock")).toLocal8Bit().constData(),
                                        O_RDWR | O_CREAT | O_CLOEXEC, 0600));
-        if (lockFile.get() < 0 || !lockExclusively(lockFile.get())) {
+        if (!lockFile || FileLock::lock(lockFile.get(), FileLock::Kind::exclusive, std::chrono::seconds(2))) {
             error = PreferencesError::lockUnavailable;
         } else {
             // Start from what is on disk now: another process may have written since our last read.

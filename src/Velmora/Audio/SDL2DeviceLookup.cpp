@@ -1,29 +1,22 @@
 #include "SDL2DeviceLookup.h"
 
-#include <QFile>
-
-#include <dlfcn.h>
+#include "Platform/Linux/SharedLibrary.h"
 
 namespace velmora::SDL2DeviceLookup {
 
 std::optional<int> captureDeviceIndex(const QString& deviceName, const QString& sdl2Path)
 {
-    int flags = RTLD_LAZY | RTLD_LOCAL;
-#ifdef __SANITIZE_ADDRESS__
-    // Keep it mapped after dlclose so the leak checker can name SDL's own leaks.
-    flags |= RTLD_NODELETE;
-#endif
-    void* library = ::dlopen(QFile::encodeName(sdl2Path).constData(), flags);
+    const auto library = platform::SharedLibrary::open(sdl2Path);
     if (!library)
         return std::nullopt;
     using Init = int (*)(quint32);
     using Count = int (*)(int);
     using Name = const char* (*)(int, int);
     using Quit = void (*)(quint32);
-    const auto init = reinterpret_cast<Init>(::dlsym(library, "SDL_Init"));
-    const auto count = reinterpret_cast<Count>(::dlsym(library, "SDL_GetNumAudioDevices"));
-    const auto name = reinterpret_cast<Name>(::dlsym(library, "SDL_GetAudioDeviceName"));
-    const auto quit = reinterpret_cast<Quit>(::dlsym(library, "SDL_QuitSubSystem"));
+    const auto init = library->function<Init>("SDL_Init");
+    const auto count = library->function<Count>("SDL_GetNumAudioDevices");
+    const auto name = library->function<Name>("SDL_GetAudioDeviceName");
+    const auto quit = library->function<Quit>("SDL_QuitSubSystem");
     constexpr quint32 audio = 0x10;
     std::optional<int> found;
     if (init && count && name && quit && init(audio) == 0) {
@@ -39,7 +32,6 @@ std::optional<int> captureDeviceIndex(const QString& deviceName, const QString& 
         }
         quit(audio);
     }
-    ::dlclose(library);
     return found;
 }
 

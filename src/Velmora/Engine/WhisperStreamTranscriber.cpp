@@ -4,6 +4,7 @@
 
 #include "Platform/FileProbe.h"
 #include "Platform/Linux/ChildProcess.h"
+#include "Platform/Linux/FileDescriptor.h"
 
 #include <QFileInfo>
 #include <QProcessEnvironment>
@@ -11,12 +12,7 @@
 #include <QSocketNotifier>
 #include <QTimer>
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <csignal>
-#include <cstring>
 
 namespace velmora {
 
@@ -36,39 +32,14 @@ bool isBlank(const QString& text)
     return text.trimmed().isEmpty();
 }
 
-void setNonBlocking(int fd)
-{
-    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
-}
-
-// Hands over whatever can be read now; false once the output has ended
-// (a broken pipe ends it just the same).
-template <typename OnBytes>
-bool readAvailable(int fd, OnBytes&& onBytes)
-{
-    char buffer[8192];
-    for (;;) {
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n > 0)
-            onBytes(QByteArray(buffer, n));
-        else if (n < 0 && errno == EINTR)
-            continue;
-        else
-            return n < 0 && errno == EAGAIN;
-    }
-}
-
-void closeReader(QSocketNotifier*& notifier, int& fd)
+void closeReader(QSocketNotifier*& notifier, platform::FileDescriptor& fd)
 {
     if (notifier) {
         notifier->setEnabled(false);
         notifier->deleteLater();
         notifier = nullptr;
     }
-    if (fd >= 0) {
-        ::close(fd);
-        fd = -1;
-    }
+    fd.reset();
 }
 
 } // namespace
@@ -217,21 +188,21 @@ void WhisperStreamTranscriber::start(const QString& executablePath, const QStrin
     m_segmentTail.clear();
 
     auto spawned = platform::ChildProcess::spawn(options);
-    if (const int* error = std::get_if<int>(&spawned)) {
-        setErrorMessage(QStringLiteral("Failed to start whisper-stream: ") + QString::fromLocal8Bit(std::strerror(*error)));
+    if (const auto* error = std::get_if<platform::SystemError>(&spawned)) {
+        setErrorMessage(QStringLiteral("Failed to start whisper-stream: ") + error->description());
         return;
     }
     removeReaders();
     ++m_session;
     m_process = std::move(std::get<std::unique_ptr<platform::ChildProcess>>(spawned));
 
-    m_stdoutFd = m_process->takeStandardOutput();
-    m_stderrFd = m_process->takeStandardError();
-    setNonBlocking(m_stdoutFd);
-    setNonBlocking(m_stderrFd);
-    m_stdoutNotifier = new QSocketNotifier(m_stdoutFd, QSocketNotifier::Read, this);
+    m_stdoutFd.reset(m_process->takeStandardOutput());
+    m_stderrFd.reset(m_process->takeStandardError());
+    platform::ChildProcess::makeNonBlocking(m_stdoutFd.get());
+    platform::ChildProcess::makeNonBlocking(m_stderrFd.get());
+    m_stdoutNotifier = new QSocketNotifier(m_stdoutFd.get(), QSocketNotifier::Read, this);
     connect(m_stdoutNotifier, &QSocketNotifier::activated, this, &WhisperStreamTranscriber::readStdout);
-    m_stderrNotifier = new QSocketNotifier(m_stderrFd, QSocketNotifier::Read, this);
+    m_stderrNotifier = new QSocketNotifier(m_stderrFd.get(), QSocketNotifier::Read, this);
     connect(m_stderrNotifier, &QSocketNotifier::activated, this, &WhisperStreamTranscriber::drainStderr);
     m_exitNotifier = new QSocketNotifier(m_process->pidFd(), QSocketNotifier::Read, this);
     connect(m_exitNotifier, &QSocketNotifier::activated, this, &WhisperStreamTranscriber::processEnded);
@@ -244,7 +215,7 @@ void WhisperStreamTranscriber::start(const QString& executablePath, const QStrin
 
 void WhisperStreamTranscriber::readStdout()
 {
-    if (!readAvailable(m_stdoutFd, [this](const QByteArray& bytes) { consumeStdout(bytes); })) {
+    if (!platform::ChildProcess::readAvailable(m_stdoutFd.get(), [this](const QByteArray& bytes) { consumeStdout(bytes); })) {
         closeReader(m_stdoutNotifier, m_stdoutFd);
         consumeStdout(QByteArray());
     }
@@ -253,7 +224,7 @@ void WhisperStreamTranscriber::readStdout()
 void WhisperStreamTranscriber::drainStderr()
 {
     // Nothing the tool says there is shown or kept.
-    if (!readAvailable(m_stderrFd, [](const QByteArray&) {}))
+    if (!platform::ChildProcess::readAvailable(m_stderrFd.get(), [](const QByteArray&) {}))
         closeReader(m_stderrNotifier, m_stderrFd);
 }
 
@@ -296,7 +267,7 @@ void WhisperStreamTranscriber::processEnded()
     const auto exit = m_process->tryWait();
     if (!exit)
         return;
-    int noDescriptor = -1;
+    platform::FileDescriptor noDescriptor;
     closeReader(m_exitNotifier, noDescriptor);
     // The pipes stay with their readers until end of output, so the last words still arrive.
     m_process.reset();
@@ -384,7 +355,7 @@ void WhisperStreamTranscriber::removeReaders()
 {
     closeReader(m_stdoutNotifier, m_stdoutFd);
     closeReader(m_stderrNotifier, m_stderrFd);
-    int noDescriptor = -1;
+    platform::FileDescriptor noDescriptor;
     closeReader(m_exitNotifier, noDescriptor);
     m_stdoutClosed = true;
 }

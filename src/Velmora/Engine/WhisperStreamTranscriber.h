@@ -18,6 +18,7 @@ class QSocketNotifier;
 class QTimer;
 
 #include "Platform/Linux/ChildProcess.h"
+#include "Platform/Linux/FileDescriptor.h"
 
 namespace velmora {
 
@@ -92,8 +93,8 @@ private:
     QSocketNotifier* m_stdoutNotifier = nullptr;
     QSocketNotifier* m_stderrNotifier = nullptr;
     QSocketNotifier* m_exitNotifier = nullptr;
-    int m_stdoutFd = -1;
-    int m_stderrFd = -1;
+    platform::FileDescriptor m_stdoutFd;
+    platform::FileDescriptor m_stderrFd;
     QTimer* m_watchdog = nullptr;
     QElapsedTimer m_lastOutput;
     UTF8StreamDecoder m_decoder;

@@ -9,7 +9,6 @@
 #include <QStringDecoder>
 #include <QUuid>
 
-#include <cstring>
 
 namespace velmora {
 
@@ -104,8 +103,8 @@ WhisperTranscriber::Result WhisperTranscriber::transcribe(const QString& audioFi
         if (m_isInvalidated)
             return WhisperTranscriberError::cancelled();
         auto spawned = platform::ChildProcess::spawn(options);
-        if (const int* error = std::get_if<int>(&spawned))
-            return WhisperTranscriberError::startFailed(QString::fromLocal8Bit(std::strerror(*error)));
+        if (const auto* error = std::get_if<platform::SystemError>(&spawned))
+            return WhisperTranscriberError::startFailed(error->description());
         process = std::move(std::get<std::unique_ptr<platform::ChildProcess>>(spawned));
         m_currentProcess = process;
     }

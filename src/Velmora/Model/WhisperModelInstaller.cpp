@@ -6,25 +6,11 @@
 
 #include <openssl/evp.h>
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <sys/statvfs.h>
-#include <unistd.h>
+#include "Platform/Linux/FileSystem.h"
 
-#include <cerrno>
-#include <cstring>
 #include <memory>
 
 namespace velmora {
-
-namespace {
-
-QString systemError()
-{
-    return QString::fromLocal8Bit(std::strerror(errno));
-}
-
-} // namespace
 
 WhisperModelInstaller::WhisperModelInstaller(PinnedWhisperModel model, QString directory,
                                              std::shared_ptr<WhisperModelTransport> transport,
@@ -53,18 +39,13 @@ QString WhisperModelInstaller::markerPath() const
 
 std::optional<qint64> WhisperModelInstaller::fileSize(const QString& path)
 {
-    struct stat info {};
-    if (::stat(QFile::encodeName(path).constData(), &info) != 0)
-        return std::nullopt;
-    return qint64(info.st_size);
+    const auto status = platform::FileSystem::status(path);
+    return status ? std::optional(status->size) : std::nullopt;
 }
 
 std::optional<qint64> WhisperModelInstaller::freeSpace(const QString& folder)
 {
-    struct statvfs info {};
-    if (::statvfs(QFile::encodeName(folder).constData(), &info) != 0)
-        return std::nullopt;
-    return qint64(info.f_bavail) * qint64(info.f_frsize);
+    return platform::FileSystem::freeSpace(folder);
 }
 
 std::optional<qint64> WhisperModelInstaller::partialByteCount() const
@@ -74,28 +55,13 @@ std::optional<qint64> WhisperModelInstaller::partialByteCount() const
 
 std::variant<QString, WhisperModelDownloadError> WhisperModelInstaller::sha256(const QString& path)
 {
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return WhisperModelDownloadError::fileSystem(path + QStringLiteral(": ") + systemError());
-    ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
     std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> context(EVP_MD_CTX_new(), EVP_MD_CTX_free);
     EVP_DigestInit_ex(context.get(), EVP_sha256(), nullptr);
-    constexpr size_t blockSize = 8 * 1024 * 1024;
-    const auto buffer = std::make_unique<unsigned char[]>(blockSize);
-    for (;;) {
-        const ssize_t n = ::read(fd, buffer.get(), blockSize);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0) {
-            const QString reason = systemError();
-            ::close(fd);
-            return WhisperModelDownloadError::fileSystem(path + QStringLiteral(": ") + reason);
-        }
-        if (n == 0)
-            break;
-        EVP_DigestUpdate(context.get(), buffer.get(), size_t(n));
-    }
-    ::close(fd);
+    const auto failed = platform::FileSystem::readSequentially(path, 8 * 1024 * 1024, [&](const char* data, size_t size) {
+        EVP_DigestUpdate(context.get(), data, size);
+    });
+    if (failed)
+        return WhisperModelDownloadError::fileSystem(path + QStringLiteral(": ") + failed->description());
     unsigned char digest[EVP_MAX_MD_SIZE];
     unsigned int length = 0;
     EVP_DigestFinal_ex(context.get(), digest, &length);
@@ -104,11 +70,10 @@ std::variant<QString, WhisperModelDownloadError> WhisperModelInstaller::sha256(c
 
 std::optional<VerificationMarker> WhisperModelInstaller::currentMarker() const
 {
-    struct stat info {};
-    if (::stat(QFile::encodeName(modelPath()).constData(), &info) != 0 || info.st_size != m_model.byteCount)
+    const auto status = platform::FileSystem::status(modelPath());
+    if (!status || status->size != m_model.byteCount)
         return std::nullopt;
-    const double modified = double(info.st_mtim.tv_sec) + double(info.st_mtim.tv_nsec) / 1e9;
-    return VerificationMarker{m_model.sha256, qint64(info.st_size), modified};
+    return VerificationMarker{m_model.sha256, status->size, status->modified};
 }
 
 std::optional<VerificationMarker> WhisperModelInstaller::storedMarker() const
@@ -189,8 +154,8 @@ std::optional<WhisperModelDownloadError> WhisperModelInstaller::install(const Wh
     QFile::remove(markerPath());
     if (QFile::exists(modelPath()) && !QFile::remove(modelPath()))
         return WhisperModelDownloadError::fileSystem(modelPath() + QStringLiteral(": cannot replace the old model"));
-    if (::rename(QFile::encodeName(partialPath()).constData(), QFile::encodeName(modelPath()).constData()) != 0)
-        return WhisperModelDownloadError::fileSystem(modelPath() + QStringLiteral(": ") + systemError());
+    if (const auto error = platform::FileSystem::rename(partialPath(), modelPath()))
+        return WhisperModelDownloadError::fileSystem(modelPath() + QStringLiteral(": ") + error->description());
     return writeMarker();
 }
 

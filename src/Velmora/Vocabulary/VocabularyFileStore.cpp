@@ -5,6 +5,7 @@
 #include "Preferences/PreferenceKeys.h"
 
 #include "Platform/Linux/AtomicFile.h"
+#include "Platform/Linux/CappedFileRead.h"
 #include "Platform/Linux/XdgPaths.h"
 #include "Platform/PreferencesStore.h"
 
@@ -14,34 +15,13 @@
 #include <QLoggingCategory>
 #include <QStringDecoder>
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <chrono>
-#include <cstring>
-#include <thread>
 
 Q_LOGGING_CATEGORY(lcVocabularySync, "Velmora.Vocabulary")
 
 namespace velmora {
 
 namespace {
-
-// A sync client holds its lock briefly; never wait on it for long.
-bool lockShared(int fd)
-{
-    using namespace std::chrono;
-    const auto deadline = steady_clock::now() + seconds(2);
-    while (::flock(fd, LOCK_SH | LOCK_NB) != 0) {
-        if ((errno != EWOULDBLOCK && errno != EINTR) || steady_clock::now() >= deadline)
-            return false;
-        std::this_thread::sleep_for(milliseconds(10));
-    }
-    return true;
-}
 
 bool isFolder(const QString& path)
 {
@@ -157,50 +137,21 @@ VocabularyFileStore::FileRead VocabularyFileStore::readFile() const
         if (QFileInfo::exists(folderPath() + QLatin1String(placeholder)))
             return {ReadKind::downloading, {}};
     }
-    const QByteArray path = filePath().toLocal8Bit();
-    struct stat info {};
-    if (::lstat(path.constData(), &info) != 0)
-        return {ReadKind::missing, {}};
-
-    const auto unreadable = [&](const QString& why) {
-        qCCritical(lcVocabularySync, "Cannot read %s: %s", path.constData(), qUtf8Printable(why));
-        return FileRead{ReadKind::unreadable, {}};
-    };
-    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0)
-        return unreadable(QString::fromLocal8Bit(std::strerror(errno)));
-    QByteArray bytes;
-    QString problem;
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))
-        problem = QStringLiteral("not a regular file");
-    else if (info.st_size > maximumFileSize)
-        problem = QStringLiteral("file is too large");
-    else if (!lockShared(fd))
-        problem = QStringLiteral("the file stays locked by another program");
-    else {
-        char buffer[65536];
-        for (;;) {
-            const ssize_t n = ::read(fd, buffer, sizeof buffer);
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n < 0) {
-                problem = QString::fromLocal8Bit(std::strerror(errno));
-                break;
-            }
-            if (n == 0)
-                break;
-            bytes.append(buffer, n);
-            if (bytes.size() > maximumFileSize) {
-                problem = QStringLiteral("file is too large");
-                break;
-            }
-        }
+    using platform::CappedFileRead::Failure;
+    // A sync client holds its lock briefly; never wait on it for long.
+    const auto read = platform::CappedFileRead::read(filePath(), maximumFileSize, std::chrono::seconds(2));
+    if (const auto* failure = std::get_if<Failure>(&read)) {
+        if (failure->kind == Failure::Kind::missing)
+            return {ReadKind::missing, {}};
+        qCCritical(lcVocabularySync, "Cannot read %s: %s", qUtf8Printable(filePath()),
+                   qUtf8Printable(failure->description()));
+        return {ReadKind::unreadable, {}};
     }
-    ::close(fd);
-    if (!problem.isEmpty())
-        return unreadable(problem);
-    if (bytes.isEmpty())
-        return unreadable(QStringLiteral("no data"));
+    const QByteArray& bytes = std::get<QByteArray>(read);
+    if (bytes.isEmpty()) {
+        qCCritical(lcVocabularySync, "Cannot read %s: %s", qUtf8Printable(filePath()), "no data");
+        return {ReadKind::unreadable, {}};
+    }
 
     QStringDecoder utf8(QStringDecoder::Utf8);
     (void)utf8.decode(bytes);
@@ -230,7 +181,7 @@ bool VocabularyFileStore::write(const QList<VocabularyEntry>& entries) const
         return fail("the folder cannot be created");
     // Written beside the file and renamed over it, so a sync client never sees half a file.
     if (const auto error = platform::AtomicFile::write(filePath(), bytes, 0644))
-        return fail(std::strerror(*error));
+        return fail(qUtf8Printable(error->description()));
     return true;
 }
 
