@@ -2,9 +2,7 @@
 
 #include "DuplicateLaunchRequestStore.h"
 
-#include <QLoggingCategory>
-
-Q_LOGGING_CATEGORY(lcSingleInstance, "Velmora.SingleInstance")
+#include "Platform/LogCategories.h"
 
 namespace SingleInstance {
 
@@ -42,7 +40,7 @@ SingleInstanceStartupResult SingleInstanceController::start(const SingleInstance
     const InstanceLockError error = std::get<InstanceLockError>(acquired);
     // Wake the running copy in either case; a record that cannot be written costs only the record.
     if (const auto postError = DuplicateLaunchRequestStore::post(duplicateLaunchRequest, configuration))
-        qCWarning(lcSingleInstance).noquote() << describe(*postError);
+        qCWarning(velmora::logging::singleInstance).noquote() << describe(*postError);
     if (error.kind() == InstanceLockError::Kind::alreadyRunning)
         return {SingleInstanceStartupResult::Kind::alreadyRunning, nullptr, std::nullopt};
     return {SingleInstanceStartupResult::Kind::failed, nullptr, error};
@@ -56,7 +54,7 @@ void SingleInstanceController::startObserving()
         QMetaObject::invokeMethod(this, &SingleInstanceController::signalArrived, Qt::QueuedConnection);
     });
     if (!m_observation)
-        qCWarning(lcSingleInstance) << "duplicate launches will not reach this copy";
+        qCWarning(velmora::logging::singleInstance) << "duplicate launches will not reach this copy";
 }
 
 void SingleInstanceController::signalArrived()

@@ -46,14 +46,14 @@ TEST_F(PrivateTemporaryFolderTest, APlantedLinkOrAStrangersFolderIsRefused)
 {
     QDir().mkpath(base.path() + QStringLiteral("/elsewhere"));
     ASSERT_TRUE(QFile::link(base.path() + QStringLiteral("/elsewhere"), expected()));
-    EXPECT_EQ(std::get<int>(PrivateTemporaryFolder::ensure()), ENOTDIR);
+    EXPECT_EQ(std::get<SystemError>(PrivateTemporaryFolder::ensure()), SystemError(ENOTDIR));
     QFile::remove(expected());
 
     ASSERT_TRUE(QDir().mkdir(expected()));
     if (::getuid() != 0)
         GTEST_SKIP() << "giving the folder to another user needs root";
     ASSERT_EQ(::chown(expected().toLocal8Bit().constData(), 4242, 4242), 0);
-    EXPECT_EQ(std::get<int>(PrivateTemporaryFolder::ensure()), EPERM);
+    EXPECT_EQ(std::get<SystemError>(PrivateTemporaryFolder::ensure()), SystemError(EPERM));
 }
 
 TEST_F(PrivateTemporaryFolderTest, FollowsTmpdirAndFallsBackToTmp)

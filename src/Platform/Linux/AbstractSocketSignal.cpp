@@ -1,6 +1,6 @@
 #include "AbstractSocketSignal.h"
 
-#include <QLoggingCategory>
+#include "Platform/LogCategories.h"
 
 #include <poll.h>
 #include <sys/eventfd.h>
@@ -12,8 +12,6 @@
 #include <cstring>
 #include <optional>
 #include <thread>
-
-Q_LOGGING_CATEGORY(lcSignal, "Velmora.SingleInstance")
 
 namespace velmora::platform::AbstractSocketSignal {
 
@@ -65,7 +63,7 @@ PostResult post(const QString& name, std::chrono::milliseconds patience, const s
             const bool trusted = listener && (acceptListener ? acceptListener(*listener) : *listener == ::getuid());
             if (!trusted) {
                 ::close(fd);
-                qCCritical(lcSignal) << "refused to signal" << name << "- its listener belongs to user"
+                qCCritical(velmora::logging::singleInstance) << "refused to signal" << name << "- its listener belongs to user"
                                      << (listener ? qlonglong(*listener) : -1);
                 return PostResult::refusedListener;
             }
@@ -79,7 +77,7 @@ PostResult post(const QString& name, std::chrono::milliseconds patience, const s
         if (error != ECONNREFUSED && error != ENOENT)
             return PostResult::delivered;
         if (std::chrono::steady_clock::now() >= deadline) {
-            qCDebug(lcSignal) << "no listener for" << name;
+            qCDebug(velmora::logging::singleInstance) << "no listener for" << name;
             return PostResult::noListener;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
@@ -92,14 +90,14 @@ std::unique_ptr<Listener> Listener::start(const QString& name, std::function<voi
     sockaddr_un address{};
     socklen_t length = 0;
     if (!makeAddress(addressName(name), address, length)) {
-        qCWarning(lcSignal) << "signal name too long:" << name;
+        qCWarning(velmora::logging::singleInstance) << "signal name too long:" << name;
         return nullptr;
     }
     const int listenFd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     if (listenFd < 0)
         return nullptr;
     if (::bind(listenFd, reinterpret_cast<const sockaddr*>(&address), length) != 0 || ::listen(listenFd, 16) != 0) {
-        qCWarning(lcSignal) << "cannot listen for duplicate launches on" << name << std::strerror(errno);
+        qCWarning(velmora::logging::singleInstance) << "cannot listen for duplicate launches on" << name << std::strerror(errno);
         ::close(listenFd);
         return nullptr;
     }
@@ -148,7 +146,7 @@ void Listener::run()
         if (::poll(fds, 2, -1) < 0) {
             if (errno == EINTR)
                 continue;
-            qCWarning(lcSignal) << "duplicate-launch listener stopped:" << std::strerror(errno);
+            qCWarning(velmora::logging::singleInstance) << "duplicate-launch listener stopped:" << std::strerror(errno);
             return;
         }
         if (fds[1].revents != 0)
@@ -161,7 +159,7 @@ void Listener::run()
         const auto user = peerUser(peer);
         if (!user || !m_acceptPeer(*user)) {
             ::close(peer);
-            qCWarning(lcSignal) << "ignored a duplicate-launch signal from another user";
+            qCWarning(velmora::logging::singleInstance) << "ignored a duplicate-launch signal from another user";
             continue;
         }
         // The sender writes its byte once it has checked us; a connection without it is no signal.

@@ -1,5 +1,7 @@
 #include "JsonFilePreferencesStore.h"
 
+#include "Platform/LogCategories.h"
+
 #include "AtomicFile.h"
 #include "CappedFileRead.h"
 #include "FileDescriptor.h"
@@ -10,7 +12,6 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QJsonDocument>
-#include <QLoggingCategory>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -18,8 +19,6 @@
 #include <cerrno>
 #include <cstring>
 #include <chrono>
-
-Q_LOGGING_CATEGORY(lcPreferences, "Velmora.Preferences")
 
 namespace velmora::platform {
 
@@ -81,7 +80,7 @@ void JsonFilePreferencesStore::reload(const FileIdentity& identity) const
         // Gone since it was looked at: nothing to keep out of the way.
         if (failure->kind == CappedFileRead::Failure::Kind::missing)
             return;
-        qCWarning(lcPreferences).noquote() << m_filePath << "is not a readable preferences file; using defaults:"
+        qCWarning(velmora::logging::preferences).noquote() << m_filePath << "is not a readable preferences file; using defaults:"
                                            << failure->description();
         // What cannot be read cannot be merged: keep it out of the next write's way.
         m_broken = true;
@@ -91,7 +90,7 @@ void JsonFilePreferencesStore::reload(const FileIdentity& identity) const
     QJsonParseError error{};
     const QJsonDocument document = QJsonDocument::fromJson(bytes, &error);
     if (error.error != QJsonParseError::NoError || !document.isObject()) {
-        qCWarning(lcPreferences) << m_filePath << "does not hold a JSON object; using defaults until the next change"
+        qCWarning(velmora::logging::preferences) << m_filePath << "does not hold a JSON object; using defaults until the next change"
                                  << error.errorString();
         m_broken = true;
         return;
@@ -144,7 +143,7 @@ std::optional<PreferencesError> JsonFilePreferencesStore::update(const std::func
         // Keep the value for this session; persistence is what failed.
         reloadIfChanged();
         change(m_values);
-        qCWarning(lcPreferences).noquote() << describe(*error) << m_filePath;
+        qCWarning(velmora::logging::preferences).noquote() << describe(*error) << m_filePath;
     }
     return error;
 }
@@ -158,10 +157,10 @@ std::optional<PreferencesError> JsonFilePreferencesStore::writeLocked()
         // link + unlink never replaces an existing file of the same name.
         if (::link(path.constData(), aside.toLocal8Bit().constData()) != 0
             || ::unlink(path.constData()) != 0) {
-            qCWarning(lcPreferences) << "cannot move the damaged preferences file aside:" << ::strerror(errno);
+            qCWarning(velmora::logging::preferences) << "cannot move the damaged preferences file aside:" << ::strerror(errno);
             return PreferencesError::writeFailed;
         }
-        qCWarning(lcPreferences) << "moved the damaged preferences file to" << aside;
+        qCWarning(velmora::logging::preferences) << "moved the damaged preferences file to" << aside;
         m_broken = false;
     }
 

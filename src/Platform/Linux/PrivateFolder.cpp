@@ -11,17 +11,17 @@
 
 namespace velmora::platform::PrivateFolder {
 
-std::variant<QString, int> ensure(const QString& folder)
+std::variant<QString, SystemError> ensure(const QString& folder)
 {
     const QString parent = QFileInfo(folder).absolutePath();
     if (!QDir().mkpath(parent))
-        return EACCES;
+        return SystemError(EACCES);
     const QByteArray native = QFile::encodeName(folder);
     if (::mkdir(native.constData(), 0700) != 0 && errno != EEXIST)
-        return errno;
+        return SystemError::last();
     const int fd = ::open(native.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0)
-        return errno == ELOOP ? ENOTDIR : errno;
+        return SystemError(errno == ELOOP ? ENOTDIR : errno);
     struct stat info {};
     int error = 0;
     if (::fstat(fd, &info) != 0)
@@ -32,7 +32,7 @@ std::variant<QString, int> ensure(const QString& folder)
         error = errno;
     ::close(fd);
     if (error != 0)
-        return error;
+        return SystemError(error);
     return folder;
 }
 

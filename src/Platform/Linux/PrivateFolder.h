@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Platform/SystemError.h"
+
 #include <QString>
 
 #include <variant>
@@ -14,8 +16,8 @@ namespace PrivateFolder {
 // folder of this user with mode 0700. The mode is repaired on the opened
 // folder itself, never through a path, so a symbolic link planted at the name
 // is refused (ENOTDIR) without touching what it points to; a folder of another
-// user is refused with EPERM. Returns the folder, or the errno.
-std::variant<QString, int> ensure(const QString& folder);
+// user is refused with EPERM. Returns the folder, or the error.
+std::variant<QString, SystemError> ensure(const QString& folder);
 
 } // namespace PrivateFolder
 

@@ -10,7 +10,7 @@ QString path()
     return XdgPaths::privateTemporaryFolder();
 }
 
-std::variant<QString, int> ensure()
+std::variant<QString, SystemError> ensure()
 {
     return PrivateFolder::ensure(path());
 }

@@ -1,12 +1,10 @@
 #include "PulseSourceWatcher.h"
 
-#include <QLoggingCategory>
+#include "Platform/LogCategories.h"
 
 #include <pulse/context.h>
 #include <pulse/subscribe.h>
 #include <pulse/thread-mainloop.h>
-
-Q_LOGGING_CATEGORY(lcSourceWatcher, "Velmora.Audio")
 
 namespace velmora::platform {
 
@@ -49,7 +47,7 @@ void PulseSourceWatcher::run()
         auto made = PulseAudioConnection::connect(QStringLiteral("Velmora"));
         if (std::holds_alternative<SoundServerError>(made)) {
             if (!reportedDown) {
-                qCWarning(lcSourceWatcher) << "no sound server connection; trying again";
+                qCWarning(velmora::logging::audioDevices) << "no sound server connection; trying again";
                 reportedDown = true;
                 if (m_callbacks.connectionChanged)
                     m_callbacks.connectionChanged(false);
@@ -129,7 +127,7 @@ void PulseSourceWatcher::run()
         }
         if (stopping)
             return;
-        qCWarning(lcSourceWatcher) << "the sound server went away; connecting again";
+        qCWarning(velmora::logging::audioDevices) << "the sound server went away; connecting again";
         reportedDown = true;
         if (m_callbacks.connectionChanged)
             m_callbacks.connectionChanged(false);

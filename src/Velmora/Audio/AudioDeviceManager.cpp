@@ -3,11 +3,8 @@
 #include "Preferences/PreferenceKeys.h"
 
 #include "Platform/Linux/PulseSourceWatcher.h"
+#include "Platform/LogCategories.h"
 #include "Platform/PreferencesStore.h"
-
-#include <QLoggingCategory>
-
-Q_LOGGING_CATEGORY(lcDevices, "Velmora.AudioDevices")
 
 namespace velmora {
 
@@ -88,7 +85,7 @@ void AudioDeviceManager::setConnected(bool connected)
 {
     if (connected != m_connected) {
         m_connected = connected;
-        qCInfo(lcDevices) << (connected ? "connected to the sound server" : "no sound server");
+        qCInfo(velmora::logging::audioDevices) << (connected ? "connected to the sound server" : "no sound server");
         emit connectedChanged();
     }
 }

@@ -5,13 +5,10 @@
 
 #include "Platform/Linux/PulseAudioConnection.h"
 #include "Platform/Linux/PulsePlayback.h"
+#include "Platform/LogCategories.h"
 #include "Platform/PreferencesStore.h"
 
 #include <QFile>
-#include <QLoggingCategory>
-
-
-Q_LOGGING_CATEGORY(lcSounds, "Velmora.Sounds")
 
 namespace velmora {
 
@@ -35,7 +32,7 @@ std::optional<SoundEffectService::Sound> SoundEffectService::decode(const QStrin
 {
     auto decoded = platform::SoundFile::decode(path);
     if (!decoded) {
-        qCWarning(lcSounds) << "cannot load" << path;
+        qCWarning(velmora::logging::sounds) << "cannot load" << path;
         return std::nullopt;
     }
     return Sound{name, std::move(*decoded)};

@@ -5,19 +5,13 @@
 
 #include "Platform/Linux/BridgeSocket.h"
 
-#include <sys/socket.h>
-#include <sys/time.h>
-#include <unistd.h>
 
 namespace velmora {
 
 BrowserBridgeConnection::BrowserBridgeConnection(int fd, std::chrono::milliseconds sendTimeout)
     : m_fd(fd)
 {
-    timeval timeout{};
-    timeout.tv_sec = time_t(sendTimeout.count() / 1000);
-    timeout.tv_usec = suseconds_t((sendTimeout.count() % 1000) * 1000);
-    ::setsockopt(m_fd, SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout);
+    BridgeSocket::setSendTimeout(m_fd, sendTimeout);
 }
 
 BrowserBridgeConnection::~BrowserBridgeConnection()
@@ -32,7 +26,7 @@ void BrowserBridgeConnection::send(const BrowserBridgeEvent& event)
         return;
     if (!BridgeSocket::writeAll(m_fd, LineDecoder::line(BrowserBridgeCodec::encode(event)))) {
         m_isClosed = true;
-        ::shutdown(m_fd, SHUT_RDWR);
+        BridgeSocket::shutdown(m_fd);
     }
 }
 
@@ -41,7 +35,7 @@ void BrowserBridgeConnection::shutDown()
     QMutexLocker lock(&m_lock);
     if (!m_isClosed && m_fd >= 0) {
         m_isClosed = true;
-        ::shutdown(m_fd, SHUT_RDWR);
+        BridgeSocket::shutdown(m_fd);
     }
 }
 
@@ -50,7 +44,7 @@ void BrowserBridgeConnection::releaseDescriptor()
     shutDown();
     QMutexLocker lock(&m_lock);
     if (m_fd >= 0) {
-        ::close(m_fd);
+        BridgeSocket::close(m_fd);
         m_fd = -1;
     }
 }

@@ -6,12 +6,6 @@
 
 #include "Platform/Linux/BridgeSocket.h"
 
-#include <fcntl.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <csignal>
 #include <optional>
 
@@ -19,7 +13,7 @@ namespace velmora::BrowserBridgeHost {
 
 void log(const QString& message)
 {
-    BridgeSocket::writeAll(STDERR_FILENO, "Velmora host: " + message.toUtf8() + '\n');
+    BridgeSocket::writeAll(BridgeSocket::standardError, "Velmora host: " + message.toUtf8() + '\n');
 }
 
 int run(const QString& origin, const QString& socketPath, int input, int output)
@@ -33,7 +27,7 @@ int run(const QString& origin, const QString& socketPath, int input, int output)
     if (!socket)
         return answerAppNotRunning(input, output);
     const int status = relay(*socket, input, output);
-    ::close(*socket);
+    BridgeSocket::close(*socket);
     return status;
 }
 
@@ -71,26 +65,25 @@ int relay(int socketFd, int input, int output)
     // to us: a browser that sends many requests at once cannot deadlock the pair.
     QByteArray toApplication;
     constexpr qsizetype backlogLimit = 1 << 20;
-    ::fcntl(socketFd, F_SETFL, ::fcntl(socketFd, F_GETFL) | O_NONBLOCK);
+    BridgeSocket::setNonBlocking(socketFd, true);
 
     for (;;) {
-        pollfd entries[2] = {
-            {input, short(toApplication.size() < backlogLimit ? POLLIN : 0), 0},
-            {socketFd, short(POLLIN | (toApplication.isEmpty() ? 0 : POLLOUT)), 0},
+        BridgeSocket::Watch watches[2] = {
+            {input, toApplication.size() < backlogLimit, false},
+            {socketFd, true, !toApplication.isEmpty()},
         };
-        if (::poll(entries, 2, -1) < 0) {
-            if (errno == EINTR)
-                continue;
+        if (BridgeSocket::waitForAny(watches))
             return 1;
-        }
-        if (entries[1].revents & (POLLIN | POLLHUP | POLLERR)) {
-            const auto chunk = BridgeSocket::read(socketFd, readChunk);
-            if (!chunk && errno != EAGAIN)
+        const BridgeSocket::Watch& browserSide = watches[0];
+        const BridgeSocket::Watch& applicationSide = watches[1];
+        if (applicationSide.readable) {
+            const auto chunk = BridgeSocket::readSome(socketFd, readChunk);
+            if (std::holds_alternative<platform::SystemError>(chunk))
                 return 0;
-            if (chunk && chunk->isEmpty())
-                return 0;
-            if (chunk) {
-                const auto lines = application.feed(*chunk);
+            if (const auto* bytes = std::get_if<QByteArray>(&chunk)) {
+                if (bytes->isEmpty())
+                    return 0;
+                const auto lines = application.feed(*bytes);
                 if (std::holds_alternative<BrowserBridgeCodecError>(lines))
                     return 0;
                 // Events pass through untouched: the application's bytes are what the browser gets.
@@ -100,14 +93,13 @@ int relay(int socketFd, int input, int output)
                 }
             }
         }
-        if ((entries[1].revents & POLLOUT) && !toApplication.isEmpty()) {
-            const ssize_t n = ::send(socketFd, toApplication.constData(), size_t(toApplication.size()), MSG_NOSIGNAL);
-            if (n < 0 && errno != EAGAIN && errno != EINTR)
+        if (applicationSide.writable && !toApplication.isEmpty()) {
+            const auto sent = BridgeSocket::sendSome(socketFd, toApplication);
+            if (std::holds_alternative<platform::SystemError>(sent))
                 return 0;
-            if (n > 0)
-                toApplication.remove(0, n);
+            toApplication.remove(0, std::get<qsizetype>(sent));
         }
-        if (entries[0].revents != 0) {
+        if (browserSide.readable) {
             const auto chunk = BridgeSocket::read(input, readChunk);
             if (!chunk || chunk->isEmpty())
                 break;
@@ -136,7 +128,7 @@ int relay(int socketFd, int input, int output)
     // it started must not go on without it.
     if (lastStarted)
         toApplication += LineDecoder::line(BrowserBridgeCodec::encode(BrowserBridgeRequest::cancel(*lastStarted)));
-    ::fcntl(socketFd, F_SETFL, ::fcntl(socketFd, F_GETFL) & ~O_NONBLOCK);
+    BridgeSocket::setNonBlocking(socketFd, false);
     BridgeSocket::writeAll(socketFd, toApplication);
     return 0;
 }

@@ -3,20 +3,12 @@
 #include "BrowserBridgeCodec.h"
 #include "LineDecoder.h"
 
-#include "Platform/Linux/BridgeSocket.h"
 #include "Platform/Linux/PrivateFolder.h"
 
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
-#include <fcntl.h>
-#include <sys/socket.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
-#include <cstring>
 
 namespace velmora {
 
@@ -25,7 +17,8 @@ BrowserBridgeServer::BrowserBridgeServer(QString socketPath, OnRequest onRequest
     : m_socketPath(std::move(socketPath))
     , m_onRequest(std::move(onRequest))
     , m_onDisconnect(std::move(onDisconnect))
-    , m_acceptPeer(acceptPeer ? std::move(acceptPeer) : PeerCheck([](uid_t peer) { return peer == ::geteuid(); }))
+    , m_acceptPeer(acceptPeer ? std::move(acceptPeer)
+                              : PeerCheck([](BridgeSocket::UserId peer) { return peer == BridgeSocket::currentUser(); }))
 {
 }
 
@@ -67,28 +60,16 @@ std::optional<BrowserBridgeServerError> BrowserBridgeServer::start()
     // The folder must be a real folder of ours, not a link, and private.
     const QString folder = QFileInfo(m_socketPath).absolutePath();
     const auto prepared = platform::PrivateFolder::ensure(folder);
-    if (const int* error = std::get_if<int>(&prepared)) {
-        if (*error == ENOTDIR || *error == EPERM)
+    if (const auto* error = std::get_if<platform::SystemError>(&prepared)) {
+        if (*error == platform::SystemError(ENOTDIR) || *error == platform::SystemError(EPERM))
             return BrowserBridgeServerError::unsafeDirectory(folder);
-        return BrowserBridgeServerError::socket(QString::fromLocal8Bit(std::strerror(*error)));
+        return BrowserBridgeServerError::socket(error->description());
     }
-    struct stat info {};
-
-    // A socket of ours left by a crash goes; anything else stays and makes bind fail.
-    const QByteArray socketBytes = QFile::encodeName(m_socketPath);
-    if (::lstat(socketBytes.constData(), &info) == 0 && S_ISSOCK(info.st_mode) && info.st_uid == ::geteuid())
-        ::unlink(socketBytes.constData());
-
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) {
-        return BrowserBridgeServerError::socket(QStringLiteral("socket() failed"));
-    }
-    if (::bind(fd, reinterpret_cast<const sockaddr*>(&*address), sizeof(sockaddr_un)) != 0
-        || ::chmod(socketBytes.constData(), 0600) != 0 || ::listen(fd, 4) != 0) {
-        const QString message = QString::fromLocal8Bit(std::strerror(errno));
-        ::close(fd);
-        return BrowserBridgeServerError::socket(message);
-    }
+    // A socket of ours left by a crash goes; anything else stays and makes listening fail.
+    const auto listening = BridgeSocket::listen(m_socketPath, 4);
+    if (const auto* error = std::get_if<platform::SystemError>(&listening))
+        return BrowserBridgeServerError::socket(error->description());
+    const int fd = std::get<int>(listening);
     m_listenFd = fd;
     if (m_acceptThread.joinable())
         m_acceptThread.join(); // the loop of an earlier start has ended
@@ -109,9 +90,9 @@ void BrowserBridgeServer::stop()
     if (fd < 0)
         return;
     // Wakes the blocked accept(); each reader wakes with the end of its stream.
-    ::shutdown(fd, SHUT_RDWR);
-    ::close(fd);
-    ::unlink(QFile::encodeName(m_socketPath).constData());
+    BridgeSocket::shutdown(fd);
+    BridgeSocket::close(fd);
+    QFile::remove(m_socketPath);
     for (const auto& connection : open)
         connection->shutDown();
     if (m_acceptThread.joinable() && m_acceptThread.get_id() != std::this_thread::get_id())
@@ -138,21 +119,13 @@ void BrowserBridgeServer::joinFinishedThreads()
 
 void BrowserBridgeServer::acceptLoop(int listenFd)
 {
-    for (;;) {
-        const int fd = ::accept4(listenFd, nullptr, nullptr, SOCK_CLOEXEC);
-        if (fd < 0) {
-            if (errno == EINTR || errno == ECONNABORTED)
-                continue;
-            return;
-        }
+    while (const auto accepted = BridgeSocket::accept(listenFd)) {
         joinFinishedThreads();
-        ucred peer{};
-        socklen_t size = sizeof peer;
-        if (::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &size) != 0 || !m_acceptPeer(peer.uid)) {
-            ::close(fd);
+        if (!accepted->peer || !m_acceptPeer(*accepted->peer)) {
+            BridgeSocket::close(accepted->fd);
             continue;
         }
-        auto connection = std::make_shared<BrowserBridgeConnection>(fd, std::chrono::seconds(2));
+        auto connection = std::make_shared<BrowserBridgeConnection>(accepted->fd, std::chrono::seconds(2));
         QMutexLocker lock(&m_lock);
         if (m_listenFd != listenFd)
             return; // stopped meanwhile; the connection closes as it goes

@@ -7,7 +7,7 @@
 #include <QMutex>
 #include <QString>
 
-#include <sys/types.h>
+#include "Platform/Linux/BridgeSocket.h"
 
 #include <functional>
 #include <map>
@@ -25,7 +25,7 @@ class BrowserBridgeServer {
 public:
     using OnRequest = std::function<void(const BrowserBridgeRequest&, const std::shared_ptr<BrowserBridgeConnection>&)>;
     using OnDisconnect = std::function<void(const std::shared_ptr<BrowserBridgeConnection>&)>;
-    using PeerCheck = std::function<bool(uid_t peer)>;
+    using PeerCheck = std::function<bool(BridgeSocket::UserId peer)>;
 
     BrowserBridgeServer(QString socketPath, OnRequest onRequest, OnDisconnect onDisconnect, PeerCheck acceptPeer = {});
     // Stops and waits for every thread it started.

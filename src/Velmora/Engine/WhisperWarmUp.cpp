@@ -1,19 +1,15 @@
 #include "WhisperWarmUp.h"
 
-#include "Platform/Linux/BackgroundThread.h"
-
 #include "WhisperTranscriber.h"
+
+#include "Platform/Linux/BackgroundThread.h"
+#include "Platform/LogCategories.h"
 
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QLoggingCategory>
-#include <QThread>
 #include <QUuid>
-#include <QtConcurrent/QtConcurrentRun>
 #include <QtEndian>
-
-Q_LOGGING_CATEGORY(lcWarmUp, "Velmora.WarmUp")
 
 namespace velmora {
 
@@ -48,7 +44,7 @@ QByteArray WhisperWarmUp::silentWAV(quint32 seconds)
 std::optional<QFuture<WhisperWarmUp::Outcome>> WhisperWarmUp::startOnce(const WhisperConfiguration& configuration)
 {
     if (!QFile::exists(configuration.modelPath)) {
-        qCInfo(lcWarmUp) << "skipped: model file missing";
+        qCInfo(velmora::logging::warmUp) << "skipped: model file missing";
         return std::nullopt;
     }
     {
@@ -96,13 +92,13 @@ WhisperWarmUp::Outcome WhisperWarmUp::run(const std::shared_ptr<WhisperTranscrib
     const qint64 elapsed = clock.elapsed();
     switch (outcome) {
     case Outcome::finished:
-        qCInfo(lcWarmUp, "finished in %lld ms", static_cast<long long>(elapsed));
+        qCInfo(velmora::logging::warmUp, "finished in %lld ms", static_cast<long long>(elapsed));
         break;
     case Outcome::canceled:
-        qCInfo(lcWarmUp, "canceled after %lld ms", static_cast<long long>(elapsed));
+        qCInfo(velmora::logging::warmUp, "canceled after %lld ms", static_cast<long long>(elapsed));
         break;
     case Outcome::failed:
-        qCInfo(lcWarmUp, "failed after %lld ms: %s", static_cast<long long>(elapsed), qUtf8Printable(failure));
+        qCInfo(velmora::logging::warmUp, "failed after %lld ms: %s", static_cast<long long>(elapsed), qUtf8Printable(failure));
         break;
     }
     QFile::remove(path);

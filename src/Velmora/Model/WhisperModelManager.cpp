@@ -3,7 +3,6 @@
 #include "Platform/Linux/BackgroundThread.h"
 
 #include <QFile>
-#include <QThread>
 #include <QTimer>
 #include <QtConcurrent/QtConcurrentRun>
 

@@ -10,16 +10,14 @@
 
 #include "Platform/Linux/JsonFilePreferencesStore.h"
 #include "Platform/Linux/MainBundle.h"
+#include "Platform/LogCategories.h"
 
 #include "SingleInstance/SingleInstanceController.h"
 
 #include <QDateTime>
-#include <QLoggingCategory>
 
 #include <csignal>
 #include <cstdio>
-
-Q_LOGGING_CATEGORY(lcEntry, "Velmora.Launch")
 
 namespace velmora {
 
@@ -82,7 +80,7 @@ int VelmoraEntry::main(int argc, char** argv)
     case SingleInstance::SingleInstanceStartupResult::Kind::alreadyRunning:
         return 0;
     case SingleInstance::SingleInstanceStartupResult::Kind::failed:
-        qCCritical(lcEntry).noquote() << "Velmora failed to acquire the single-instance lock:"
+        qCCritical(velmora::logging::launch).noquote() << "Velmora failed to acquire the single-instance lock:"
                                       << result.error->description();
         // Not starting is a failure; a zero status would tell the caller all went well.
         return 1;

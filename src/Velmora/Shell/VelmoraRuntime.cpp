@@ -6,18 +6,16 @@
 
 #include "Platform/Linux/PrivateTemporaryFolder.h"
 #include "Platform/Linux/TerminationSignals.h"
+#include "Platform/LogCategories.h"
 
 #include "SingleInstance/SingleInstanceController.h"
 
 #include <QAction>
 #include <QApplication>
-#include <QLoggingCategory>
 #include <QMenu>
 #include <QSystemTrayIcon>
 
 #include <cstring>
-
-Q_LOGGING_CATEGORY(lcShell, "Velmora.Shell")
 
 namespace velmora::VelmoraRuntime {
 
@@ -32,7 +30,7 @@ int run(int& argc, char** argv, std::unique_ptr<SingleInstance::SingleInstanceCo
     platform::TerminationSignals termination;
     QObject::connect(&termination, &platform::TerminationSignals::terminationRequested, &application,
                      [](int number) {
-                         qCInfo(lcShell) << "quitting on signal" << number;
+                         qCInfo(velmora::logging::shell) << "quitting on signal" << number;
                          QApplication::quit();
                      });
 
@@ -45,7 +43,7 @@ int run(int& argc, char** argv, std::unique_ptr<SingleInstance::SingleInstanceCo
     tray.setToolTip(QStringLiteral("Velmora"));
     tray.setContextMenu(&menu);
     if (!QSystemTrayIcon::isSystemTrayAvailable())
-        qCWarning(lcShell) << "no system tray on this desktop yet; the icon appears when one starts";
+        qCWarning(velmora::logging::shell) << "no system tray on this desktop yet; the icon appears when one starts";
     tray.show();
 
     // Recordings and transcripts of a crashed earlier run must not linger.
@@ -53,16 +51,17 @@ int run(int& argc, char** argv, std::unique_ptr<SingleInstance::SingleInstanceCo
     if (const QString* folder = std::get_if<QString>(&temporary))
         WhisperTranscriber::removeStaleTemporaryFiles(*folder);
     else
-        qCWarning(lcShell) << "the private temporary folder is unusable:" << std::strerror(std::get<int>(temporary));
+        qCWarning(velmora::logging::shell).noquote() << "the private temporary folder is unusable:"
+                                     << std::get<platform::SystemError>(temporary).description();
 
     if (singleInstance) {
         singleInstance->setActivationHandler(
-            [] { qCInfo(lcShell) << "another launch of Velmora was handed over to this copy"; });
+            [] { qCInfo(velmora::logging::shell) << "another launch of Velmora was handed over to this copy"; });
     }
 
-    qCInfo(lcShell) << "Velmora is running";
+    qCInfo(velmora::logging::shell) << "Velmora is running";
     const int status = QApplication::exec();
-    qCInfo(lcShell) << "Velmora stopped";
+    qCInfo(velmora::logging::shell) << "Velmora stopped";
     return status;
 }
 

@@ -7,17 +7,15 @@
 #include "Platform/Linux/AtomicFile.h"
 #include "Platform/Linux/CappedFileRead.h"
 #include "Platform/Linux/XdgPaths.h"
+#include "Platform/LogCategories.h"
 #include "Platform/PreferencesStore.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QLoggingCategory>
 #include <QStringDecoder>
 
 #include <chrono>
-
-Q_LOGGING_CATEGORY(lcVocabularySync, "Velmora.Vocabulary")
 
 namespace velmora {
 
@@ -143,25 +141,25 @@ VocabularyFileStore::FileRead VocabularyFileStore::readFile() const
     if (const auto* failure = std::get_if<Failure>(&read)) {
         if (failure->kind == Failure::Kind::missing)
             return {ReadKind::missing, {}};
-        qCCritical(lcVocabularySync, "Cannot read %s: %s", qUtf8Printable(filePath()),
+        qCCritical(velmora::logging::vocabulary, "Cannot read %s: %s", qUtf8Printable(filePath()),
                    qUtf8Printable(failure->description()));
         return {ReadKind::unreadable, {}};
     }
     const QByteArray& bytes = std::get<QByteArray>(read);
     if (bytes.isEmpty()) {
-        qCCritical(lcVocabularySync, "Cannot read %s: %s", qUtf8Printable(filePath()), "no data");
+        qCCritical(velmora::logging::vocabulary, "Cannot read %s: %s", qUtf8Printable(filePath()), "no data");
         return {ReadKind::unreadable, {}};
     }
 
     QStringDecoder utf8(QStringDecoder::Utf8);
     (void)utf8.decode(bytes);
     if (utf8.hasError()) {
-        qCCritical(lcVocabularySync, "Malformed vocabulary file, keeping local copy: %s", "not UTF-8 text");
+        qCCritical(velmora::logging::vocabulary, "Malformed vocabulary file, keeping local copy: %s", "not UTF-8 text");
         return {ReadKind::unreadable, {}};
     }
     const auto entries = VocabularyStore::decode(bytes);
     if (!entries) {
-        qCCritical(lcVocabularySync, "Malformed vocabulary file, keeping local copy: %s",
+        qCCritical(velmora::logging::vocabulary, "Malformed vocabulary file, keeping local copy: %s",
                    "not a JSON array of complete entries");
         return {ReadKind::unreadable, {}};
     }
@@ -174,7 +172,7 @@ bool VocabularyFileStore::write(const QList<VocabularyEntry>& entries) const
     if (!bytes.endsWith('\n'))
         bytes.append('\n');
     const auto fail = [](const char* why) {
-        qCCritical(lcVocabularySync, "Cannot write vocabulary file: %s", why);
+        qCCritical(velmora::logging::vocabulary, "Cannot write vocabulary file: %s", why);
         return false;
     };
     if (!QDir().mkpath(folderPath()))

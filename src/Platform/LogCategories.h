@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QLoggingCategory>
+
+// Every diagnostics category, declared and defined once: "Velmora.<Component>".
+// Filter them with QT_LOGGING_RULES, for example "Velmora.AudioDevices.debug=true".
+namespace velmora::logging {
+
+Q_DECLARE_LOGGING_CATEGORY(launch)
+Q_DECLARE_LOGGING_CATEGORY(shell)
+Q_DECLARE_LOGGING_CATEGORY(preferences)
+Q_DECLARE_LOGGING_CATEGORY(singleInstance)
+Q_DECLARE_LOGGING_CATEGORY(warmUp)
+Q_DECLARE_LOGGING_CATEGORY(vocabulary)
+Q_DECLARE_LOGGING_CATEGORY(audioDevices)
+Q_DECLARE_LOGGING_CATEGORY(sounds)
+
+} // namespace velmora::logging
