@@ -20,7 +20,7 @@ namespace DuplicateLaunchRequestStore {
 
 // Writes a non-empty request, then always signals the running copy, so it is
 // woken even when the record could not be written; that failure is returned.
-std::optional<DuplicateLaunchRequestStoreError> post(const DuplicateLaunchRequest& request,
+[[nodiscard]] std::optional<DuplicateLaunchRequestStoreError> post(const DuplicateLaunchRequest& request,
                                                      const SingleInstanceConfiguration& configuration);
 
 // Reads and removes every pending record, oldest first. Damaged records are

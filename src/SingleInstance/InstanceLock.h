@@ -18,7 +18,7 @@ class InstanceLock {
 public:
     using Result = std::variant<std::unique_ptr<InstanceLock>, InstanceLockError>;
 
-    static Result acquire(const QString& lockPath);
+    [[nodiscard]] static Result acquire(const QString& lockPath);
 
     ~InstanceLock();
     InstanceLock(const InstanceLock&) = delete;

@@ -33,7 +33,7 @@ std::optional<int> connect(const QString& path);
 // A listening socket at `path`, readable and writable by this user only. A
 // socket of this user left there by a crash is replaced; anything else at the
 // path is left alone and the call fails (EADDRINUSE).
-std::variant<int, platform::SystemError> listen(const QString& path, int backlog);
+[[nodiscard]] std::variant<int, platform::SystemError> listen(const QString& path, int backlog);
 struct Accepted {
     int fd;
     std::optional<UserId> peer; // none when the kernel would not say
@@ -51,9 +51,9 @@ void setNonBlocking(int fd, bool nonBlocking);
 std::optional<QByteArray> read(int fd, qsizetype max);
 // One read that never blocks on a non-blocking descriptor.
 struct WouldBlock {};
-std::variant<QByteArray, WouldBlock, platform::SystemError> readSome(int fd, qsizetype max);
+[[nodiscard]] std::variant<QByteArray, WouldBlock, platform::SystemError> readSome(int fd, qsizetype max);
 // One send that never blocks on a non-blocking socket: how much went, or the error.
-std::variant<qsizetype, platform::SystemError> sendSome(int fd, const QByteArray& bytes);
+[[nodiscard]] std::variant<qsizetype, platform::SystemError> sendSome(int fd, const QByteArray& bytes);
 bool writeAll(int fd, const QByteArray& bytes);
 
 // Waits until one of the descriptors is ready for what it is watched for.

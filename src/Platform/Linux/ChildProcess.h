@@ -52,7 +52,7 @@ public:
 
     // Start failure: the error of the failing step.
     using SpawnResult = std::variant<std::unique_ptr<ChildProcess>, SystemError>;
-    static SpawnResult spawn(const Options& options);
+    [[nodiscard]] static SpawnResult spawn(const Options& options);
 
     // Kills and reaps a child that was never waited for, without blocking the caller.
     ~ChildProcess();

@@ -17,7 +17,7 @@ namespace PrivateFolder {
 // folder itself, never through a path, so a symbolic link planted at the name
 // is refused (ENOTDIR) without touching what it points to; a folder of another
 // user is refused with EPERM. Returns the folder, or the error.
-std::variant<QString, SystemError> ensure(const QString& folder);
+[[nodiscard]] std::variant<QString, SystemError> ensure(const QString& folder);
 
 } // namespace PrivateFolder
 

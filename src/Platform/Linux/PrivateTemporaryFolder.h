@@ -16,7 +16,7 @@ QString path();
 // Creates the folder if needed and makes sure it is a real folder of this
 // user with mode 0700. A folder someone else planted there is refused
 // (the errno, EPERM or ENOTDIR).
-std::variant<QString, SystemError> ensure();
+[[nodiscard]] std::variant<QString, SystemError> ensure();
 
 } // namespace PrivateTemporaryFolder
 

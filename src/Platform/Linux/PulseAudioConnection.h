@@ -19,7 +19,7 @@ namespace velmora::platform {
 class PulseAudioConnection {
 public:
     // Blocks the calling thread until the server answers: call it off the GUI thread.
-    static std::variant<std::shared_ptr<PulseAudioConnection>, SoundServerError> connect(const QString& applicationName);
+    [[nodiscard]] static std::variant<std::shared_ptr<PulseAudioConnection>, SoundServerError> connect(const QString& applicationName);
 
     ~PulseAudioConnection();
     PulseAudioConnection(const PulseAudioConnection&) = delete;

@@ -19,7 +19,7 @@ namespace velmora::platform {
 class PulseRecorder {
 public:
     // Started and receiving. Blocks until the stream is ready: call it off the GUI thread.
-    static std::variant<std::unique_ptr<PulseRecorder>, SoundServerError> start(std::shared_ptr<PulseAudioConnection> connection,
+    [[nodiscard]] static std::variant<std::unique_ptr<PulseRecorder>, SoundServerError> start(std::shared_ptr<PulseAudioConnection> connection,
                                                                    const std::optional<QString>& sourceName,
                                                                    const QString& filePath);
     ~PulseRecorder();

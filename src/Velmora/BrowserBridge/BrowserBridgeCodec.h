@@ -35,7 +35,7 @@ namespace BrowserBridgeCodec {
 
 QByteArray encode(const BrowserBridgeRequest& request);
 QByteArray encode(const BrowserBridgeEvent& event);
-std::variant<BrowserBridgeRequest, BrowserBridgeCodecError> decodeRequest(const QByteArray& bytes);
+[[nodiscard]] std::variant<BrowserBridgeRequest, BrowserBridgeCodecError> decodeRequest(const QByteArray& bytes);
 // What the sender of a rejected request is told: a protocol failure for its
 // session; none when the request named no session to address.
 std::optional<BrowserBridgeEvent> answer(const BrowserBridgeCodecError& error);

@@ -31,7 +31,7 @@ public:
     // Stops and waits for every thread it started.
     ~BrowserBridgeServer();
 
-    std::optional<BrowserBridgeServerError> start();
+    [[nodiscard]] std::optional<BrowserBridgeServerError> start();
     void stop();
     bool isListening() const;
     size_t connectionCount() const;

@@ -14,7 +14,7 @@ class LineDecoder {
 public:
     explicit LineDecoder(qsizetype maximumLineLength) : m_maximum(maximumLineLength) {}
 
-    std::variant<QList<QByteArray>, BrowserBridgeCodecError> feed(const QByteArray& chunk);
+    [[nodiscard]] std::variant<QList<QByteArray>, BrowserBridgeCodecError> feed(const QByteArray& chunk);
     static QByteArray line(const QByteArray& payload) { return payload + '\n'; }
 
 private:
@@ -28,7 +28,7 @@ public:
     explicit NativeMessagingFrameDecoder(qsizetype maximumFrameLength) : m_maximum(maximumFrameLength) {}
 
     // Fails as soon as a header announces more than the maximum.
-    std::variant<QList<QByteArray>, BrowserBridgeCodecError> feed(const QByteArray& chunk);
+    [[nodiscard]] std::variant<QList<QByteArray>, BrowserBridgeCodecError> feed(const QByteArray& chunk);
     static QByteArray frame(const QByteArray& payload);
 
 private:

@@ -38,7 +38,7 @@ public:
                                 platform::FileProbe probe = platform::FileProbe::system());
     ~WhisperTranscriber();
 
-    Result transcribe(const QString& audioFilePath, const WhisperConfiguration& configuration,
+    [[nodiscard]] Result transcribe(const QString& audioFilePath, const WhisperConfiguration& configuration,
                       const std::optional<QString>& prompt, bool useVAD);
 
     // Runs the tool at the background priority (the warm-up); dictations keep normal priority.

@@ -23,7 +23,7 @@ public:
     // False once the transfer must stop.
     bool receive(const QByteArray& bytes);
     // Closes the file; the stored failure, if any.
-    std::optional<WhisperModelDownloadError> finish();
+    [[nodiscard]] std::optional<WhisperModelDownloadError> finish();
     void reportWritten();
 
     bool isOpen() const { return m_file.isOpen(); }

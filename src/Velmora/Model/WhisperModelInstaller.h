@@ -23,17 +23,17 @@ public:
     WhisperModelInstaller(PinnedWhisperModel model, QString directory, std::shared_ptr<WhisperModelTransport> transport,
                           CapacityProbe availableCapacity = freeSpace);
 
-    std::optional<WhisperModelDownloadError> install(const WhisperModelTransport::Progress& progress,
+    [[nodiscard]] std::optional<WhisperModelDownloadError> install(const WhisperModelTransport::Progress& progress,
                                                      DownloadCancellation& cancellation) const;
     // Re-checks an installed file by size and hash; deletes it when wrong.
-    std::variant<bool, WhisperModelDownloadError> verifyInstalledModel() const;
+    [[nodiscard]] std::variant<bool, WhisperModelDownloadError> verifyInstalledModel() const;
 
     std::optional<qint64> partialByteCount() const;
     // The model file as it is now, when it has the pinned size.
     std::optional<VerificationMarker> currentMarker() const;
     // The marker on disk, when it reads.
     std::optional<VerificationMarker> storedMarker() const;
-    std::optional<WhisperModelDownloadError> writeMarker() const;
+    [[nodiscard]] std::optional<WhisperModelDownloadError> writeMarker() const;
 
     const PinnedWhisperModel& model() const { return m_model; }
     QString modelPath() const;
@@ -47,7 +47,7 @@ public:
     static std::optional<qint64> freeSpace(const QString& folder);
 
 private:
-    std::optional<WhisperModelDownloadError> checkSpace(qint64 needed) const;
+    [[nodiscard]] std::optional<WhisperModelDownloadError> checkSpace(qint64 needed) const;
 
     PinnedWhisperModel m_model;
     QString m_directory;

@@ -18,7 +18,7 @@ public:
 
     virtual ~WhisperModelTransport() = default;
     // Appends from `offset` when it is above 0; reports the bytes in the file.
-    virtual std::optional<WhisperModelDownloadError> fetch(const QUrl& url, qint64 offset, const QString& destination,
+    [[nodiscard]] virtual std::optional<WhisperModelDownloadError> fetch(const QUrl& url, qint64 offset, const QString& destination,
                                                            const Progress& progress,
                                                            DownloadCancellation& cancellation) = 0;
 };

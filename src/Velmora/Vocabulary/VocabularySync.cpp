@@ -65,7 +65,8 @@ std::optional<QString> VocabularySync::hintFor(VocabularyFileStore::Status statu
     case VocabularyFileStore::Status::downloading:
         return QStringLiteral("Waiting for the cloud folder to download the vocabulary…");
     case VocabularyFileStore::Status::writeFailed:
-        return QStringLiteral("Could not write Velmora/vocabulary.json in the cloud folder — changes kept on this computer.");
+        return QStringLiteral(
+            "Could not write Velmora/vocabulary.json in the cloud folder — changes kept on this computer.");
     }
     return std::nullopt;
 }
