@@ -15,11 +15,12 @@
 #include <QtEndian>
 #include <QMutex>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 
-#include <QScopeGuard>
-
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
 
 using namespace velmora;
 using test::waitUntil;
@@ -210,10 +211,15 @@ TEST(BrowserBridgeManifest, RegistersOnlyInstalledCopiesAndWritesOnlyChanges)
     EXPECT_EQ(written.value("path").toString(), QStringLiteral("/opt/Velmora/bin/velmora"));
     EXPECT_EQ(written.value("type").toString(), QStringLiteral("stdio"));
     EXPECT_EQ(written.value("allowed_origins").toArray().first().toString(), BrowserBridge::allowedOrigin);
-    const auto inode = QFileInfo(manifest).fileTime(QFileDevice::FileModificationTime);
-    ::usleep(20000);
+    // A write replaces the file, so an unchanged inode means it was left alone.
+    const auto inodeOf = [](const QString& path) {
+        struct stat info {};
+        ::stat(QFile::encodeName(path).constData(), &info);
+        return info.st_ino;
+    };
+    const auto inode = inodeOf(manifest);
     BrowserBridgeManifest::install(QStringLiteral("/opt/Velmora/bin/velmora"), home.path(), false);
-    EXPECT_EQ(QFileInfo(manifest).fileTime(QFileDevice::FileModificationTime), inode) << "unchanged: not written again";
+    EXPECT_EQ(inodeOf(manifest), inode) << "unchanged: not written again";
     BrowserBridgeManifest::install(QStringLiteral("/opt/Other/bin/velmora"), home.path(), false);
     EXPECT_TRUE(test::readFile(manifest).contains("/opt/Other/bin/velmora"));
 

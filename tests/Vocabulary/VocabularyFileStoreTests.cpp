@@ -110,16 +110,12 @@ TEST_F(VocabularyFileStoreTest, AnUnreadableFileIsNeverWrittenTo)
 
 TEST_F(VocabularyFileStoreTest, AHugeFileIsUnreadableAtOnce)
 {
-    QByteArray huge = "[";
-    huge += QByteArray(50 * 1024 * 1024, ' ');
-    huge += "]";
-    putFile(huge);
+    // A sparse terabyte: reading it would not end within the test's time, judging its size is instant.
+    putFile("[");
+    ASSERT_TRUE(QFile::resize(file(), qint64(1) << 40));
     auto s = store();
-    QElapsedTimer clock;
-    clock.start();
     s.load();
     EXPECT_EQ(s.status(), Status::fileUnreadable);
-    EXPECT_LT(clock.elapsed(), 1000) << "the file is judged by its size, not read";
 }
 
 TEST_F(VocabularyFileStoreTest, AnIdenticalListIsNotWrittenAgain)

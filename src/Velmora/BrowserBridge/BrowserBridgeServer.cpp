@@ -13,12 +13,13 @@
 namespace velmora {
 
 BrowserBridgeServer::BrowserBridgeServer(QString socketPath, OnRequest onRequest, OnDisconnect onDisconnect,
-                                         PeerCheck acceptPeer)
+                                         PeerCheck acceptPeer, std::chrono::milliseconds sendTimeout)
     : m_socketPath(std::move(socketPath))
     , m_onRequest(std::move(onRequest))
     , m_onDisconnect(std::move(onDisconnect))
     , m_acceptPeer(acceptPeer ? std::move(acceptPeer)
                               : PeerCheck([](BridgeSocket::UserId peer) { return peer == BridgeSocket::currentUser(); }))
+    , m_sendTimeout(sendTimeout)
 {
 }
 
@@ -125,7 +126,7 @@ void BrowserBridgeServer::acceptLoop(int listenFd)
             BridgeSocket::close(accepted->fd);
             continue;
         }
-        auto connection = std::make_shared<BrowserBridgeConnection>(accepted->fd, std::chrono::seconds(2));
+        auto connection = std::make_shared<BrowserBridgeConnection>(accepted->fd, m_sendTimeout);
         QMutexLocker lock(&m_lock);
         if (m_listenFd != listenFd)
             return; // stopped meanwhile; the connection closes as it goes

@@ -9,6 +9,7 @@
 
 #include "Platform/Linux/BridgeSocket.h"
 
+#include <chrono>
 #include <functional>
 #include <map>
 #include <memory>
@@ -27,7 +28,9 @@ public:
     using OnDisconnect = std::function<void(const std::shared_ptr<BrowserBridgeConnection>&)>;
     using PeerCheck = std::function<bool(BridgeSocket::UserId peer)>;
 
-    BrowserBridgeServer(QString socketPath, OnRequest onRequest, OnDisconnect onDisconnect, PeerCheck acceptPeer = {});
+    // A peer that stops reading is dropped once a send to it has waited `sendTimeout`.
+    BrowserBridgeServer(QString socketPath, OnRequest onRequest, OnDisconnect onDisconnect, PeerCheck acceptPeer = {},
+                        std::chrono::milliseconds sendTimeout = std::chrono::seconds(2));
     // Stops and waits for every thread it started.
     ~BrowserBridgeServer();
 
@@ -48,6 +51,7 @@ private:
     OnRequest m_onRequest;
     OnDisconnect m_onDisconnect;
     PeerCheck m_acceptPeer;
+    std::chrono::milliseconds m_sendTimeout;
 
     mutable QMutex m_lock;
     int m_listenFd = -1;
