@@ -107,19 +107,25 @@ TEST(BrowserBridgeLoad, APeerThatNeverReadsHoldsUpNobodyButItself)
         EXPECT_TRUE(BridgeSocket::writeAll(peer.value_or(-1), flood));
         return peer.value_or(-1);
     };
-    const auto answerWithBulk = [](const BrowserBridgeRequest& request,
-                                   const std::shared_ptr<BrowserBridgeConnection>& connection) {
-        connection->send(BrowserBridgeEvent::completed(request.session, QString(4000, 'w')));
+    // A server that answers every request with a bulky event and counts the peers that went away.
+    std::atomic<int> disconnects = 0;
+    const auto serve = [&](std::chrono::milliseconds sendTimeout) {
+        disconnects = 0;
+        auto server = std::make_unique<BrowserBridgeServer>(
+            VelmoraPaths::bridgeSocketPath(),
+            [](const BrowserBridgeRequest& request, const std::shared_ptr<BrowserBridgeConnection>& connection) {
+                connection->send(BrowserBridgeEvent::completed(request.session, QString(4000, 'w')));
+            },
+            [&](const std::shared_ptr<BrowserBridgeConnection>&) { ++disconnects; }, BrowserBridgeServer::PeerCheck{},
+            sendTimeout);
+        EXPECT_EQ(server->start(), std::nullopt);
+        return server;
     };
 
     {
         // A send time-out far longer than the test: the healthy peer must be served while the stalled one
         // still holds its reader, not after it was dropped.
-        std::atomic<int> disconnects = 0;
-        BrowserBridgeServer server(VelmoraPaths::bridgeSocketPath(), answerWithBulk,
-                                   [&](const std::shared_ptr<BrowserBridgeConnection>&) { ++disconnects; }, {},
-                                   std::chrono::minutes(10));
-        ASSERT_EQ(server.start(), std::nullopt);
+        const auto server = serve(std::chrono::minutes(10));
         const int stalled = stall(VelmoraPaths::bridgeSocketPath());
         const auto healthy = BridgeSocket::connect(VelmoraPaths::bridgeSocketPath());
         ASSERT_TRUE(healthy);
@@ -136,16 +142,12 @@ TEST(BrowserBridgeLoad, APeerThatNeverReadsHoldsUpNobodyButItself)
         EXPECT_EQ(disconnects, 0) << "the healthy peer was only served once the stalled one was gone";
         ::close(stalled);
         ::close(*healthy);
-        server.stop();
+        server->stop();
         EXPECT_TRUE(waitUntil([&] { return disconnects == 2; }, std::chrono::seconds(10)));
     }
     {
         // With a short time-out, the stalled peer is dropped by itself.
-        std::atomic<int> disconnects = 0;
-        BrowserBridgeServer server(VelmoraPaths::bridgeSocketPath(), answerWithBulk,
-                                   [&](const std::shared_ptr<BrowserBridgeConnection>&) { ++disconnects; }, {},
-                                   std::chrono::milliseconds(200));
-        ASSERT_EQ(server.start(), std::nullopt);
+        const auto server = serve(std::chrono::milliseconds(200));
         const int stalled = stall(VelmoraPaths::bridgeSocketPath());
         EXPECT_TRUE(waitUntil([&] { return disconnects == 1; }, std::chrono::seconds(30)))
             << "the stalled peer is dropped after its send time-out";
