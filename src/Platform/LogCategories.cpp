@@ -10,5 +10,7 @@ Q_LOGGING_CATEGORY(warmUp, "Velmora.WarmUp")
 Q_LOGGING_CATEGORY(vocabulary, "Velmora.Vocabulary")
 Q_LOGGING_CATEGORY(audioDevices, "Velmora.AudioDevices")
 Q_LOGGING_CATEGORY(sounds, "Velmora.Sounds")
+Q_LOGGING_CATEGORY(hotKey, "Velmora.HotKey")
+Q_LOGGING_CATEGORY(doubleTap, "Velmora.DoubleTap")
 
 } // namespace velmora::logging

@@ -31,9 +31,6 @@ TEST(AppPreferences, AnEmptyStoreYieldsEveryDefault)
     EXPECT_TRUE(prefs.durationWarningsEnabled());
     EXPECT_FALSE(prefs.selectedAudioDeviceUID());
     EXPECT_TRUE(prefs.browserIntegration());
-    EXPECT_TRUE(prefs.hotKeyEnabled());
-    EXPECT_FALSE(prefs.hotKeyCode());
-    EXPECT_FALSE(prefs.hotKeyModifiers());
     EXPECT_EQ(prefs.hotKeyMode(), HotKeyMode::combination);
     EXPECT_EQ(prefs.doubleTapModifier(), DoubleTapModifier::control);
     EXPECT_EQ(prefs.doubleTapThreshold(), 0.3);
@@ -79,14 +76,6 @@ TEST(AppPreferences, StoredValuesAreNormalisedOnRead)
          [](auto& p) { return p.browserIntegration(); }},
         {"launch at login as a number reads as on", Keys::launchAtLogin, qint64(0),
          [](auto& p) { return p.launchAtLogin(); }},
-        {"hot key enabled as text reads as on", Keys::hotKeyEnabled, QStringLiteral("false"),
-         [](auto& p) { return p.hotKeyEnabled(); }},
-        {"hot key enabled false", Keys::hotKeyEnabled, false, [](auto& p) { return !p.hotKeyEnabled(); }},
-        {"key code 49", Keys::hotKeyCode, qint64(49), [](auto& p) { return p.hotKeyCode() == 49u; }},
-        {"negative key code is absent", Keys::hotKeyCode, qint64(-1), [](auto& p) { return !p.hotKeyCode(); }},
-        {"key code past 32 bits is absent", Keys::hotKeyCode, qint64(1) << 32, [](auto& p) { return !p.hotKeyCode(); }},
-        {"largest 32-bit mask", Keys::hotKeyModifiers, qint64(0xffffffff),
-         [](auto& p) { return p.hotKeyModifiers() == 0xffffffffu; }},
         {"mode doubletap (wrong case) is a combination", Keys::hotKeyMode, QStringLiteral("doubletap"),
          [](auto& p) { return p.hotKeyMode() == HotKeyMode::combination; }},
         {"mode doubleTap", Keys::hotKeyMode, QStringLiteral("doubleTap"),

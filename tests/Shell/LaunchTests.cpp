@@ -3,6 +3,7 @@
 #include "Shell/VelmoraEntry.h"
 
 #include "TestSupport.h"
+#include "X11TestClient.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -96,13 +97,28 @@ TEST(DumpRuntime, PrintsTheReportOfTheBuildTree)
                                             "candidate=%1/Resources\n"
                                             "  executableExists=true\n"
                                             "candidate=%1/Contents/Resources\n"
-                                            "  executableExists=false\n")
+                                            "  executableExists=false\n"
+                                            "hotKey=Control + Space\n"
+                                            "hotKeyMode=combination\n"
+                                            "hotKeyRegistration=available\n"
+                                            "doubleTapAccess=true\n")
                                  .arg(bundle, executable,
                                       QFileInfo::exists(bundle + QStringLiteral("/Resources/WhisperRuntime/models/ggml-silero-v6.2.0.bin"))
                                           ? bundle + QStringLiteral("/Resources/WhisperRuntime/models/ggml-silero-v6.2.0.bin")
                                           : QStringLiteral("nil"),
                                       QString::fromLocal8Bit(qgetenv("XDG_DATA_HOME")));
     EXPECT_EQ(QString::fromUtf8(result.standardOutput), expected);
+}
+
+TEST(DumpRuntime, SaysWhenTheHotKeyIsTakenByAnotherApplication)
+{
+    test::X11TestClient other;
+    ASSERT_TRUE(other.grabKey(test::keys::space, 4 /* Control */));
+    const auto result = velmora({QStringLiteral("--dump-runtime")});
+    ASSERT_EQ(result.exitCode, 0) << result.standardError.toStdString();
+    EXPECT_TRUE(result.standardOutput.contains(
+        "\nhotKeyRegistration=refused: Another application already uses this hot key."))
+        << result.standardOutput.toStdString();
 }
 
 TEST(DumpRuntime, ACopyWithoutToolsSaysNilAndHonoursTheModelVariable)
@@ -118,7 +134,8 @@ TEST(DumpRuntime, ACopyWithoutToolsSaysNilAndHonoursTheModelVariable)
     const auto result = runProcess(dotted, {QStringLiteral("--dump-runtime")}, environment);
     ASSERT_EQ(result.exitCode, 0) << result.standardError.toStdString();
     const QString root = dir.path() + QStringLiteral("/Elsewhere");
-    EXPECT_EQ(QString::fromUtf8(result.standardOutput),
+    // The engine part; the activation lines after it are the same for every copy.
+    EXPECT_EQ(QString::fromUtf8(result.standardOutput).section(QStringLiteral("hotKey="), 0, 0),
               QStringLiteral("bundleURL=%1\nresourceURL=%1/Resources\nexecutableURL=%1/bin/velmora\nargv0=%2\n"
                              "resolvedExecutable=nil\nresolvedVADModel=nil\nmodel=/nowhere/model.bin\n"
                              "candidate=%1/Resources\n  executableExists=false\n"

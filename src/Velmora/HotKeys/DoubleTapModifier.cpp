@@ -1,5 +1,7 @@
 #include "DoubleTapModifier.h"
 
+#include "HotKeyCore/ModifierFlags.h"
+
 namespace velmora {
 
 QString rawValue(DoubleTapModifier modifier)
@@ -24,6 +26,21 @@ DoubleTapModifier doubleTapModifierFromRawValue(const QString& text)
             return modifier;
     }
     return DoubleTapModifier::control;
+}
+
+std::uint64_t eventFlag(DoubleTapModifier modifier)
+{
+    switch (modifier) {
+    case DoubleTapModifier::control:
+        return HotKeyCore::controlFlag;
+    case DoubleTapModifier::option:
+        return HotKeyCore::optionFlag;
+    case DoubleTapModifier::shift:
+        return HotKeyCore::shiftFlag;
+    case DoubleTapModifier::command:
+        return HotKeyCore::commandFlag;
+    }
+    return HotKeyCore::controlFlag;
 }
 
 } // namespace velmora

@@ -75,29 +75,6 @@ bool AppPreferences::browserIntegration() const
     return m_store.boolValue(Keys::browserIntegration).value_or(true);
 }
 
-bool AppPreferences::hotKeyEnabled() const
-{
-    return m_store.boolValue(Keys::hotKeyEnabled).value_or(true);
-}
-
-std::optional<std::uint32_t> AppPreferences::unsigned32(const QString& key) const
-{
-    const auto stored = m_store.integerValue(key);
-    if (!stored || *stored < 0 || *stored > std::numeric_limits<std::uint32_t>::max())
-        return std::nullopt;
-    return static_cast<std::uint32_t>(*stored);
-}
-
-std::optional<std::uint32_t> AppPreferences::hotKeyCode() const
-{
-    return unsigned32(Keys::hotKeyCode);
-}
-
-std::optional<std::uint32_t> AppPreferences::hotKeyModifiers() const
-{
-    return unsigned32(Keys::hotKeyModifiers);
-}
-
 HotKeyMode AppPreferences::hotKeyMode() const
 {
     return hotKeyModeFromRawValue(m_store.stringValue(Keys::hotKeyMode).value_or(QString()));

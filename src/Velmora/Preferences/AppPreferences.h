@@ -34,10 +34,7 @@ public:
     bool durationWarningsEnabled() const;
     std::optional<QString> selectedAudioDeviceUID() const;
     bool browserIntegration() const;
-    bool hotKeyEnabled() const;
-    // Only a stored value that fits an unsigned 32-bit number counts.
-    std::optional<std::uint32_t> hotKeyCode() const;
-    std::optional<std::uint32_t> hotKeyModifiers() const;
+    // The hot key itself: HotKeyCore::HotKeySettingsStore (standardHotKeySettingsStore).
     HotKeyMode hotKeyMode() const;
     DoubleTapModifier doubleTapModifier() const;
     // Seconds; not above 0 reads as 0.3, otherwise clamped to 0.05 ... 0.3.
@@ -49,8 +46,6 @@ public:
     static double normalizedDoubleTapThreshold(double stored);
 
 private:
-    std::optional<std::uint32_t> unsigned32(const QString& key) const;
-
     const platform::PreferencesStore& m_store;
 };
 

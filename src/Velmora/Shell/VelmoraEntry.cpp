@@ -6,6 +6,7 @@
 #include "BrowserBridge/BrowserBridge.h"
 #include "BrowserBridge/BrowserBridgeHost.h"
 #include "Engine/BundledWhisperRuntime.h"
+#include "HotKeys/ActivationInputReport.h"
 #include "Preferences/PreferenceKeys.h"
 
 #include "Platform/Linux/JsonFilePreferencesStore.h"
@@ -14,6 +15,7 @@
 
 #include "SingleInstance/SingleInstanceController.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
 
 #include <csignal>
@@ -57,8 +59,11 @@ int VelmoraEntry::main(int argc, char** argv)
     case LaunchMode::dumpRuntime: {
         const auto bundle = platform::MainBundle::current(arguments.isEmpty() ? std::nullopt
                                                                               : std::optional(arguments.first()));
-        const QString report = BundledWhisperRuntime::debugDescription(
-            bundle, *platform::JsonFilePreferencesStore::standard(), VelmoraPaths::managedModelPath());
+        QCoreApplication application(argc, argv); // the hot-key probe reads X events
+        auto defaults = platform::JsonFilePreferencesStore::standard();
+        const QString report = BundledWhisperRuntime::debugDescription(bundle, *defaults,
+                                                                       VelmoraPaths::managedModelPath())
+            + QLatin1Char('\n') + activationInputDescription(*defaults);
         std::fputs((report + QLatin1Char('\n')).toLocal8Bit().constData(), stdout);
         return std::fflush(stdout) == 0 ? 0 : 1;
     }

@@ -3,6 +3,16 @@
 #include "TrayIconArt.h"
 
 #include "Engine/WhisperTranscriber.h"
+#include "HotKeys/DoubleTapModifierManager.h"
+#include "HotKeys/DoubleTapPermissionState.h"
+#include "HotKeys/HotKeyModeApplication.h"
+#include "HotKeys/HotKeyNotifications.h"
+#include "HotKeys/StandardHotKeySettingsStore.h"
+
+#include "HotKeyCore/GlobalHotKeyManager.h"
+#include "HotKeyCore/HotKeyDisplay.h"
+
+#include "Platform/Linux/JsonFilePreferencesStore.h"
 
 #include "Platform/Linux/PrivateTemporaryFolder.h"
 #include "Platform/Linux/TerminationSignals.h"
@@ -53,6 +63,31 @@ int run(int& argc, char** argv, std::unique_ptr<SingleInstance::SingleInstanceCo
     else
         qCWarning(velmora::logging::shell).noquote() << "the private temporary folder is unusable:"
                                      << std::get<platform::SystemError>(temporary).description();
+
+    // The triggers. Until the dictation controller lands they only announce themselves.
+    // TODO(dictation controller): toggle dictation with the activation source of each trigger.
+    auto defaults = platform::JsonFilePreferencesStore::standard();
+    HotKeyCore::GlobalHotKeyManager hotKey(hotKeySignature);
+    DoubleTapModifierManager doubleTap;
+    hotKey.onHotKeyPressed = [] { qCInfo(velmora::logging::hotKey) << "hot key pressed"; };
+    doubleTap.onDoubleTap = [] { qCInfo(velmora::logging::doubleTap) << "double tap"; };
+    const auto showRegistration = [&] {
+        const auto error = hotKey.registrationError();
+        tray.setToolTip(error ? QStringLiteral("Velmora — hot key %1 not available: %2")
+                                    .arg(HotKeyCore::hotKeyDisplayString(*hotKey.registeredSettings()),
+                                         platform::describe(*error))
+                              : QStringLiteral("Velmora"));
+    };
+    QObject::connect(&hotKey, &HotKeyCore::GlobalHotKeyManager::registrationChanged, &hotKey, showRegistration);
+    const auto applyMode = [&] { applyHotKeyMode(*defaults, hotKey, doubleTap); };
+    QObject::connect(&HotKeyNotifications::shared(), &HotKeyNotifications::hotKeyChanged, &hotKey, applyMode);
+    QObject::connect(&HotKeyNotifications::shared(), &HotKeyNotifications::doubleTapPermissionGranted, &hotKey,
+                     applyMode);
+    QObject::connect(&application, &QGuiApplication::applicationStateChanged, &application, [](Qt::ApplicationState state) {
+        if (state == Qt::ApplicationActive)
+            DoubleTapPermissionState::shared().refresh();
+    });
+    applyMode();
 
     if (singleInstance) {
         singleInstance->setActivationHandler(

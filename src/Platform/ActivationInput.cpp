@@ -1,0 +1,36 @@
+#include "ActivationInput.h"
+
+#include "Linux/X11Connection.h"
+#include "Linux/X11GlobalShortcutSource.h"
+#include "Linux/X11KeyCodes.h"
+#include "Linux/X11KeyboardLayoutSource.h"
+#include "Linux/X11ModifierTapSource.h"
+
+namespace velmora::platform {
+
+std::unique_ptr<GlobalShortcutSource> ActivationInput::globalShortcuts()
+{
+    return std::make_unique<X11GlobalShortcutSource>();
+}
+
+std::unique_ptr<ModifierTapSource> ActivationInput::modifierTaps()
+{
+    return std::make_unique<X11ModifierTapSource>();
+}
+
+std::unique_ptr<KeyboardLayoutSource> ActivationInput::keyboardLayout()
+{
+    return std::make_unique<X11KeyboardLayoutSource>();
+}
+
+bool ActivationInput::canWatchAndPostKeys()
+{
+    return x11CanWatchAndPostKeys();
+}
+
+std::optional<std::uint32_t> ActivationInput::classicKeyCode(std::uint32_t nativeKeyCode)
+{
+    return platform::classicKeyCode(nativeKeyCode);
+}
+
+} // namespace velmora::platform

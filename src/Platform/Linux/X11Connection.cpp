@@ -1,0 +1,119 @@
+#include "X11Connection.h"
+
+#include <QSocketNotifier>
+#include <QTimer>
+
+#include <xcb/xcb.h>
+#include <xcb/xinput.h>
+
+#include <cstdlib>
+#include <cstring>
+
+namespace velmora::platform {
+
+std::unique_ptr<X11Connection> X11Connection::open()
+{
+    const char* display = std::getenv("DISPLAY");
+    if (!display || !*display)
+        return nullptr;
+    int screenNumber = 0;
+    xcb_connection_t* connection = xcb_connect(display, &screenNumber);
+    if (xcb_connection_has_error(connection)) {
+        xcb_disconnect(connection);
+        return nullptr;
+    }
+    auto screens = xcb_setup_roots_iterator(xcb_get_setup(connection));
+    for (int i = 0; i < screenNumber && screens.rem; ++i)
+        xcb_screen_next(&screens);
+    if (!screens.rem) {
+        xcb_disconnect(connection);
+        return nullptr;
+    }
+    return std::unique_ptr<X11Connection>(new X11Connection(connection, screens.data->root));
+}
+
+X11Connection::X11Connection(xcb_connection_t* connection, std::uint32_t root)
+    : m_connection(connection)
+    , m_root(root)
+{
+}
+
+X11Connection::~X11Connection()
+{
+    delete m_notifier;
+    xcb_disconnect(m_connection);
+}
+
+std::optional<X11Connection::Extension> X11Connection::extension(const char* name) const
+{
+    auto cookie = xcb_query_extension(m_connection, static_cast<std::uint16_t>(std::strlen(name)), name);
+    xcb_query_extension_reply_t* reply = xcb_query_extension_reply(m_connection, cookie, nullptr);
+    if (!reply)
+        return std::nullopt;
+    std::optional<Extension> result;
+    if (reply->present)
+        result = Extension{reply->major_opcode, reply->first_event, reply->first_error};
+    std::free(reply);
+    return result;
+}
+
+void X11Connection::setEventHandler(std::function<void(const xcb_generic_event_t&)> handler)
+{
+    m_handler = std::move(handler);
+    if (!m_notifier) {
+        m_notifier = new QSocketNotifier(xcb_get_file_descriptor(m_connection), QSocketNotifier::Read);
+        connect(m_notifier, &QSocketNotifier::activated, this, &X11Connection::drain);
+    }
+    drainSoon();
+}
+
+void X11Connection::drainSoon()
+{
+    xcb_flush(m_connection);
+    if (m_drainQueued)
+        return;
+    m_drainQueued = true;
+    QTimer::singleShot(0, this, [this] {
+        m_drainQueued = false;
+        drain();
+    });
+}
+
+void X11Connection::drain()
+{
+    while (xcb_generic_event_t* event = xcb_poll_for_event(m_connection)) {
+        if (m_handler)
+            m_handler(*event);
+        std::free(event);
+    }
+    if (xcb_connection_has_error(m_connection) && m_notifier)
+        m_notifier->setEnabled(false); // the server went away; nothing more will come
+}
+
+bool X11Connection::sync()
+{
+    xcb_get_input_focus_reply_t* reply =
+        xcb_get_input_focus_reply(m_connection, xcb_get_input_focus(m_connection), nullptr);
+    std::free(reply);
+    return reply != nullptr;
+}
+
+bool x11CanWatchAndPostKeys()
+{
+    const auto connection = X11Connection::open();
+    if (!connection || !connection->extension("XTEST"))
+        return false;
+    const auto input = connection->extension("XInputExtension");
+    if (!input)
+        return false;
+    xcb_connection_t* c = connection->get();
+    xcb_input_xi_query_version_reply_t* version =
+        xcb_input_xi_query_version_reply(c, xcb_input_xi_query_version(c, 2, 2), nullptr);
+    if (!version)
+        return false;
+    const bool rawEvents = version->major_version > 2 || (version->major_version == 2 && version->minor_version >= 1);
+    std::free(version);
+    return rawEvents;
+}
+
+} // namespace velmora::platform

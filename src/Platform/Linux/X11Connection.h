@@ -1,0 +1,57 @@
+#pragma once
+
+#include <QObject>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+
+#include <xcb/xcb.h>
+
+class QSocketNotifier;
+
+namespace velmora::platform {
+
+// A private connection to the X display, separate from the toolkit's, so grabs
+// and event selections of one facility never mix with another's. Events are read
+// on the main thread when the socket becomes readable.
+class X11Connection : public QObject {
+    Q_OBJECT
+public:
+    struct Extension {
+        std::uint8_t majorOpcode = 0;
+        std::uint8_t firstEvent = 0;
+        std::uint8_t firstError = 0;
+    };
+
+    // Nothing when $DISPLAY is unset or the server does not answer.
+    static std::unique_ptr<X11Connection> open();
+    ~X11Connection() override;
+
+    xcb_connection_t* get() const { return m_connection; }
+    std::uint32_t root() const { return m_root; }
+    std::optional<Extension> extension(const char* name) const;
+
+    void setEventHandler(std::function<void(const xcb_generic_event_t&)> handler);
+    // Replies read on this connection may have pulled events into the library's
+    // queue, where the socket no longer announces them.
+    void drainSoon();
+    // One round trip; false when the connection broke.
+    bool sync();
+
+private:
+    X11Connection(xcb_connection_t* connection, std::uint32_t root);
+    void drain();
+
+    xcb_connection_t* m_connection = nullptr;
+    std::uint32_t m_root = 0;
+    std::function<void(const xcb_generic_event_t&)> m_handler;
+    QSocketNotifier* m_notifier = nullptr;
+    bool m_drainQueued = false;
+};
+
+// XInput 2.1 (raw key events from the root window) and XTest on the display.
+bool x11CanWatchAndPostKeys();
+
+} // namespace velmora::platform
