@@ -12,5 +12,6 @@ Q_LOGGING_CATEGORY(audioDevices, "Velmora.AudioDevices")
 Q_LOGGING_CATEGORY(sounds, "Velmora.Sounds")
 Q_LOGGING_CATEGORY(hotKey, "Velmora.HotKey")
 Q_LOGGING_CATEGORY(doubleTap, "Velmora.DoubleTap")
+Q_LOGGING_CATEGORY(activation, "Velmora.Activation")
 
 } // namespace velmora::logging

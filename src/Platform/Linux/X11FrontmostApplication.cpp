@@ -1,0 +1,82 @@
+#include "X11FrontmostApplication.h"
+
+#include "X11Connection.h"
+
+#include <cstdlib>
+#include <cstring>
+
+namespace velmora::platform {
+namespace {
+
+std::uint32_t atom(xcb_connection_t* c, const char* name)
+{
+    xcb_intern_atom_reply_t* reply =
+        xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, static_cast<std::uint16_t>(std::strlen(name)), name), nullptr);
+    const std::uint32_t value = reply ? reply->atom : 0;
+    std::free(reply);
+    return value;
+}
+
+std::optional<QByteArray> property(xcb_connection_t* c, std::uint32_t window, std::uint32_t name, std::uint32_t type)
+{
+    // 64 KiB is far more than any title or class a window sets.
+    xcb_get_property_reply_t* reply =
+        xcb_get_property_reply(c, xcb_get_property(c, 0, window, name, type, 0, 16384), nullptr);
+    if (!reply)
+        return std::nullopt;
+    std::optional<QByteArray> value;
+    if (reply->type != XCB_NONE)
+        value = QByteArray(static_cast<const char*>(xcb_get_property_value(reply)),
+                           xcb_get_property_value_length(reply));
+    std::free(reply);
+    return value;
+}
+
+} // namespace
+
+X11FrontmostApplication::X11FrontmostApplication()
+    : m_connection(X11Connection::open())
+{
+    if (!m_connection)
+        return;
+    xcb_connection_t* c = m_connection->get();
+    m_activeWindow = atom(c, "_NET_ACTIVE_WINDOW");
+    m_pid = atom(c, "_NET_WM_PID");
+    m_name = atom(c, "_NET_WM_NAME");
+    m_utf8 = atom(c, "UTF8_STRING");
+}
+
+X11FrontmostApplication::~X11FrontmostApplication() = default;
+
+std::optional<FrontmostApplication> X11FrontmostApplication::current()
+{
+    if (!m_connection)
+        return std::nullopt;
+    xcb_connection_t* c = m_connection->get();
+    const auto active = property(c, m_connection->root(), m_activeWindow, XCB_ATOM_WINDOW);
+    if (!active || active->size() < 4)
+        return std::nullopt;
+    FrontmostApplication application;
+    std::memcpy(&application.window, active->constData(), 4);
+    if (application.window == XCB_NONE)
+        return std::nullopt;
+    if (const auto pid = property(c, application.window, m_pid, XCB_ATOM_CARDINAL); pid && pid->size() >= 4) {
+        std::uint32_t value = 0;
+        std::memcpy(&value, pid->constData(), 4);
+        application.processId = static_cast<qint32>(value);
+    }
+    if (const auto title = property(c, application.window, m_name, m_utf8); title && !title->isEmpty())
+        application.name = QString::fromUtf8(*title);
+    else if (const auto legacy = property(c, application.window, XCB_ATOM_WM_NAME, XCB_ATOM_STRING); legacy)
+        application.name = QString::fromLatin1(*legacy);
+    if (const auto classes = property(c, application.window, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING); classes) {
+        const QList<QByteArray> parts = classes->split('\0');
+        if (!parts.isEmpty() && !parts.value(0).isEmpty())
+            application.instance = QString::fromLatin1(parts.value(0));
+        if (parts.size() > 1 && !parts.value(1).isEmpty())
+            application.identifier = QString::fromLatin1(parts.value(1));
+    }
+    return application;
+}
+
+} // namespace velmora::platform

@@ -1,0 +1,25 @@
+#pragma once
+
+#include "Platform/FrontmostApplicationSource.h"
+
+#include <memory>
+
+namespace velmora::platform {
+
+class X11Connection;
+
+// _NET_ACTIVE_WINDOW of the root window, and that window's _NET_WM_PID,
+// _NET_WM_NAME and WM_CLASS: a few round trips to the local server.
+class X11FrontmostApplication final : public FrontmostApplicationSource {
+public:
+    X11FrontmostApplication();
+    ~X11FrontmostApplication() override;
+
+    std::optional<FrontmostApplication> current() override;
+
+private:
+    std::unique_ptr<X11Connection> m_connection;
+    std::uint32_t m_activeWindow = 0, m_pid = 0, m_name = 0, m_utf8 = 0;
+};
+
+} // namespace velmora::platform
