@@ -1,5 +1,6 @@
 #include "TextDelivery.h"
 
+#include "Linux/FreedesktopNotifications.h"
 #include "Linux/X11FrontmostApplication.h"
 
 namespace velmora::platform {
@@ -7,6 +8,11 @@ namespace velmora::platform {
 std::unique_ptr<FrontmostApplicationSource> TextDelivery::frontmostApplication()
 {
     return std::make_unique<X11FrontmostApplication>();
+}
+
+std::unique_ptr<NotificationCenter> TextDelivery::notifications()
+{
+    return std::make_unique<FreedesktopNotifications>();
 }
 
 } // namespace velmora::platform
