@@ -2,6 +2,8 @@
 
 #include "Linux/FreedesktopNotifications.h"
 #include "Linux/X11FrontmostApplication.h"
+#include "Linux/X11KeyInjector.h"
+#include "Linux/X11SelectionReader.h"
 
 namespace velmora::platform {
 
@@ -13,6 +15,16 @@ std::unique_ptr<FrontmostApplicationSource> TextDelivery::frontmostApplication()
 std::unique_ptr<NotificationCenter> TextDelivery::notifications()
 {
     return std::make_unique<FreedesktopNotifications>();
+}
+
+std::unique_ptr<SelectionReader> TextDelivery::selectionReader()
+{
+    return std::make_unique<X11SelectionReader>();
+}
+
+std::unique_ptr<KeyInjector> TextDelivery::keyInjector()
+{
+    return std::make_unique<X11KeyInjector>();
 }
 
 } // namespace velmora::platform

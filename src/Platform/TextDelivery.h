@@ -1,7 +1,9 @@
 #pragma once
 
 #include "FrontmostApplicationSource.h"
+#include "KeyInjector.h"
 #include "NotificationCenter.h"
+#include "SelectionReader.h"
 
 #include <memory>
 
@@ -11,6 +13,8 @@ namespace velmora::platform {
 struct TextDelivery {
     static std::unique_ptr<FrontmostApplicationSource> frontmostApplication();
     static std::unique_ptr<NotificationCenter> notifications();
+    static std::unique_ptr<SelectionReader> selectionReader();
+    static std::unique_ptr<KeyInjector> keyInjector();
 };
 
 } // namespace velmora::platform

@@ -7,6 +7,7 @@
 #include <xkbcommon/xkbcommon.h>
 
 #include <cstdlib>
+#include <vector>
 
 namespace velmora::platform {
 namespace {
@@ -129,6 +130,32 @@ std::uint64_t X11Keymap::modifierFlag(std::uint32_t x11KeyCode) const
         }
     }
     return 0;
+}
+
+std::uint32_t X11Keymap::keyCodeTyping(std::uint32_t keysym) const
+{
+    const xkb_layout_index_t groups = xkb_keymap_num_layouts(m_keymap);
+    std::vector<xkb_layout_index_t> order{m_group};
+    for (xkb_layout_index_t group = 0; group < groups; ++group) {
+        if (group != m_group)
+            order.push_back(group);
+    }
+    for (const auto group : order) {
+        for (xkb_keycode_t key = xkb_keymap_min_keycode(m_keymap); key <= xkb_keymap_max_keycode(m_keymap); ++key) {
+            const xkb_keysym_t* syms = nullptr;
+            const int count = xkb_keymap_key_get_syms_by_level(m_keymap, key, group, 0, &syms);
+            if (count == 1 && syms[0] == keysym)
+                return key;
+        }
+    }
+    return 0;
+}
+
+bool X11Keymap::isLevelThreeKey(std::uint32_t x11KeyCode) const
+{
+    const xkb_keysym_t* syms = nullptr;
+    const int count = xkb_keymap_key_get_syms_by_level(m_keymap, x11KeyCode, m_group, 0, &syms);
+    return count == 1 && (syms[0] == XKB_KEY_ISO_Level3_Shift || syms[0] == XKB_KEY_Mode_switch);
 }
 
 bool X11Keymap::sameAs(const X11Keymap& other) const

@@ -35,6 +35,10 @@ public:
     // The event modifier flag (Control 0x40000, Alt 0x80000, Shift 0x20000, Super
     // 0x100000) a key is on the first level of the active group, or 0.
     std::uint64_t modifierFlag(std::uint32_t x11KeyCode) const;
+    // The key that types the keysym on its first level: the active group first, then
+    // the others (a Latin "v" for a Cyrillic user), then the lowest key code. 0: none.
+    std::uint32_t keyCodeTyping(std::uint32_t keysym) const;
+    bool isLevelThreeKey(std::uint32_t x11KeyCode) const;
     // Same keymap text and group as another: nothing a user would notice changed.
     bool sameAs(const X11Keymap& other) const;
 

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QString>
+
+#include <chrono>
+#include <optional>
+
+namespace velmora::platform {
+
+// The keys that paste in the application in front.
+enum class PasteChord {
+    controlV,      // almost everywhere
+    controlShiftV, // terminal emulators
+    shiftInsert,   // xterm: pastes PRIMARY
+};
+
+enum class KeyInjectionError {
+    noDisplay,
+    unavailable,   // the display does not take synthetic keys (no XTest)
+    noKey,         // the keymap has no key for the chord
+    modifiersHeld, // the user still held a modifier when the wait ran out
+};
+
+QString describe(KeyInjectionError error);
+
+// Posts synthetic key presses. Blocks while it waits for held modifiers to be
+// released: call it off the main thread.
+class KeyInjector {
+public:
+    virtual ~KeyInjector() = default;
+    virtual bool canPost() = 0;
+    // Waits (at most `patience`) until no modifier key is held, so a hot key still
+    // down cannot turn the paste into another shortcut, then sends the chord.
+    [[nodiscard]] virtual std::optional<KeyInjectionError> paste(PasteChord chord, std::chrono::milliseconds patience) = 0;
+};
+
+} // namespace velmora::platform

@@ -1,0 +1,133 @@
+#include "X11KeyInjector.h"
+
+#include "X11Keymap.h"
+
+#include <xcb/xcb.h>
+#include <xcb/xtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <memory>
+#include <thread>
+#include <vector>
+
+#include <xkbcommon/xkbcommon-keysyms.h>
+
+namespace velmora::platform {
+namespace {
+
+struct Disconnect {
+    void operator()(xcb_connection_t* c) const { xcb_disconnect(c); }
+};
+using Connection = std::unique_ptr<xcb_connection_t, Disconnect>;
+
+Connection connect()
+{
+    Connection c(xcb_connect(nullptr, nullptr));
+    if (xcb_connection_has_error(c.get()))
+        return nullptr;
+    return c;
+}
+
+bool hasXTest(xcb_connection_t* c)
+{
+    const xcb_query_extension_reply_t* extension = xcb_get_extension_data(c, &xcb_test_id);
+    return extension && extension->present;
+}
+
+} // namespace
+
+QString describe(KeyInjectionError error)
+{
+    switch (error) {
+    case KeyInjectionError::noDisplay:
+        return QStringLiteral("No X display to send the paste keys to.");
+    case KeyInjectionError::unavailable:
+        return QStringLiteral("This display does not accept synthetic key presses (no XTest).");
+    case KeyInjectionError::noKey:
+        return QStringLiteral("The keyboard layout has no key for the paste shortcut.");
+    case KeyInjectionError::modifiersHeld:
+        return QStringLiteral("A modifier key was still held down, so the paste was not sent.");
+    }
+    return {};
+}
+
+bool X11KeyInjector::canPost()
+{
+    const auto c = connect();
+    return c && hasXTest(c.get());
+}
+
+std::optional<KeyInjectionError> X11KeyInjector::paste(PasteChord chord, std::chrono::milliseconds patience)
+{
+    const auto connection = connect();
+    if (!connection)
+        return KeyInjectionError::noDisplay;
+    xcb_connection_t* c = connection.get();
+    if (!hasXTest(c))
+        return KeyInjectionError::unavailable;
+    if (!X11Keymap::setUpExtension(c))
+        return KeyInjectionError::noKey;
+    const auto keymap = X11Keymap::load(c);
+    if (!keymap)
+        return KeyInjectionError::noKey;
+
+    std::vector<std::uint32_t> modifiers;
+    std::uint32_t key = 0;
+    const auto find = [&](std::uint32_t keysym) { return keymap->keyCodeTyping(keysym); };
+    switch (chord) {
+    case PasteChord::controlV:
+        modifiers = {find(XKB_KEY_Control_L)};
+        key = find(XKB_KEY_v);
+        break;
+    case PasteChord::controlShiftV:
+        modifiers = {find(XKB_KEY_Control_L), find(XKB_KEY_Shift_L)};
+        key = find(XKB_KEY_v);
+        break;
+    case PasteChord::shiftInsert:
+        modifiers = {find(XKB_KEY_Shift_L)};
+        key = find(XKB_KEY_Insert);
+        break;
+    }
+    for (const auto modifier : modifiers) {
+        if (modifier == 0)
+            return KeyInjectionError::noKey;
+    }
+    if (key == 0)
+        return KeyInjectionError::noKey;
+
+    // A hot key the user still holds would turn Ctrl+V into Ctrl+Space+V, or Alt+Ctrl+V.
+    const auto deadline = std::chrono::steady_clock::now() + patience;
+    while (true) {
+        std::unique_ptr<xcb_query_keymap_reply_t, decltype(&std::free)> state(
+            xcb_query_keymap_reply(c, xcb_query_keymap(c), nullptr), &std::free);
+        if (!state)
+            return KeyInjectionError::noDisplay;
+        bool held = false;
+        for (std::uint32_t code = 8; code < 256 && !held; ++code) {
+            const bool down = state->keys[code / 8] & (1u << (code % 8));
+            held = down && (keymap->modifierFlag(code) != 0 || keymap->isLevelThreeKey(code));
+        }
+        if (!held)
+            break;
+        if (std::chrono::steady_clock::now() >= deadline)
+            return KeyInjectionError::modifiersHeld;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+
+    const auto send = [c](std::uint8_t type, std::uint32_t code) {
+        xcb_test_fake_input(c, type, static_cast<std::uint8_t>(code), XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
+    };
+    for (const auto modifier : modifiers)
+        send(XCB_KEY_PRESS, modifier);
+    send(XCB_KEY_PRESS, key);
+    send(XCB_KEY_RELEASE, key);
+    for (auto it = modifiers.rbegin(); it != modifiers.rend(); ++it)
+        send(XCB_KEY_RELEASE, *it);
+    // Processed by the server before we say so.
+    std::unique_ptr<xcb_get_input_focus_reply_t, decltype(&std::free)> done(
+        xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr), &std::free);
+    return done ? std::nullopt : std::optional(KeyInjectionError::noDisplay);
+}
+
+} // namespace velmora::platform

@@ -1,0 +1,168 @@
+#include "DirectInserter.h"
+
+#include "Platform/LogCategories.h"
+#include "Platform/TextDelivery.h"
+
+#include <QCoreApplication>
+#include <QPointer>
+#include <QThreadPool>
+#include <QTimer>
+
+#include <memory>
+
+namespace velmora {
+
+const QStringList& DirectInserter::terminalClasses()
+{
+    static const QStringList classes{
+        QStringLiteral("xterm"),          QStringLiteral("uxterm"),         QStringLiteral("urxvt"),
+        QStringLiteral("rxvt"),           QStringLiteral("gnome-terminal"), QStringLiteral("gnome-terminal-server"),
+        QStringLiteral("kgx"),            QStringLiteral("ptyxis"),         QStringLiteral("konsole"),
+        QStringLiteral("yakuake"),        QStringLiteral("xfce4-terminal"), QStringLiteral("tilix"),
+        QStringLiteral("terminator"),     QStringLiteral("kitty"),          QStringLiteral("alacritty"),
+        QStringLiteral("foot"),           QStringLiteral("footclient"),     QStringLiteral("wezterm"),
+        QStringLiteral("org.wezfurlong.wezterm"), QStringLiteral("st"),     QStringLiteral("st-256color"),
+        QStringLiteral("guake"),          QStringLiteral("terminology"),    QStringLiteral("lxterminal"),
+        QStringLiteral("mate-terminal"),  QStringLiteral("qterminal"),      QStringLiteral("sakura"),
+        QStringLiteral("termite"),        QStringLiteral("deepin-terminal"), QStringLiteral("io.elementary.terminal"),
+        QStringLiteral("cool-retro-term"), QStringLiteral("tabby"),         QStringLiteral("blackbox"),
+    };
+    return classes;
+}
+
+PasteRoute DirectInserter::routeFor(const std::optional<platform::FrontmostApplication>& frontmost,
+                                    const QStringList& extraTerminalClasses)
+{
+    if (!frontmost)
+        return {};
+    const auto named = [&](const QString& name) {
+        return terminalClasses().contains(name, Qt::CaseInsensitive)
+            || extraTerminalClasses.contains(name, Qt::CaseInsensitive);
+    };
+    const QString identifier = frontmost->identifier.value_or(QString());
+    const QString instance = frontmost->instance.value_or(QString());
+    // Stock xterm binds no key to CLIPBOARD; Shift+Insert pastes PRIMARY there.
+    for (const QString& name : {identifier, instance}) {
+        if (name.compare(QLatin1String("xterm"), Qt::CaseInsensitive) == 0
+            || name.compare(QLatin1String("uxterm"), Qt::CaseInsensitive) == 0)
+            return {platform::PasteChord::shiftInsert, true};
+    }
+    if ((!identifier.isEmpty() && named(identifier)) || (!instance.isEmpty() && named(instance)))
+        return {platform::PasteChord::controlShiftV, false};
+    return {};
+}
+
+DirectInserter::Paster DirectInserter::systemPaster()
+{
+    return [](platform::PasteChord chord, std::function<void(std::optional<platform::KeyInjectionError>)> done) {
+        QThreadPool::globalInstance()->start([chord, done = std::move(done)] {
+            const auto error = platform::TextDelivery::keyInjector()->paste(chord, std::chrono::milliseconds(500));
+            QMetaObject::invokeMethod(QCoreApplication::instance(), [done, error] { done(error); }, Qt::QueuedConnection);
+        });
+    };
+}
+
+DirectInserter::DirectInserter(PasteboardAccess& clipboard, PasteboardAccess& primary, Paster paste,
+                               FrontmostLookup frontmost, QStringList extraTerminalClasses,
+                               std::chrono::milliseconds restoreDelay, QObject* parent)
+    : QObject(parent)
+    , m_clipboard(clipboard)
+    , m_primary(primary)
+    , m_paste(paste ? std::move(paste) : systemPaster())
+    , m_frontmost(frontmost ? std::move(frontmost) : [] {
+        static const auto source = platform::TextDelivery::frontmostApplication();
+        return source->current();
+    })
+    , m_extraTerminalClasses(std::move(extraTerminalClasses))
+    , m_restoreDelay(restoreDelay)
+{
+    // Quitting within the delay still gives the user's clipboard back; Qt then hands
+    // it to the clipboard manager, so it outlives Velmora.
+    if (QCoreApplication::instance())
+        connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, this, &DirectInserter::restorePendingNow);
+}
+
+DirectInserter::~DirectInserter()
+{
+    restorePendingNow();
+}
+
+void DirectInserter::insert(const QString& text, std::function<void(InsertResult)> done)
+{
+    m_queue.push_back({text, std::move(done)});
+    if (!m_busy)
+        startNext();
+}
+
+void DirectInserter::startNext()
+{
+    if (m_queue.empty()) {
+        m_busy = false;
+        return;
+    }
+    m_busy = true;
+    const Request request = m_queue.front();
+    m_queue.pop_front();
+
+    const PasteRoute route = routeFor(m_frontmost(), m_extraTerminalClasses);
+    PasteboardAccess& board = route.usesPrimary ? m_primary : m_clipboard;
+    if (m_pending && m_pending->board != &board)
+        restorePendingNow(); // the other selection gets its contents back first
+    // Still holding our previous paste: what must come back is what was there before it.
+    if (m_pending && board.changeCount() == m_pending->changeCount)
+        return paste(request, board, route, m_pending->snapshot);
+    board.snapshot(this, [this, request, &board, route](std::optional<PasteboardSnapshot> snapshot) {
+        if (!snapshot)
+            return finish(request, {InsertOutcome::clipboardNotSaved, std::nullopt});
+        paste(request, board, route, *snapshot);
+    });
+}
+
+void DirectInserter::paste(const Request& request, PasteboardAccess& board, const PasteRoute& route,
+                           const PasteboardSnapshot& keep)
+{
+    board.writeTransientText(request.text);
+    const qint64 written = board.changeCount();
+    QPointer<DirectInserter> self(this);
+    m_paste(route.chord, [this, self, request, &board, keep, written](std::optional<platform::KeyInjectionError> error) {
+        if (!self)
+            return; // gone while the keys were on their way; its destructor restored what it could
+        if (error) {
+            // Not pasted: the transcript leaves the clipboard again at once.
+            m_pending.reset();
+            board.restore(keep);
+            qCWarning(logging::activation).noquote() << "paste not sent:" << platform::describe(*error);
+            return finish(request, {InsertOutcome::pasteNotSent, error});
+        }
+        const quint64 generation = ++m_generation;
+        m_pending = Pending{&board, keep, written, generation};
+        QTimer::singleShot(m_restoreDelay, this, [this, generation] { restoreIfCurrent(generation); });
+        finish(request, {InsertOutcome::inserted, std::nullopt});
+    });
+}
+
+void DirectInserter::finish(const Request& request, InsertResult result)
+{
+    if (request.done)
+        request.done(result);
+    startNext();
+}
+
+void DirectInserter::restoreIfCurrent(quint64 generation)
+{
+    if (m_pending && m_pending->generation == generation)
+        restorePendingNow();
+}
+
+void DirectInserter::restorePendingNow()
+{
+    if (!m_pending)
+        return;
+    const Pending pending = std::move(*m_pending);
+    m_pending.reset();
+    // Something new was copied since: it stays, and the saved contents go.
+    if (pending.board->changeCount() == pending.changeCount)
+        pending.board->restore(pending.snapshot);
+}
+
+} // namespace velmora

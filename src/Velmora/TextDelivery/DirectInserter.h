@@ -1,0 +1,91 @@
+#pragma once
+
+#include "PasteboardAccess.h"
+
+#include "Platform/FrontmostApplicationSource.h"
+#include "Platform/KeyInjector.h"
+
+#include <QObject>
+#include <QStringList>
+
+#include <chrono>
+#include <deque>
+#include <functional>
+#include <optional>
+
+namespace velmora {
+
+// How a paste reaches the window in front.
+struct PasteRoute {
+    platform::PasteChord chord = platform::PasteChord::controlV;
+    bool usesPrimary = false; // xterm pastes PRIMARY with Shift+Insert
+
+    bool operator==(const PasteRoute&) const = default;
+};
+
+enum class InsertOutcome { inserted, clipboardNotSaved, pasteNotSent };
+
+struct InsertResult {
+    InsertOutcome outcome = InsertOutcome::inserted;
+    std::optional<platform::KeyInjectionError> keyError; // why the paste was not sent
+};
+
+// Pastes a transcript into the window in front through the clipboard, and puts
+// back what the user had there 1.5 s later, unless something new was copied in
+// between. Inserts run one after another; everything happens on the main thread.
+class DirectInserter : public QObject {
+    Q_OBJECT
+public:
+    using Paster = std::function<void(platform::PasteChord, std::function<void(std::optional<platform::KeyInjectionError>)>)>;
+    using FrontmostLookup = std::function<std::optional<platform::FrontmostApplication>()>;
+
+    // Window classes of terminal emulators, compared without case.
+    static const QStringList& terminalClasses();
+    static PasteRoute routeFor(const std::optional<platform::FrontmostApplication>& frontmost,
+                               const QStringList& extraTerminalClasses = {});
+
+    DirectInserter(PasteboardAccess& clipboard, PasteboardAccess& primary, Paster paste = {},
+                   FrontmostLookup frontmost = {}, QStringList extraTerminalClasses = {},
+                   std::chrono::milliseconds restoreDelay = std::chrono::milliseconds(1500), QObject* parent = nullptr);
+    ~DirectInserter() override;
+
+    void insert(const QString& text, std::function<void(InsertResult)> done = {});
+    void restorePendingNow();
+
+    bool hasPendingRestore() const { return m_pending.has_value(); }
+
+    // The paster Velmora uses: XTest on a worker thread, waiting up to half a second
+    // for held modifiers.
+    static Paster systemPaster();
+
+private:
+    struct Request {
+        QString text;
+        std::function<void(InsertResult)> done;
+    };
+    struct Pending {
+        PasteboardAccess* board;
+        PasteboardSnapshot snapshot;
+        qint64 changeCount;
+        quint64 generation;
+    };
+
+    void startNext();
+    void paste(const Request& request, PasteboardAccess& board, const PasteRoute& route,
+               const PasteboardSnapshot& keep);
+    void finish(const Request& request, InsertResult result);
+    void restoreIfCurrent(quint64 generation);
+
+    PasteboardAccess& m_clipboard;
+    PasteboardAccess& m_primary;
+    Paster m_paste;
+    FrontmostLookup m_frontmost;
+    QStringList m_extraTerminalClasses;
+    std::chrono::milliseconds m_restoreDelay;
+    std::optional<Pending> m_pending;
+    quint64 m_generation = 0;
+    std::deque<Request> m_queue;
+    bool m_busy = false;
+};
+
+} // namespace velmora

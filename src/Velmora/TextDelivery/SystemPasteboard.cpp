@@ -1,0 +1,106 @@
+#include "SystemPasteboard.h"
+
+#include "Platform/LogCategories.h"
+#include "Platform/TextDelivery.h"
+
+#include <QGuiApplication>
+#include <QMimeData>
+#include <QPointer>
+#include <QThreadPool>
+
+#include <set>
+
+namespace velmora {
+namespace {
+
+// Targets Qt derives from its text: restored through "text/plain", never by name,
+// or Qt would offer them empty.
+const std::set<QString> textTargets{QStringLiteral("UTF8_STRING"), QStringLiteral("STRING"), QStringLiteral("TEXT"),
+                                    QStringLiteral("COMPOUND_TEXT"), QStringLiteral("text/plain")};
+
+} // namespace
+
+SystemPasteboard::SystemPasteboard(platform::Selection selection, std::shared_ptr<platform::SelectionReader> reader,
+                                   QObject* parent)
+    : QObject(parent)
+    , m_mode(selection == platform::Selection::clipboard ? QClipboard::Clipboard : QClipboard::Selection)
+    , m_selection(selection)
+    , m_reader(reader ? std::move(reader) : std::shared_ptr(platform::TextDelivery::selectionReader()))
+{
+    connect(QGuiApplication::clipboard(), &QClipboard::changed, this, [this](QClipboard::Mode mode) {
+        // Our own write announces itself while we write; it was counted already.
+        if (mode == m_mode && !m_writing)
+            ++m_changeCount;
+    });
+}
+
+void SystemPasteboard::snapshot(QObject* context, std::function<void(std::optional<PasteboardSnapshot>)> done)
+{
+    QPointer<QObject> receiver(context);
+    auto reader = m_reader;
+    const auto selection = m_selection;
+    QThreadPool::globalInstance()->start([reader, selection, receiver, done = std::move(done)] {
+        auto result = reader->read(selection, {});
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(),
+            [receiver, done, result = std::move(result)] {
+                if (!receiver)
+                    return;
+                if (const auto* error = std::get_if<platform::SelectionReadError>(&result)) {
+                    qCWarning(logging::activation).noquote() << "clipboard not saved:" << platform::describe(*error);
+                    return done(std::nullopt);
+                }
+                QList<PasteboardEntry> item;
+                for (const auto& format : std::get<std::vector<platform::SelectionFormat>>(result))
+                    item.push_back({format.name, format.data});
+                PasteboardSnapshot snapshot;
+                if (!item.isEmpty())
+                    snapshot.items.push_back(item);
+                done(snapshot);
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void SystemPasteboard::write(QMimeData* data)
+{
+    m_writing = true;
+    ++m_changeCount;
+    if (data)
+        QGuiApplication::clipboard()->setMimeData(data, m_mode);
+    else
+        QGuiApplication::clipboard()->clear(m_mode);
+    m_writing = false;
+}
+
+void SystemPasteboard::restore(const PasteboardSnapshot& snapshot)
+{
+    if (snapshot.isEmpty())
+        return write(nullptr);
+    auto* data = new QMimeData;
+    std::optional<QByteArray> text;
+    for (const auto& item : snapshot.items) {
+        for (const auto& entry : item) {
+            if (!textTargets.count(entry.type)) {
+                data->setData(entry.type, entry.data);
+            } else if (entry.type == QLatin1String("UTF8_STRING") || entry.type == QLatin1String("text/plain")) {
+                text = entry.data;
+            } else if (!text && entry.type == QLatin1String("STRING")) {
+                text = QString::fromLatin1(entry.data).toUtf8();
+            }
+        }
+    }
+    if (text)
+        data->setData(QStringLiteral("text/plain"), *text);
+    write(data);
+}
+
+void SystemPasteboard::writeTransientText(const QString& text)
+{
+    auto* data = new QMimeData;
+    data->setText(text);
+    data->setData(transientType, "secret");
+    write(data);
+}
+
+} // namespace velmora

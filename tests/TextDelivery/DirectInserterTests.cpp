@@ -1,0 +1,205 @@
+#include "TextDelivery/DirectInserter.h"
+#include "TextDelivery/SystemPasteboard.h"
+
+#include "TestSupport.h"
+
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+using namespace velmora;
+using platform::KeyInjectionError;
+using platform::PasteChord;
+
+namespace {
+
+// A clipboard in memory that answers snapshots later, as the real one does.
+class MemoryPasteboard : public PasteboardAccess {
+public:
+    qint64 changeCount() const override { return count; }
+    void snapshot(QObject* context, std::function<void(std::optional<PasteboardSnapshot>)> done) override
+    {
+        ++snapshots;
+        QTimer::singleShot(0, context, [this, done] { done(unreadable ? std::nullopt : std::optional(contents)); });
+    }
+    void restore(const PasteboardSnapshot& snapshot) override
+    {
+        contents = snapshot;
+        ++count;
+    }
+    void writeTransientText(const QString& text) override
+    {
+        contents = {{{{"text/plain", text.toUtf8()}, {SystemPasteboard::transientType, "secret"}}}};
+        ++count;
+    }
+    void userCopies(const PasteboardSnapshot& snapshot)
+    {
+        contents = snapshot;
+        ++count;
+    }
+    QString text() const
+    {
+        for (const auto& item : contents.items)
+            for (const auto& entry : item)
+                if (entry.type == "text/plain")
+                    return QString::fromUtf8(entry.data);
+        return {};
+    }
+
+    PasteboardSnapshot contents;
+    qint64 count = 0;
+    int snapshots = 0;
+    bool unreadable = false;
+};
+
+const PasteboardSnapshot usersContents{{{{"text/plain", "mine"}, {"image/png", QByteArray("\x89PNG\0\1", 6)}}}};
+
+struct Rig {
+    MemoryPasteboard clipboard, primary;
+    std::vector<PasteChord> chords;
+    std::optional<KeyInjectionError> failWith;
+    std::optional<platform::FrontmostApplication> frontmost;
+    std::vector<QString> pastedTexts; // what the clipboard held when the keys went out
+    DirectInserter inserter{clipboard,
+                            primary,
+                            [this](PasteChord chord, auto done) {
+                                chords.push_back(chord);
+                                pastedTexts.push_back(chord == PasteChord::shiftInsert ? primary.text() : clipboard.text());
+                                QTimer::singleShot(0, [done, error = failWith] { done(error); });
+                            },
+                            [this] { return frontmost; },
+                            {QStringLiteral("MyTerm")},
+                            std::chrono::milliseconds(100)};
+
+    InsertResult insert(const QString& text)
+    {
+        std::optional<InsertResult> result;
+        inserter.insert(text, [&](InsertResult r) { result = r; });
+        EXPECT_TRUE(test::waitUntil([&] { return result.has_value(); }));
+        return result.value_or(InsertResult{});
+    }
+    bool waitForRestore() { return test::waitUntil([&] { return !inserter.hasPendingRestore(); }); }
+};
+
+} // namespace
+
+TEST(DirectInserter, PastesThenGivesTheUsersClipboardBack)
+{
+    Rig rig;
+    rig.clipboard.contents = usersContents;
+    EXPECT_EQ(rig.insert("Hallo Welt").outcome, InsertOutcome::inserted);
+    EXPECT_EQ(rig.pastedTexts, std::vector<QString>{"Hallo Welt"});
+    EXPECT_EQ(rig.chords, std::vector<PasteChord>{PasteChord::controlV});
+    EXPECT_TRUE(rig.inserter.hasPendingRestore());
+    ASSERT_TRUE(rig.waitForRestore());
+    EXPECT_EQ(rig.clipboard.contents, usersContents);
+}
+
+TEST(DirectInserter, ASecondInsertBeforeTheRestoreKeepsTheFirstSnapshot)
+{
+    Rig rig;
+    rig.clipboard.contents = usersContents;
+    ASSERT_EQ(rig.insert("first").outcome, InsertOutcome::inserted);
+    ASSERT_EQ(rig.insert("second").outcome, InsertOutcome::inserted);
+    EXPECT_EQ(rig.clipboard.snapshots, 1) << "the clipboard still held our first paste";
+    ASSERT_TRUE(rig.waitForRestore());
+    EXPECT_EQ(rig.clipboard.contents, usersContents) << "not the first transcript";
+}
+
+TEST(DirectInserter, ACopyMadeAfterTheInsertStays)
+{
+    Rig rig;
+    rig.clipboard.contents = usersContents;
+    ASSERT_EQ(rig.insert("dictated").outcome, InsertOutcome::inserted);
+    const PasteboardSnapshot copied{{{{"text/plain", "copied meanwhile"}}}};
+    rig.clipboard.userCopies(copied);
+    ASSERT_TRUE(rig.waitForRestore());
+    EXPECT_EQ(rig.clipboard.contents, copied);
+}
+
+TEST(DirectInserter, AnEmptyClipboardIsEmptyAgainAndQuittingRestoresAtOnce)
+{
+    Rig rig;
+    ASSERT_EQ(rig.insert("dictated").outcome, InsertOutcome::inserted);
+    ASSERT_TRUE(rig.waitForRestore());
+    EXPECT_TRUE(rig.clipboard.contents.isEmpty());
+
+    rig.clipboard.contents = usersContents;
+    ASSERT_EQ(rig.insert("dictated").outcome, InsertOutcome::inserted);
+    rig.inserter.restorePendingNow(); // what quitting does
+    EXPECT_EQ(rig.clipboard.contents, usersContents);
+    EXPECT_FALSE(rig.inserter.hasPendingRestore());
+}
+
+TEST(DirectInserter, FailuresLeaveTheClipboardAsTheUserHadIt)
+{
+    {
+        Rig rig;
+        rig.clipboard.contents = usersContents;
+        rig.clipboard.unreadable = true;
+        const auto result = rig.insert("dictated");
+        EXPECT_EQ(result.outcome, InsertOutcome::clipboardNotSaved);
+        EXPECT_TRUE(rig.chords.empty()) << "nothing is pasted without a way back";
+        EXPECT_EQ(rig.clipboard.contents, usersContents);
+        EXPECT_EQ(rig.clipboard.count, 0) << "the clipboard was never touched";
+    }
+    for (const auto error : {KeyInjectionError::unavailable, KeyInjectionError::modifiersHeld}) {
+        Rig rig;
+        rig.clipboard.contents = usersContents;
+        rig.failWith = error;
+        const auto result = rig.insert("dictated");
+        EXPECT_EQ(result.outcome, InsertOutcome::pasteNotSent);
+        EXPECT_EQ(result.keyError, error);
+        EXPECT_EQ(rig.clipboard.contents, usersContents) << "taken off again at once";
+        EXPECT_FALSE(rig.inserter.hasPendingRestore());
+    }
+}
+
+TEST(DirectInserter, TerminalsGetTheirPasteKeysAndXtermItsSelection)
+{
+    const struct {
+        const char* name;
+        std::optional<QString> identifier, instance;
+        PasteRoute route;
+    } cases[] = {
+        {"editor", QString("Gedit"), QString("gedit"), {PasteChord::controlV, false}},
+        {"no window", std::nullopt, std::nullopt, {PasteChord::controlV, false}},
+        {"GNOME terminal", QString("Gnome-terminal"), QString("gnome-terminal-server"), {PasteChord::controlShiftV, false}},
+        {"kitty, by instance", QString("whatever"), QString("kitty"), {PasteChord::controlShiftV, false}},
+        {"Alacritty", QString("Alacritty"), QString("Alacritty"), {PasteChord::controlShiftV, false}},
+        {"a class the preference adds", QString("myterm"), std::nullopt, {PasteChord::controlShiftV, false}},
+        {"xterm", QString("XTerm"), QString("xterm"), {PasteChord::shiftInsert, true}},
+    };
+    for (const auto& c : cases) {
+        std::optional<platform::FrontmostApplication> frontmost;
+        if (c.identifier || c.instance)
+            frontmost = platform::FrontmostApplication{1, std::nullopt, std::nullopt, c.identifier, c.instance};
+        EXPECT_EQ(DirectInserter::routeFor(frontmost, {QStringLiteral("MyTerm")}), c.route) << c.name;
+    }
+
+    Rig rig;
+    rig.frontmost = platform::FrontmostApplication{1, 7, QString("xterm"), QString("XTerm"), QString("xterm")};
+    rig.primary.contents = usersContents;
+    rig.clipboard.contents = PasteboardSnapshot{{{{"text/plain", "clipboard stays"}}}};
+    ASSERT_EQ(rig.insert("into xterm").outcome, InsertOutcome::inserted);
+    EXPECT_EQ(rig.pastedTexts, std::vector<QString>{"into xterm"});
+    EXPECT_EQ(rig.clipboard.count, 0) << "xterm's paste goes through PRIMARY only";
+    ASSERT_TRUE(rig.waitForRestore());
+    EXPECT_EQ(rig.primary.contents, usersContents);
+}
+
+TEST(DirectInserter, InsertsAskedForTogetherRunInOrder)
+{
+    Rig rig;
+    rig.clipboard.contents = usersContents;
+    std::vector<QString> finished;
+    for (const char* text : {"one", "two", "three"})
+        rig.inserter.insert(text, [&finished, text](InsertResult r) {
+            if (r.outcome == InsertOutcome::inserted)
+                finished.push_back(text);
+        });
+    ASSERT_TRUE(test::waitUntil([&] { return finished.size() == 3; }));
+    EXPECT_EQ(rig.pastedTexts, (std::vector<QString>{"one", "two", "three"}));
+    ASSERT_TRUE(rig.waitForRestore());
+    EXPECT_EQ(rig.clipboard.contents, usersContents);
+}

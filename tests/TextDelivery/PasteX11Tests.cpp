@@ -1,0 +1,185 @@
+// Pastes into real X clients on the rig's display, through the real clipboard.
+#include "TextDelivery/DirectInserter.h"
+#include "TextDelivery/SystemPasteboard.h"
+
+#include "Platform/TextDelivery.h"
+
+#include "TestSupport.h"
+#include "X11TestClient.h"
+
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <future>
+
+using namespace velmora;
+
+namespace {
+
+// Read on a thread of its own while this thread serves the clipboard: after a
+// restore, this very process owns it.
+std::vector<platform::SelectionFormat> read(platform::Selection selection)
+{
+    auto pending = std::async(std::launch::async,
+                              [selection] { return platform::TextDelivery::selectionReader()->read(selection, {}); });
+    EXPECT_TRUE(test::waitUntil([&] { return pending.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }));
+    auto result = pending.get();
+    EXPECT_TRUE(std::holds_alternative<std::vector<platform::SelectionFormat>>(result));
+    auto* formats = std::get_if<std::vector<platform::SelectionFormat>>(&result);
+    return formats ? *formats : std::vector<platform::SelectionFormat>{};
+}
+
+QByteArray format(const std::vector<platform::SelectionFormat>& formats, const QString& name)
+{
+    for (const auto& f : formats)
+        if (f.name == name)
+            return f.data;
+    return "<absent>";
+}
+
+class PasteInto : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(client.isConnected());
+        ASSERT_TRUE(test::setKeyboardLayout("us"));
+    }
+    void TearDown() override
+    {
+        for (auto* process : {&target, &owner}) {
+            process->kill();
+            process->waitForFinished();
+        }
+    }
+
+    // A second client holds the clipboard with text, HTML and an image.
+    void otherClientOwnsTheClipboard()
+    {
+        const QString png = dir.path() + "/picture.png";
+        // Any bytes will do for the image: what matters is that they come back unchanged.
+        QByteArray bytes("\x89PNG\r\n\x1a\n");
+        for (int i = 0; i < 300000; ++i)
+            bytes.append(char(i * 7));
+        test::writeFile(png, bytes);
+        owner.start(VELMORA_PASTE_TARGET, {"own", png});
+        ASSERT_TRUE(owner.waitForReadyRead(10000));
+        ASSERT_TRUE(test::waitUntil([&] { return !read(platform::Selection::clipboard).empty(); }));
+    }
+
+    bool waitForFrontmost(const QString& identifier, qint64 pid)
+    {
+        const auto frontmost = platform::TextDelivery::frontmostApplication();
+        return test::waitUntil([&] {
+            const auto now = frontmost->current();
+            return now && now->identifier == identifier && now->processId == pid;
+        }, std::chrono::seconds(10));
+    }
+
+    QTemporaryDir dir;
+    test::X11TestClient client;
+    QProcess target, owner;
+    SystemPasteboard clipboard{platform::Selection::clipboard};
+    SystemPasteboard primary{platform::Selection::primary};
+};
+
+InsertResult insertWith(DirectInserter& inserter, const QString& text)
+{
+    std::optional<InsertResult> result;
+    inserter.insert(text, [&](InsertResult r) { result = r; });
+    EXPECT_TRUE(test::waitUntil([&] { return result.has_value(); }, std::chrono::seconds(10)));
+    return result.value_or(InsertResult{InsertOutcome::clipboardNotSaved, std::nullopt});
+}
+
+} // namespace
+
+TEST_F(PasteInto, AnotherApplicationAndTheClipboardComesBackByteForByte)
+{
+    otherClientOwnsTheClipboard();
+    const auto before = read(platform::Selection::clipboard);
+    ASSERT_NE(format(before, "image/png"), "<absent>");
+    ASSERT_GT(format(before, "image/png").size(), 262144) << "large enough to travel in pieces (INCR)";
+
+    const QString out = dir.path() + "/typed.txt";
+    target.start(VELMORA_PASTE_TARGET, {"window", out});
+    ASSERT_TRUE(target.waitForReadyRead(10000));
+    ASSERT_TRUE(waitForFrontmost("PasteTarget", target.processId()));
+
+    DirectInserter inserter(clipboard, primary);
+    EXPECT_EQ(insertWith(inserter, "Hallo Welt").outcome, InsertOutcome::inserted);
+    ASSERT_TRUE(test::waitUntil([&] { return test::readFile(out) == "Hallo Welt"; }));
+    EXPECT_EQ(format(read(platform::Selection::clipboard), SystemPasteboard::transientType), "secret")
+        << "marked for clipboard histories";
+
+    ASSERT_TRUE(test::waitUntil([&] { return !inserter.hasPendingRestore(); }));
+    const auto after = read(platform::Selection::clipboard);
+    for (const auto& original : before)
+        EXPECT_EQ(format(after, original.name), original.data) << original.name.toStdString();
+}
+
+TEST_F(PasteInto, ACopyMadeMeanwhileIsLeftAlone)
+{
+    otherClientOwnsTheClipboard();
+    const QString out = dir.path() + "/typed.txt";
+    target.start(VELMORA_PASTE_TARGET, {"window", out});
+    ASSERT_TRUE(target.waitForReadyRead(10000));
+    ASSERT_TRUE(waitForFrontmost("PasteTarget", target.processId()));
+
+    DirectInserter inserter(clipboard, primary);
+    ASSERT_EQ(insertWith(inserter, "dictated").outcome, InsertOutcome::inserted);
+    QProcess xclip;
+    xclip.start("xclip", {"-selection", "clipboard", "-i"});
+    xclip.write("copied meanwhile");
+    xclip.closeWriteChannel();
+    ASSERT_TRUE(xclip.waitForFinished(5000));
+    ASSERT_TRUE(test::waitUntil([&] { return format(read(platform::Selection::clipboard), "UTF8_STRING") == "copied meanwhile"; }));
+    ASSERT_TRUE(test::waitUntil([&] { return !inserter.hasPendingRestore(); }));
+    EXPECT_EQ(format(read(platform::Selection::clipboard), "UTF8_STRING"), "copied meanwhile");
+}
+
+TEST_F(PasteInto, StockXtermThroughPrimaryAndShiftInsert)
+{
+    QProcess xclip;
+    xclip.start("xclip", {"-selection", "primary", "-i"});
+    xclip.write("selected before");
+    xclip.closeWriteChannel();
+    ASSERT_TRUE(xclip.waitForFinished(5000));
+    otherClientOwnsTheClipboard();
+    const auto clipboardBefore = read(platform::Selection::clipboard);
+
+    const QString out = dir.path() + "/line.txt";
+    target.start("xterm", {"-e", "sh", "-c", "IFS= read -r line; printf %s \"$line\" > \"$0\"", out});
+    ASSERT_TRUE(target.waitForStarted());
+    ASSERT_TRUE(waitForFrontmost("XTerm", target.processId()));
+
+    DirectInserter inserter(clipboard, primary);
+    ASSERT_EQ(insertWith(inserter, "into the terminal").outcome, InsertOutcome::inserted);
+    QTest::qWait(200);
+    client.tap(36); // Return
+    ASSERT_TRUE(test::waitUntil([&] { return QFileInfo::exists(out); }, std::chrono::seconds(10)));
+    EXPECT_EQ(test::readFile(out), "into the terminal");
+
+    ASSERT_TRUE(test::waitUntil([&] { return !inserter.hasPendingRestore(); }));
+    EXPECT_EQ(format(read(platform::Selection::primary), "UTF8_STRING"), "selected before");
+    const auto clipboardAfter = read(platform::Selection::clipboard);
+    for (const auto& original : clipboardBefore)
+        EXPECT_EQ(format(clipboardAfter, original.name), original.data) << original.name.toStdString();
+}
+
+TEST_F(PasteInto, NoSyntheticKeysIsAFailureAndTheClipboardIsPutBackAtOnce)
+{
+    otherClientOwnsTheClipboard();
+    const auto before = read(platform::Selection::clipboard);
+    DirectInserter inserter(clipboard, primary, [](platform::PasteChord, auto done) {
+        done(platform::KeyInjectionError::unavailable);
+    });
+    const auto result = insertWith(inserter, "never pasted");
+    EXPECT_EQ(result.outcome, InsertOutcome::pasteNotSent);
+    EXPECT_EQ(result.keyError, platform::KeyInjectionError::unavailable);
+    const auto after = read(platform::Selection::clipboard);
+    for (const auto& original : before)
+        EXPECT_EQ(format(after, original.name), original.data) << original.name.toStdString();
+}
