@@ -5,6 +5,8 @@
 
 #include <QJsonValue>
 
+#include <QJsonArray>
+
 #include <gtest/gtest.h>
 
 using velmora::AppPreferences;
@@ -89,6 +91,10 @@ TEST(AppPreferences, StoredValuesAreNormalisedOnRead)
         {"allow multiple instances as text is off", Keys::allowMultipleInstances, QStringLiteral("true"),
          [](auto& p) { return !p.allowMultipleInstances(); }},
         {"direct insert as a number is off", Keys::directInsert, qint64(1), [](auto& p) { return !p.directInsert(); }},
+        {"terminal classes keep the strings", Keys::terminalWindowClasses, QJsonArray{"MyTerm", 3, " ", " Ghostty "},
+         [](auto& p) { return p.terminalWindowClasses() == QStringList{"MyTerm", "Ghostty"}; }},
+        {"terminal classes as text are none", Keys::terminalWindowClasses, QStringLiteral("MyTerm"),
+         [](auto& p) { return p.terminalWindowClasses().isEmpty(); }},
     };
     for (const auto& c : cases) {
         MemoryPreferencesStore store;

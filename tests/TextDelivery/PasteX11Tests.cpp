@@ -1,5 +1,6 @@
 // Pastes into real X clients on the rig's display, through the real clipboard.
 #include "TextDelivery/DirectInserter.h"
+#include "TextDelivery/OwnApplicationFocus.h"
 #include "TextDelivery/SystemPasteboard.h"
 
 #include "Platform/TextDelivery.h"
@@ -10,7 +11,9 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QLineEdit>
 #include <QTest>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -182,4 +185,79 @@ TEST_F(PasteInto, NoSyntheticKeysIsAFailureAndTheClipboardIsPutBackAtOnce)
     const auto after = read(platform::Selection::clipboard);
     for (const auto& original : before)
         EXPECT_EQ(format(after, original.name), original.data) << original.name.toStdString();
+}
+
+TEST_F(PasteInto, AFrozenOwnerIsClipboardNotSavedWithoutFreezingVelmora)
+{
+    test::X11TestClient frozen;
+    frozen.ownSelectionAndHang("CLIPBOARD");
+    QTest::qWait(100); // the takeover itself is a change
+    const qint64 countBefore = clipboard.changeCount();
+    int ticks = 0;
+    QTimer heartbeat;
+    QObject::connect(&heartbeat, &QTimer::timeout, [&] { ++ticks; });
+    heartbeat.start(20);
+    bool pasted = false;
+    DirectInserter inserter(clipboard, primary, [&](platform::PasteChord, auto done) {
+        pasted = true;
+        done(std::nullopt);
+    });
+    const auto result = insertWith(inserter, "never pasted");
+    EXPECT_EQ(result.outcome, InsertOutcome::clipboardNotSaved);
+    EXPECT_FALSE(pasted);
+    EXPECT_GT(ticks, 20) << "the main thread kept running while the owner did not answer";
+    EXPECT_EQ(clipboard.changeCount(), countBefore) << "the clipboard was left as it was";
+}
+
+TEST_F(PasteInto, TheReaderStopsAtItsSizeLimit)
+{
+    otherClientOwnsTheClipboard();
+    auto limited = platform::TextDelivery::selectionReader()->read(platform::Selection::clipboard, {std::chrono::seconds(5), 100'000});
+    ASSERT_TRUE(std::holds_alternative<platform::SelectionReadError>(limited));
+    EXPECT_EQ(std::get<platform::SelectionReadError>(limited), platform::SelectionReadError::tooLarge);
+}
+
+TEST_F(PasteInto, OwnWritesMoveTheChangeCountOnceAndForeignCopiesToo)
+{
+    clipboard.writeTransientText("ours");
+    EXPECT_EQ(clipboard.changeCount(), 1);
+    QTest::qWait(200);
+    EXPECT_EQ(clipboard.changeCount(), 1) << "no late notice of our own write";
+    // Another client's copy arrives as a notice; ours must not arrive as one as well.
+    QProcess xclip;
+    xclip.start("xclip", {"-selection", "clipboard", "-i"});
+    xclip.write("theirs");
+    xclip.closeWriteChannel();
+    ASSERT_TRUE(xclip.waitForFinished(5000));
+    ASSERT_TRUE(test::waitUntil([&] { return clipboard.changeCount() >= 2; }));
+    QTest::qWait(100);
+    EXPECT_EQ(clipboard.changeCount(), 2);
+}
+
+TEST_F(PasteInto, APasteFromACyrillicLayoutUsesTheLatinV)
+{
+    ASSERT_EQ(test::runProcess("setxkbmap", {"-layout", "ru,us"}).exitCode, 0);
+    const QString out = dir.path() + "/typed.txt";
+    target.start(VELMORA_PASTE_TARGET, {"window", out});
+    ASSERT_TRUE(target.waitForReadyRead(10000));
+    ASSERT_TRUE(waitForFrontmost("PasteTarget", target.processId()));
+    DirectInserter inserter(clipboard, primary);
+    EXPECT_EQ(insertWith(inserter, "Привет, world").outcome, InsertOutcome::inserted);
+    EXPECT_TRUE(test::waitUntil([&] { return test::readFile(out) == QString("Привет, world").toUtf8(); }))
+        << test::readFile(out).toStdString();
+    ASSERT_TRUE(test::setKeyboardLayout("us"));
+}
+
+TEST_F(PasteInto, OwnFocusFollowsVelmorasWindows)
+{
+    QLineEdit own;
+    own.show();
+    own.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&own));
+    EXPECT_TRUE(ownApplicationHasFocus());
+    const QString out = dir.path() + "/typed.txt";
+    target.start(VELMORA_PASTE_TARGET, {"window", out});
+    ASSERT_TRUE(target.waitForReadyRead(10000));
+    ASSERT_TRUE(waitForFrontmost("PasteTarget", target.processId()));
+    ASSERT_TRUE(test::waitUntil([] { return !ownApplicationHasFocus(); }));
 }

@@ -8,6 +8,7 @@
 #include <xcb/xtest.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <stdexcept>
 #include <vector>
 
@@ -71,6 +72,20 @@ void X11TestClient::chord(std::initializer_list<std::uint32_t> modifierKeyCodes,
 void X11TestClient::sync()
 {
     std::free(xcb_get_input_focus_reply(m_connection, xcb_get_input_focus(m_connection), nullptr));
+}
+
+void X11TestClient::ownSelectionAndHang(const char* selection)
+{
+    const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(m_connection)).data;
+    const std::uint32_t window = xcb_generate_id(m_connection);
+    xcb_create_window(m_connection, XCB_COPY_FROM_PARENT, window, screen->root, 0, 0, 1, 1, 0,
+                      XCB_WINDOW_CLASS_INPUT_ONLY, XCB_COPY_FROM_PARENT, 0, nullptr);
+    xcb_intern_atom_reply_t* atom = xcb_intern_atom_reply(
+        m_connection, xcb_intern_atom(m_connection, 0, static_cast<std::uint16_t>(std::strlen(selection)), selection),
+        nullptr);
+    xcb_set_selection_owner(m_connection, window, atom->atom, XCB_CURRENT_TIME);
+    std::free(atom);
+    sync(); // this client reads no events: requests for the selection go unanswered
 }
 
 bool X11TestClient::grabKey(std::uint32_t classicKeyCode, std::uint16_t xModifierMask)

@@ -28,6 +28,9 @@ public:
     // A round trip: everything sent so far has been processed by the server.
     void sync();
 
+    // Takes a selection ("CLIPBOARD", "PRIMARY") and never answers for it: a frozen owner.
+    void ownSelectionAndHang(const char* selection);
+
     // A passive grab as another application would hold it; false when refused.
     bool grabKey(std::uint32_t classicKeyCode, std::uint16_t xModifierMask);
 

@@ -4,6 +4,8 @@
 
 #include "Platform/PreferencesStore.h"
 
+#include <QJsonArray>
+
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -25,6 +27,19 @@ bool AppPreferences::autoCopyToClipboard() const
 bool AppPreferences::directInsert() const
 {
     return m_store.boolValue(Keys::directInsert).value_or(false);
+}
+
+QStringList AppPreferences::terminalWindowClasses() const
+{
+    QStringList classes;
+    const auto stored = m_store.object(Keys::terminalWindowClasses);
+    if (!stored || !stored->isArray())
+        return classes;
+    for (const QJsonValue& value : stored->toArray()) {
+        if (value.isString() && !value.toString().trimmed().isEmpty())
+            classes << value.toString().trimmed();
+    }
+    return classes;
 }
 
 bool AppPreferences::notifyOnTranscriptionComplete() const

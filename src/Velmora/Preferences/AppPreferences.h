@@ -5,6 +5,7 @@
 #include "HotKeys/HotKeyMode.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <cstdint>
 #include <optional>
@@ -24,6 +25,8 @@ public:
     DictationMode dictationMode() const;
     bool autoCopyToClipboard() const;
     bool directInsert() const;
+    // Strings of the stored array; anything else in it, or another type, is left out.
+    QStringList terminalWindowClasses() const;
     bool notifyOnTranscriptionComplete() const;
     bool autoClearTranscript() const;
     // Seconds; a stored value below 1 reads as 10.

@@ -9,6 +9,8 @@ namespace velmora::PreferenceKeys {
 inline constexpr QLatin1String dictationMode{"velmora.dictationMode"};
 inline constexpr QLatin1String autoCopyToClipboard{"velmora.autoCopyToClipboard"};
 inline constexpr QLatin1String directInsert{"velmora.directInsert"};
+// More window classes (WM_CLASS) to paste into as terminals: a JSON array of strings.
+inline constexpr QLatin1String terminalWindowClasses{"velmora.terminalWindowClasses"};
 inline constexpr QLatin1String notifyOnTranscriptionComplete{"velmora.notifyOnTranscriptionComplete"};
 inline constexpr QLatin1String autoClearTranscript{"velmora.autoClearTranscript"};
 inline constexpr QLatin1String autoClearDelay{"velmora.autoClearDelay"};

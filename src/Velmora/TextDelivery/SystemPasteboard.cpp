@@ -28,8 +28,14 @@ SystemPasteboard::SystemPasteboard(platform::Selection selection, std::shared_pt
     , m_reader(reader ? std::move(reader) : std::shared_ptr(platform::TextDelivery::selectionReader()))
 {
     connect(QGuiApplication::clipboard(), &QClipboard::changed, this, [this](QClipboard::Mode mode) {
-        // Our own write announces itself while we write; it was counted already.
-        if (mode == m_mode && !m_writing)
+        // Our own writes were counted when made; Qt announces them while we write and
+        // sometimes once more later. A notice while we still own the selection is one
+        // of those: anyone else's copy would have taken it from us.
+        if (mode != m_mode || m_writing)
+            return;
+        QClipboard* clipboard = QGuiApplication::clipboard();
+        const bool ours = m_mode == QClipboard::Clipboard ? clipboard->ownsClipboard() : clipboard->ownsSelection();
+        if (!ours)
             ++m_changeCount;
     });
 }
