@@ -73,6 +73,16 @@ protected:
         ASSERT_TRUE(test::waitUntil([&] { return !read(platform::Selection::clipboard).empty(); }));
     }
 
+    // A second Qt client with a focused text field; its text lands in the returned file.
+    QString startTargetWindow()
+    {
+        const QString out = dir.path() + "/typed.txt";
+        target.start(VELMORA_PASTE_TARGET, {"window", out});
+        EXPECT_TRUE(target.waitForReadyRead(10000));
+        EXPECT_TRUE(waitForFrontmost("PasteTarget", target.processId()));
+        return out;
+    }
+
     bool waitForFrontmost(const QString& identifier, qint64 pid)
     {
         const auto frontmost = platform::TextDelivery::frontmostApplication();
@@ -88,6 +98,16 @@ protected:
     SystemPasteboard clipboard{platform::Selection::clipboard};
     SystemPasteboard primary{platform::Selection::primary};
 };
+
+// Another client copies, the way a user does with xclip.
+void copyWithXclip(const char* selection, const QByteArray& text)
+{
+    QProcess xclip;
+    xclip.start("xclip", {"-selection", selection, "-i"});
+    xclip.write(text);
+    xclip.closeWriteChannel();
+    EXPECT_TRUE(xclip.waitForFinished(5000));
+}
 
 InsertResult insertWith(DirectInserter& inserter, const QString& text)
 {
@@ -106,10 +126,7 @@ TEST_F(PasteInto, AnotherApplicationAndTheClipboardComesBackByteForByte)
     ASSERT_NE(format(before, "image/png"), "<absent>");
     ASSERT_GT(format(before, "image/png").size(), 262144) << "large enough to travel in pieces (INCR)";
 
-    const QString out = dir.path() + "/typed.txt";
-    target.start(VELMORA_PASTE_TARGET, {"window", out});
-    ASSERT_TRUE(target.waitForReadyRead(10000));
-    ASSERT_TRUE(waitForFrontmost("PasteTarget", target.processId()));
+    const QString out = startTargetWindow();
 
     DirectInserter inserter(clipboard, primary);
     EXPECT_EQ(insertWith(inserter, "Hallo Welt").outcome, InsertOutcome::inserted);
@@ -126,18 +143,11 @@ TEST_F(PasteInto, AnotherApplicationAndTheClipboardComesBackByteForByte)
 TEST_F(PasteInto, ACopyMadeMeanwhileIsLeftAlone)
 {
     otherClientOwnsTheClipboard();
-    const QString out = dir.path() + "/typed.txt";
-    target.start(VELMORA_PASTE_TARGET, {"window", out});
-    ASSERT_TRUE(target.waitForReadyRead(10000));
-    ASSERT_TRUE(waitForFrontmost("PasteTarget", target.processId()));
+    const QString out = startTargetWindow();
 
     DirectInserter inserter(clipboard, primary);
     ASSERT_EQ(insertWith(inserter, "dictated").outcome, InsertOutcome::inserted);
-    QProcess xclip;
-    xclip.start("xclip", {"-selection", "clipboard", "-i"});
-    xclip.write("copied meanwhile");
-    xclip.closeWriteChannel();
-    ASSERT_TRUE(xclip.waitForFinished(5000));
+    copyWithXclip("clipboard", "copied meanwhile");
     ASSERT_TRUE(test::waitUntil([&] { return format(read(platform::Selection::clipboard), "UTF8_STRING") == "copied meanwhile"; }));
     ASSERT_TRUE(test::waitUntil([&] { return !inserter.hasPendingRestore(); }));
     EXPECT_EQ(format(read(platform::Selection::clipboard), "UTF8_STRING"), "copied meanwhile");
@@ -145,11 +155,7 @@ TEST_F(PasteInto, ACopyMadeMeanwhileIsLeftAlone)
 
 TEST_F(PasteInto, StockXtermThroughPrimaryAndShiftInsert)
 {
-    QProcess xclip;
-    xclip.start("xclip", {"-selection", "primary", "-i"});
-    xclip.write("selected before");
-    xclip.closeWriteChannel();
-    ASSERT_TRUE(xclip.waitForFinished(5000));
+    copyWithXclip("primary", "selected before");
     otherClientOwnsTheClipboard();
     const auto clipboardBefore = read(platform::Selection::clipboard);
 
@@ -224,11 +230,7 @@ TEST_F(PasteInto, OwnWritesMoveTheChangeCountOnceAndForeignCopiesToo)
     QTest::qWait(200);
     EXPECT_EQ(clipboard.changeCount(), 1) << "no late notice of our own write";
     // Another client's copy arrives as a notice; ours must not arrive as one as well.
-    QProcess xclip;
-    xclip.start("xclip", {"-selection", "clipboard", "-i"});
-    xclip.write("theirs");
-    xclip.closeWriteChannel();
-    ASSERT_TRUE(xclip.waitForFinished(5000));
+    copyWithXclip("clipboard", "theirs");
     ASSERT_TRUE(test::waitUntil([&] { return clipboard.changeCount() >= 2; }));
     QTest::qWait(100);
     EXPECT_EQ(clipboard.changeCount(), 2);
@@ -237,10 +239,7 @@ TEST_F(PasteInto, OwnWritesMoveTheChangeCountOnceAndForeignCopiesToo)
 TEST_F(PasteInto, APasteFromACyrillicLayoutUsesTheLatinV)
 {
     ASSERT_EQ(test::runProcess("setxkbmap", {"-layout", "ru,us"}).exitCode, 0);
-    const QString out = dir.path() + "/typed.txt";
-    target.start(VELMORA_PASTE_TARGET, {"window", out});
-    ASSERT_TRUE(target.waitForReadyRead(10000));
-    ASSERT_TRUE(waitForFrontmost("PasteTarget", target.processId()));
+    const QString out = startTargetWindow();
     DirectInserter inserter(clipboard, primary);
     EXPECT_EQ(insertWith(inserter, "Привет, world").outcome, InsertOutcome::inserted);
     EXPECT_TRUE(test::waitUntil([&] { return test::readFile(out) == QString("Привет, world").toUtf8(); }))
@@ -255,9 +254,31 @@ TEST_F(PasteInto, OwnFocusFollowsVelmorasWindows)
     own.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&own));
     EXPECT_TRUE(ownApplicationHasFocus());
-    const QString out = dir.path() + "/typed.txt";
-    target.start(VELMORA_PASTE_TARGET, {"window", out});
-    ASSERT_TRUE(target.waitForReadyRead(10000));
-    ASSERT_TRUE(waitForFrontmost("PasteTarget", target.processId()));
+    const QString out = startTargetWindow();
     ASSERT_TRUE(test::waitUntil([] { return !ownApplicationHasFocus(); }));
+}
+
+TEST_F(PasteInto, AModifierStillHeldIsAnHonestFailureNotAWrongShortcut)
+{
+    otherClientOwnsTheClipboard();
+    const auto before = read(platform::Selection::clipboard);
+    const QString out = startTargetWindow();
+    client.press(test::keys::control); // the hot key's Control, never let go
+    client.sync();
+    DirectInserter inserter(clipboard, primary);
+    const auto result = insertWith(inserter, "not now");
+    client.release(test::keys::control);
+    client.sync();
+    EXPECT_EQ(result.outcome, InsertOutcome::pasteNotSent);
+    EXPECT_EQ(result.keyError, platform::KeyInjectionError::modifiersHeld);
+    EXPECT_TRUE(test::readFile(out).isEmpty()) << "no keys reached the window";
+    const auto after = read(platform::Selection::clipboard);
+    for (const auto& original : before)
+        EXPECT_EQ(format(after, original.name), original.data) << original.name.toStdString();
+
+    // Released in time: the paste waits for it and goes out.
+    client.press(test::keys::control);
+    client.release(test::keys::control, 200);
+    EXPECT_EQ(insertWith(inserter, "now").outcome, InsertOutcome::inserted);
+    EXPECT_TRUE(test::waitUntil([&] { return test::readFile(out) == "now"; }));
 }

@@ -98,6 +98,15 @@ bool X11Connection::sync()
     return reply != nullptr;
 }
 
+std::uint32_t x11Atom(xcb_connection_t* connection, const char* name)
+{
+    xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(
+        connection, xcb_intern_atom(connection, 0, static_cast<std::uint16_t>(std::strlen(name)), name), nullptr);
+    const std::uint32_t value = reply ? reply->atom : std::uint32_t(XCB_NONE);
+    std::free(reply);
+    return value;
+}
+
 bool x11CanWatchAndPostKeys()
 {
     const auto connection = X11Connection::open();

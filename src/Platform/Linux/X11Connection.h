@@ -54,4 +54,7 @@ private:
 // XInput 2.1 (raw key events from the root window) and XTest on the display.
 bool x11CanWatchAndPostKeys();
 
+// The atom of a name on any connection (XCB_NONE when the server does not answer).
+std::uint32_t x11Atom(xcb_connection_t* connection, const char* name);
+
 } // namespace velmora::platform

@@ -8,15 +8,6 @@
 namespace velmora::platform {
 namespace {
 
-std::uint32_t atom(xcb_connection_t* c, const char* name)
-{
-    xcb_intern_atom_reply_t* reply =
-        xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, static_cast<std::uint16_t>(std::strlen(name)), name), nullptr);
-    const std::uint32_t value = reply ? reply->atom : 0;
-    std::free(reply);
-    return value;
-}
-
 std::optional<QByteArray> property(xcb_connection_t* c, std::uint32_t window, std::uint32_t name, std::uint32_t type)
 {
     // 64 KiB is far more than any title or class a window sets.
@@ -40,10 +31,10 @@ X11FrontmostApplication::X11FrontmostApplication()
     if (!m_connection)
         return;
     xcb_connection_t* c = m_connection->get();
-    m_activeWindow = atom(c, "_NET_ACTIVE_WINDOW");
-    m_pid = atom(c, "_NET_WM_PID");
-    m_name = atom(c, "_NET_WM_NAME");
-    m_utf8 = atom(c, "UTF8_STRING");
+    m_activeWindow = x11Atom(c, "_NET_ACTIVE_WINDOW");
+    m_pid = x11Atom(c, "_NET_WM_PID");
+    m_name = x11Atom(c, "_NET_WM_NAME");
+    m_utf8 = x11Atom(c, "UTF8_STRING");
 }
 
 X11FrontmostApplication::~X11FrontmostApplication() = default;

@@ -1,5 +1,7 @@
 #include "X11SelectionReader.h"
 
+#include "X11Connection.h"
+
 #include <xcb/xcb.h>
 
 #include <poll.h>
@@ -23,13 +25,6 @@ struct Free {
 };
 template <typename T>
 using Reply = std::unique_ptr<T, Free>;
-
-std::uint32_t atom(xcb_connection_t* c, const char* name)
-{
-    Reply<xcb_intern_atom_reply_t> reply(
-        xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, static_cast<std::uint16_t>(std::strlen(name)), name), nullptr));
-    return reply ? reply->atom : XCB_NONE;
-}
 
 QString atomName(xcb_connection_t* c, std::uint32_t value)
 {
@@ -151,7 +146,7 @@ std::variant<std::vector<SelectionFormat>, SelectionReadError> X11SelectionReade
     if (xcb_connection_has_error(c))
         return SelectionReadError::noDisplay;
     const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
-    const std::uint32_t selection = which == Selection::clipboard ? atom(c, "CLIPBOARD") : std::uint32_t(XCB_ATOM_PRIMARY);
+    const std::uint32_t selection = which == Selection::clipboard ? x11Atom(c, "CLIPBOARD") : std::uint32_t(XCB_ATOM_PRIMARY);
     Reply<xcb_get_selection_owner_reply_t> owner(
         xcb_get_selection_owner_reply(c, xcb_get_selection_owner(c, selection), nullptr));
     if (!owner)
@@ -163,9 +158,9 @@ std::variant<std::vector<SelectionFormat>, SelectionReadError> X11SelectionReade
     const std::uint32_t events = XCB_EVENT_MASK_PROPERTY_CHANGE;
     xcb_create_window(c, XCB_COPY_FROM_PARENT, window, screen->root, 0, 0, 1, 1, 0, XCB_WINDOW_CLASS_INPUT_ONLY,
                       XCB_COPY_FROM_PARENT, XCB_CW_EVENT_MASK, &events);
-    const std::uint32_t property = atom(c, "VELMORA_SELECTION");
-    const std::uint32_t targets = atom(c, "TARGETS");
-    const std::uint32_t incr = atom(c, "INCR");
+    const std::uint32_t property = x11Atom(c, "VELMORA_SELECTION");
+    const std::uint32_t targets = x11Atom(c, "TARGETS");
+    const std::uint32_t incr = x11Atom(c, "INCR");
     Session session(c, window, deadline);
     qint64 budget = limits.bytes;
 
