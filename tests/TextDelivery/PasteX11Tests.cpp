@@ -282,3 +282,30 @@ TEST_F(PasteInto, AModifierStillHeldIsAnHonestFailureNotAWrongShortcut)
     EXPECT_EQ(insertWith(inserter, "now").outcome, InsertOutcome::inserted);
     EXPECT_TRUE(test::waitUntil([&] { return test::readFile(out) == "now"; }));
 }
+
+TEST_F(PasteInto, QuittingRightAfterAPasteHandsTheUsersClipboardToTheManager)
+{
+    otherClientOwnsTheClipboard();
+    const auto before = read(platform::Selection::clipboard);
+    const QString saved = dir.path() + "/saved.txt";
+    QProcess manager;
+    manager.start(VELMORA_CLIPBOARD_MANAGER, {saved});
+    ASSERT_TRUE(manager.waitForReadyRead(10000));
+
+    const auto quitting = test::runProcess(VELMORA_QUIT_AFTER_INSERT, {});
+    EXPECT_EQ(quitting.exitCode, 0) << quitting.standardError.toStdString();
+    EXPECT_EQ(quitting.standardOutput.trimmed(), "inserted");
+    ASSERT_TRUE(manager.waitForFinished(10000));
+    EXPECT_EQ(manager.exitCode(), 0);
+
+    std::vector<platform::SelectionFormat> handedOver;
+    for (const QByteArray& line : test::readFile(saved).split('\n')) {
+        const auto parts = line.split('\t');
+        if (parts.size() == 2)
+            handedOver.push_back({QString::fromUtf8(parts[0]), QByteArray::fromBase64(parts[1])});
+    }
+    ASSERT_FALSE(handedOver.empty()) << "the manager got nothing";
+    for (const auto& original : before)
+        EXPECT_EQ(format(handedOver, original.name), original.data) << original.name.toStdString();
+    EXPECT_EQ(format(handedOver, SystemPasteboard::transientType), "<absent>") << "not the transcript";
+}
