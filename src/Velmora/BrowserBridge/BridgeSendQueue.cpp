@@ -4,6 +4,19 @@
 
 namespace velmora {
 
+namespace {
+
+// Sends may wait out a stalled peer's time-out: they get threads of their own, so
+// they never hold up the shared pool's other work.
+QThreadPool& sendPool()
+{
+    static QThreadPool pool;
+    pool.setMaxThreadCount(8);
+    return pool;
+}
+
+} // namespace
+
 std::shared_ptr<BridgeSendQueue> BridgeSendQueue::create()
 {
     return std::shared_ptr<BridgeSendQueue>(new BridgeSendQueue);
@@ -17,7 +30,7 @@ void BridgeSendQueue::send(const std::shared_ptr<BrowserBridgeConnection>& conne
     if (!created)
         return; // its worker is running and will take this one too
     lock.unlock();
-    QThreadPool::globalInstance()->start([self = shared_from_this(), key = connection.get()] { self->run(key); });
+    sendPool().start([self = shared_from_this(), key = connection.get()] { self->run(key); });
 }
 
 void BridgeSendQueue::run(BrowserBridgeConnection* key)

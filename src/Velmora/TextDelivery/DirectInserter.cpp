@@ -1,5 +1,7 @@
 #include "DirectInserter.h"
 
+#include "TextDeliveryPool.h"
+
 #include "Platform/LogCategories.h"
 #include "Platform/TextDelivery.h"
 
@@ -55,9 +57,10 @@ PasteRoute DirectInserter::routeFor(const std::optional<platform::FrontmostAppli
 DirectInserter::Paster DirectInserter::systemPaster()
 {
     return [](platform::PasteChord chord, std::function<void(std::optional<platform::KeyInjectionError>)> done) {
-        QThreadPool::globalInstance()->start([chord, done = std::move(done)] {
+        textDeliveryPool().start([chord, done = std::move(done)] {
             const auto error = platform::TextDelivery::keyInjector()->paste(chord, std::chrono::milliseconds(500));
-            QMetaObject::invokeMethod(QCoreApplication::instance(), [done, error] { done(error); }, Qt::QueuedConnection);
+            if (QCoreApplication* application = QCoreApplication::instance())
+                QMetaObject::invokeMethod(application, [done, error] { done(error); }, Qt::QueuedConnection);
         });
     };
 }

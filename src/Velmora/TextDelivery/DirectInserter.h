@@ -33,6 +33,7 @@ struct InsertResult {
 // Pastes a transcript into the window in front through the clipboard, and puts
 // back what the user had there 1.5 s later, unless something new was copied in
 // between. Inserts run one after another; everything happens on the main thread.
+// The two pasteboards must outlive the inserter: it restores through them when it goes.
 class DirectInserter : public QObject {
     Q_OBJECT
 public:

@@ -1,5 +1,7 @@
 #include "SystemPasteboard.h"
 
+#include "TextDeliveryPool.h"
+
 #include "Platform/LogCategories.h"
 #include "Platform/TextDelivery.h"
 
@@ -45,10 +47,13 @@ void SystemPasteboard::snapshot(QObject* context, std::function<void(std::option
     QPointer<QObject> receiver(context);
     auto reader = m_reader;
     const auto selection = m_selection;
-    QThreadPool::globalInstance()->start([reader, selection, receiver, done = std::move(done)] {
+    textDeliveryPool().start([reader, selection, receiver, done = std::move(done)] {
         auto result = reader->read(selection, {});
+        QCoreApplication* application = QCoreApplication::instance();
+        if (!application)
+            return; // the program is ending: nobody is left to hear the answer
         QMetaObject::invokeMethod(
-            QCoreApplication::instance(),
+            application,
             [receiver, done, result = std::move(result)] {
                 if (!receiver)
                     return;
