@@ -109,23 +109,35 @@ TEST(HotKeyModeStore, ReadsAndSavesWithTheNormalisingRules)
     namespace Keys = PreferenceKeys;
     const struct {
         const char* name;
+        QLatin1String key;
         QJsonValue stored;
-        double threshold;
-    } thresholds[] = {
-        {"0.01 reads as 0.05", 0.01, 0.05}, {"1.0 reads as 0.3", 1.0, 0.3},   {"0 reads as 0.3", 0.0, 0.3},
-        {"absent reads as 0.3", QJsonValue(), 0.3}, {"text reads as 0.3", "0.1", 0.3}, {"0.2 stays", 0.2, 0.2},
+        std::function<bool(const HotKeyModeStore&)> holds;
+    } stored[] = {
+        {"threshold 0.01 reads as 0.05", Keys::doubleTapThreshold, 0.01, [](auto& s) { return s.doubleTapThreshold() == 0.05; }},
+        {"threshold 1.0 reads as 0.3", Keys::doubleTapThreshold, 1.0, [](auto& s) { return s.doubleTapThreshold() == 0.3; }},
+        {"threshold 0 reads as 0.3", Keys::doubleTapThreshold, 0.0, [](auto& s) { return s.doubleTapThreshold() == 0.3; }},
+        {"negative threshold reads as 0.3", Keys::doubleTapThreshold, -0.2, [](auto& s) { return s.doubleTapThreshold() == 0.3; }},
+        {"threshold as text reads as 0.3", Keys::doubleTapThreshold, "0.1", [](auto& s) { return s.doubleTapThreshold() == 0.3; }},
+        {"threshold 0.2 stays", Keys::doubleTapThreshold, 0.2, [](auto& s) { return s.doubleTapThreshold() == 0.2; }},
+        {"mode doubletap (wrong case) is a combination", Keys::hotKeyMode, "doubletap",
+         [](auto& s) { return s.mode() == HotKeyMode::combination; }},
+        {"mode doubleTap", Keys::hotKeyMode, "doubleTap", [](auto& s) { return s.mode() == HotKeyMode::doubleTap; }},
+        {"modifier Option (wrong case) is control", Keys::doubleTapModifier, "Option",
+         [](auto& s) { return s.doubleTapModifier() == DoubleTapModifier::control; }},
+        {"modifier command", Keys::doubleTapModifier, "command",
+         [](auto& s) { return s.doubleTapModifier() == DoubleTapModifier::command; }},
     };
-    for (const auto& c : thresholds) {
+    for (const auto& c : stored) {
         platform::MemoryPreferencesStore defaults;
-        if (!c.stored.isUndefined() && !c.stored.isNull())
-            (void)defaults.setObject(Keys::doubleTapThreshold, c.stored);
-        EXPECT_EQ(HotKeyModeStore::standard(defaults).doubleTapThreshold(), c.threshold) << c.name;
+        (void)defaults.setObject(c.key, c.stored);
+        EXPECT_TRUE(c.holds(HotKeyModeStore::standard(defaults))) << c.name;
     }
 
     platform::MemoryPreferencesStore defaults;
     const auto store = HotKeyModeStore::standard(defaults);
     EXPECT_EQ(store.mode(), HotKeyMode::combination);
     EXPECT_EQ(store.doubleTapModifier(), DoubleTapModifier::control);
+    EXPECT_EQ(store.doubleTapThreshold(), 0.3) << "absent reads as 0.3";
     EXPECT_FALSE(store.save(HotKeyMode::doubleTap, DoubleTapModifier::command, 0.5));
     EXPECT_EQ(defaults.stringValue(Keys::hotKeyMode), "doubleTap");
     EXPECT_EQ(defaults.stringValue(Keys::doubleTapModifier), "command");

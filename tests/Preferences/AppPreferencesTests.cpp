@@ -11,8 +11,6 @@
 
 using velmora::AppPreferences;
 using velmora::DictationMode;
-using velmora::DoubleTapModifier;
-using velmora::HotKeyMode;
 using velmora::platform::MemoryPreferencesStore;
 namespace Keys = velmora::PreferenceKeys;
 
@@ -33,9 +31,6 @@ TEST(AppPreferences, AnEmptyStoreYieldsEveryDefault)
     EXPECT_TRUE(prefs.durationWarningsEnabled());
     EXPECT_FALSE(prefs.selectedAudioDeviceUID());
     EXPECT_TRUE(prefs.browserIntegration());
-    EXPECT_EQ(prefs.hotKeyMode(), HotKeyMode::combination);
-    EXPECT_EQ(prefs.doubleTapModifier(), DoubleTapModifier::control);
-    EXPECT_EQ(prefs.doubleTapThreshold(), 0.3);
     EXPECT_TRUE(prefs.launchAtLogin());
     EXPECT_FALSE(prefs.allowMultipleInstances());
 }
@@ -55,15 +50,6 @@ TEST(AppPreferences, StoredValuesAreNormalisedOnRead)
         {"delay 2 stays 2", Keys::autoClearDelay, qint64(2), [](auto& p) { return p.autoClearDelay() == 2; }},
         {"delay as text is the default", Keys::autoClearDelay, QStringLiteral("30"),
          [](auto& p) { return p.autoClearDelay() == 10; }},
-        {"threshold 0.01 reads as 0.05", Keys::doubleTapThreshold, 0.01,
-         [](auto& p) { return p.doubleTapThreshold() == 0.05; }},
-        {"threshold 1.0 reads as 0.3", Keys::doubleTapThreshold, 1.0,
-         [](auto& p) { return p.doubleTapThreshold() == 0.3; }},
-        {"threshold 0 reads as 0.3", Keys::doubleTapThreshold, 0.0,
-         [](auto& p) { return p.doubleTapThreshold() == 0.3; }},
-        {"negative threshold reads as 0.3", Keys::doubleTapThreshold, -0.2,
-         [](auto& p) { return p.doubleTapThreshold() == 0.3; }},
-        {"threshold 0.2 stays", Keys::doubleTapThreshold, 0.2, [](auto& p) { return p.doubleTapThreshold() == 0.2; }},
         {"mode Stream (wrong case) is batch", Keys::dictationMode, QStringLiteral("Stream"),
          [](auto& p) { return p.dictationMode() == DictationMode::batch; }},
         {"mode stream is live", Keys::dictationMode, QStringLiteral("stream"),
@@ -78,14 +64,6 @@ TEST(AppPreferences, StoredValuesAreNormalisedOnRead)
          [](auto& p) { return p.browserIntegration(); }},
         {"launch at login as a number reads as on", Keys::launchAtLogin, qint64(0),
          [](auto& p) { return p.launchAtLogin(); }},
-        {"mode doubletap (wrong case) is a combination", Keys::hotKeyMode, QStringLiteral("doubletap"),
-         [](auto& p) { return p.hotKeyMode() == HotKeyMode::combination; }},
-        {"mode doubleTap", Keys::hotKeyMode, QStringLiteral("doubleTap"),
-         [](auto& p) { return p.hotKeyMode() == HotKeyMode::doubleTap; }},
-        {"modifier Option (wrong case) is control", Keys::doubleTapModifier, QStringLiteral("Option"),
-         [](auto& p) { return p.doubleTapModifier() == DoubleTapModifier::control; }},
-        {"modifier command", Keys::doubleTapModifier, QStringLiteral("command"),
-         [](auto& p) { return p.doubleTapModifier() == DoubleTapModifier::command; }},
         {"allow multiple instances", Keys::allowMultipleInstances, true,
          [](auto& p) { return p.allowMultipleInstances(); }},
         {"allow multiple instances as text is off", Keys::allowMultipleInstances, QStringLiteral("true"),

@@ -1,6 +1,5 @@
 #include "HotKeyModeStore.h"
 
-#include "Preferences/AppPreferences.h"
 #include "Preferences/PreferenceKeys.h"
 
 #include <algorithm>
@@ -24,9 +23,16 @@ DoubleTapModifier HotKeyModeStore::doubleTapModifier() const
     return doubleTapModifierFromRawValue(defaults->stringValue(doubleTapModifierKey).value_or(QString()));
 }
 
+double HotKeyModeStore::normalizedThreshold(double stored)
+{
+    if (std::isnan(stored) || stored <= 0)
+        return 0.3;
+    return std::clamp(stored, 0.05, 0.3);
+}
+
 double HotKeyModeStore::doubleTapThreshold() const
 {
-    return AppPreferences::normalizedDoubleTapThreshold(defaults->doubleValue(doubleTapThresholdKey).value_or(0.3));
+    return normalizedThreshold(defaults->doubleValue(doubleTapThresholdKey).value_or(0.3));
 }
 
 std::optional<platform::PreferencesError> HotKeyModeStore::save(HotKeyMode mode, DoubleTapModifier modifier,

@@ -23,6 +23,7 @@ struct HotKeyModeStore {
     DoubleTapModifier doubleTapModifier() const;
     // Seconds; not above 0 (or absent) reads as 0.3, otherwise clamped to 0.05 ... 0.3.
     double doubleTapThreshold() const;
+    static double normalizedThreshold(double stored);
     // Without a threshold the stored one is left alone; a given one is clamped.
     [[nodiscard]] std::optional<platform::PreferencesError> save(HotKeyMode mode, DoubleTapModifier modifier,
                                                                  std::optional<double> threshold = {}) const;

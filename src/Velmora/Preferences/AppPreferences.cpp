@@ -90,28 +90,6 @@ bool AppPreferences::browserIntegration() const
     return m_store.boolValue(Keys::browserIntegration).value_or(true);
 }
 
-HotKeyMode AppPreferences::hotKeyMode() const
-{
-    return hotKeyModeFromRawValue(m_store.stringValue(Keys::hotKeyMode).value_or(QString()));
-}
-
-DoubleTapModifier AppPreferences::doubleTapModifier() const
-{
-    return doubleTapModifierFromRawValue(m_store.stringValue(Keys::doubleTapModifier).value_or(QString()));
-}
-
-double AppPreferences::normalizedDoubleTapThreshold(double stored)
-{
-    if (std::isnan(stored) || stored <= 0)
-        return 0.3;
-    return std::clamp(stored, 0.05, 0.3);
-}
-
-double AppPreferences::doubleTapThreshold() const
-{
-    return normalizedDoubleTapThreshold(m_store.doubleValue(Keys::doubleTapThreshold).value_or(0.3));
-}
-
 bool AppPreferences::launchAtLogin() const
 {
     return m_store.boolValue(Keys::launchAtLogin).value_or(true);

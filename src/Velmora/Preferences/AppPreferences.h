@@ -1,8 +1,6 @@
 #pragma once
 
 #include "Dictation/DictationMode.h"
-#include "HotKeys/DoubleTapModifier.h"
-#include "HotKeys/HotKeyMode.h"
 
 #include <QString>
 #include <QStringList>
@@ -37,16 +35,11 @@ public:
     bool durationWarningsEnabled() const;
     std::optional<QString> selectedAudioDeviceUID() const;
     bool browserIntegration() const;
-    // The hot key itself: HotKeyCore::HotKeySettingsStore (standardHotKeySettingsStore).
-    HotKeyMode hotKeyMode() const;
-    DoubleTapModifier doubleTapModifier() const;
-    // Seconds; not above 0 reads as 0.3, otherwise clamped to 0.05 ... 0.3.
-    double doubleTapThreshold() const;
+    // The hot key and its trigger mode: standardHotKeySettingsStore and HotKeyModeStore.
     bool launchAtLogin() const;
     bool allowMultipleInstances() const;
 
     static qint64 normalizedAutoClearDelay(qint64 stored);
-    static double normalizedDoubleTapThreshold(double stored);
 
 private:
     const platform::PreferencesStore& m_store;
