@@ -1,0 +1,25 @@
+#include "SegmentProducer.h"
+
+#include "Engine/WhisperTranscriber.h"
+#include "Vocabulary/VocabularyCorrector.h"
+#include "Vocabulary/VocabularyPrompt.h"
+
+namespace velmora {
+
+SegmentProducer defaultSegmentProducer(std::shared_ptr<WhisperTranscriber> transcriber)
+{
+    return [transcriber](const QString& audioFile, const WhisperConfiguration& configuration,
+                         const QList<VocabularyEntry>& vocabulary) -> SegmentResult {
+        const auto prompt = VocabularyPrompt::make(vocabulary);
+        auto result = transcriber->transcribe(audioFile, configuration, prompt, true);
+        if (const auto* error = std::get_if<WhisperTranscriberError>(&result))
+            return *error;
+        const QString& text = std::get<QString>(result);
+        // On silence the model tends to read the prompt back: that is nothing said.
+        if (VocabularyPrompt::isEcho(text, prompt))
+            return QString();
+        return VocabularyCorrector(vocabulary).apply(text);
+    };
+}
+
+} // namespace velmora
