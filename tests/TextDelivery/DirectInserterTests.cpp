@@ -32,6 +32,11 @@ public:
         contents = {{{{"text/plain", text.toUtf8()}, {SystemPasteboard::transientType, "secret"}}}};
         ++count;
     }
+    void writeText(const QString& text) override
+    {
+        contents = {{{{"text/plain", text.toUtf8()}}}};
+        ++count;
+    }
     void userCopies(const PasteboardSnapshot& snapshot)
     {
         contents = snapshot;

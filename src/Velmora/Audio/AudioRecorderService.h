@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Dictation/DictationRecorder.h"
+
 #include "AudioInputDevice.h"
 #include "AudioRecorderError.h"
 
@@ -20,12 +22,12 @@ namespace velmora {
 // on the main thread; every start and stop of a capture runs on one private
 // session thread, one after another. A stop returns once the file is closed
 // with its header complete, or after the finalization limit.
-class AudioRecorderService final : public QObject {
+class AudioRecorderService final : public QObject, public DictationRecorder {
     Q_OBJECT
 
 public:
-    using Result = std::variant<QString, AudioRecorderError>;
-    using Completion = std::function<void(const Result&)>;
+    using Result = DictationRecorder::Result;
+    using Completion = DictationRecorder::Completion;
     // Runs on the session thread: stops the capture; the file's completion is reported separately.
     using StopOperation = std::function<std::optional<AudioRecorderError>()>;
     // Runs on the session thread: starts capturing `device` (none: the default) into the file;
@@ -39,8 +41,8 @@ public:
                          std::chrono::milliseconds finalizationTimeout = std::chrono::seconds(5), QObject* parent = nullptr);
     ~AudioRecorderService() override;
 
-    void startRecording(const std::optional<AudioInputDevice>& device, Completion done);
-    void stopRecording(Completion done);
+    void startRecording(const std::optional<AudioInputDevice>& device, Completion done) override;
+    void stopRecording(Completion done) override;
 
     bool isRecording() const { return m_active.has_value(); }
     bool isStarting() const { return m_startPending; }

@@ -23,6 +23,8 @@ public:
     virtual void restore(const PasteboardSnapshot& snapshot) = 0;
     // The text alone, marked so clipboard histories skip it.
     virtual void writeTransientText(const QString& text) = 0;
+    // The text alone, as a copy the user asked for.
+    virtual void writeText(const QString& text) = 0;
 };
 
 } // namespace velmora

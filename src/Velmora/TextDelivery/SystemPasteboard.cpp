@@ -115,3 +115,14 @@ void SystemPasteboard::writeTransientText(const QString& text)
 }
 
 } // namespace velmora
+
+namespace velmora {
+
+void SystemPasteboard::writeText(const QString& text)
+{
+    auto* data = new QMimeData;
+    data->setText(text);
+    write(data);
+}
+
+} // namespace velmora

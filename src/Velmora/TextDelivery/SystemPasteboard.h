@@ -27,6 +27,7 @@ public:
     void snapshot(QObject* context, std::function<void(std::optional<PasteboardSnapshot>)> done) override;
     void restore(const PasteboardSnapshot& snapshot) override;
     void writeTransientText(const QString& text) override;
+    void writeText(const QString& text) override;
 
 private:
     void write(QMimeData* data);

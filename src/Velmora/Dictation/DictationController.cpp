@@ -1,0 +1,498 @@
+#include "DictationController.h"
+
+#include "Engine/ConfigurationStore.h"
+#include "Engine/TranscriptFormatter.h"
+#include "Preferences/AppPreferences.h"
+#include "TextDelivery/DirectInsertPolicy.h"
+#include "TextDelivery/DirectInserter.h"
+#include "TextDelivery/PasteboardAccess.h"
+#include "TextDelivery/TranscriptionNotificationService.h"
+
+#include "Platform/FileProbe.h"
+#include "Platform/LogCategories.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
+#include <QThreadPool>
+
+#include <cmath>
+
+namespace velmora {
+namespace {
+
+// Why a paste that was allowed did not happen, in the status line's words. A
+// clipboard that could not be saved is the classic reason; on X11 the keys
+// themselves can fail too, and saying "clipboard" then would be wrong.
+QString notInsertedReason(const std::optional<InsertResult>& result)
+{
+    if (!result || result->outcome != InsertOutcome::pasteNotSent)
+        return QStringLiteral("clipboard could not be saved");
+    if (result->keyError == platform::KeyInjectionError::modifiersHeld)
+        return QStringLiteral("a modifier key was still held");
+    return QStringLiteral("the paste keys could not be sent");
+}
+
+QThreadPool& segmentPool()
+{
+    // One run at a time; its own pool, so the tool never waits behind other work.
+    static QThreadPool pool;
+    pool.setMaxThreadCount(1);
+    return pool;
+}
+
+} // namespace
+
+DictationController::DictationController(DictationServices services, WhisperConfiguration configuration, QObject* parent)
+    : QObject(parent)
+    , m_services(std::move(services))
+    , m_executablePath(configuration.executablePath)
+    , m_modelPath(configuration.modelPath)
+    , m_language(configuration.language)
+{
+    QElapsedTimer monotonic;
+    monotonic.start();
+    m_now = [monotonic] { return monotonic.elapsed(); };
+    if (m_services.loadVocabulary)
+        m_vocabulary = m_services.loadVocabulary();
+    m_recordingTimer.setInterval(m_services.recordingTick);
+    connect(&m_recordingTimer, &QTimer::timeout, this, [this] {
+        setElapsedSeconds(double(m_now() - m_recordingStartedAtMs) / 1000.0);
+        checkDurationWarnings();
+    });
+    m_autoClearTimer.setInterval(m_services.autoClearTick);
+    connect(&m_autoClearTimer, &QTimer::timeout, this, [this] {
+        if (!m_autoClearDeadlineMs)
+            return;
+        const auto remaining = static_cast<int>(std::ceil(double(*m_autoClearDeadlineMs - m_now()) / 1000.0));
+        if (remaining < 1)
+            clearTranscript();
+        else
+            setAutoClearRemaining(remaining);
+    });
+}
+
+DictationController::~DictationController()
+{
+    // A run still going finds no controller: its file is removed by the worker's own end.
+    m_transcriptionRun.reset();
+}
+
+// ---- published fields ------------------------------------------------------
+
+#define VELMORA_SETTER(name, member, signal)                                                                          \
+    if (member == value)                                                                                              \
+        return;                                                                                                       \
+    member = value;                                                                                                   \
+    emit signal();
+
+void DictationController::setTranscript(const QString& value) { VELMORA_SETTER(transcript, m_transcript, transcriptChanged) }
+void DictationController::setIsRecording(bool value) { VELMORA_SETTER(isRecording, m_isRecording, isRecordingChanged) }
+void DictationController::setIsTranscribing(bool value) { VELMORA_SETTER(isTranscribing, m_isTranscribing, isTranscribingChanged) }
+void DictationController::setElapsedSeconds(double value) { VELMORA_SETTER(elapsedSeconds, m_elapsedSeconds, elapsedSecondsChanged) }
+void DictationController::setExecutablePath(const QString& value) { VELMORA_SETTER(executablePath, m_executablePath, executablePathChanged) }
+void DictationController::setModelPath(const QString& value) { VELMORA_SETTER(modelPath, m_modelPath, modelPathChanged) }
+void DictationController::setLanguage(const QString& value) { VELMORA_SETTER(language, m_language, languageChanged) }
+void DictationController::setErrorMessage(const QString& value) { VELMORA_SETTER(errorMessage, m_errorMessage, errorMessageChanged) }
+void DictationController::setStatusMessage(const QString& value) { VELMORA_SETTER(statusMessage, m_statusMessage, statusMessageChanged) }
+void DictationController::setShowCopiedIndicator(bool value) { VELMORA_SETTER(showCopiedIndicator, m_showCopiedIndicator, showCopiedIndicatorChanged) }
+void DictationController::setAutoClearRemaining(int value) { VELMORA_SETTER(autoClearRemaining, m_autoClearRemaining, autoClearRemainingChanged) }
+
+#undef VELMORA_SETTER
+
+void DictationController::setVocabulary(const QList<VocabularyEntry>& entries)
+{
+    if (entries == m_vocabulary)
+        return;
+    m_vocabulary = entries;
+    emit vocabularyChanged();
+    if (m_services.vocabularyChanged)
+        m_services.vocabularyChanged(entries);
+}
+
+DictationMode DictationController::mode() const { return AppPreferences(*m_services.defaults).dictationMode(); }
+bool DictationController::autoCopyToClipboard() const { return AppPreferences(*m_services.defaults).autoCopyToClipboard(); }
+bool DictationController::directInsertEnabled() const { return AppPreferences(*m_services.defaults).directInsert(); }
+bool DictationController::notifyOnTranscriptionComplete() const
+{
+    return AppPreferences(*m_services.defaults).notifyOnTranscriptionComplete();
+}
+bool DictationController::autoClearTranscript() const { return AppPreferences(*m_services.defaults).autoClearTranscript(); }
+qint64 DictationController::autoClearDelay() const { return AppPreferences(*m_services.defaults).autoClearDelay(); }
+bool DictationController::soundEffectsEnabled() const { return AppPreferences(*m_services.defaults).soundEffectsEnabled(); }
+bool DictationController::durationWarningsEnabled() const
+{
+    return AppPreferences(*m_services.defaults).durationWarningsEnabled();
+}
+
+WhisperConfiguration DictationController::configuration() const
+{
+    const QString language = m_language.trimmed();
+    return {m_executablePath.trimmed(), m_modelPath.trimmed(), language.isEmpty() ? QStringLiteral("auto") : language};
+}
+
+void DictationController::log(const QString& action, const std::optional<DictationActivationSource>& source,
+                              const std::optional<QString>& message)
+{
+    if (m_services.logger)
+        m_services.logger->record(action, source, mode(), m_isRecording, m_isTranscribing, m_elapsedSeconds, message);
+}
+
+void DictationController::play(DictationSound sound)
+{
+    // Read each time: switching sounds off applies to the very next one.
+    if (m_services.playSound && soundEffectsEnabled())
+        m_services.playSound(sound);
+}
+
+// ---- commands --------------------------------------------------------------
+
+void DictationController::toggleRecording(const DictationActivationSource& source)
+{
+    if (m_isTranscribing)
+        return; // a toggle never cancels a transcription
+    if (m_isRecording)
+        stopRecording(source);
+    else
+        startRecording(source);
+}
+
+void DictationController::startRecording(const DictationActivationSource& source)
+{
+    log(QStringLiteral("startRequested"), source);
+    if (m_isRecording || m_isTranscribing || m_isStarting || m_isStopping) {
+        log(QStringLiteral("startIgnored"), source);
+        return;
+    }
+    cancelAutoClear();
+    restoreRuntimeIfNeeded();
+    setErrorMessage({});
+    if (!ensureModelAvailable(source))
+        return;
+    ConfigurationStore::save(configuration(), *m_services.defaults);
+    if (mode() == DictationMode::stream) {
+        // TODO(live dictation): the whisper-stream flow comes with its own change.
+        setErrorMessage(QStringLiteral("Live dictation is not available in this build yet."));
+        log(QStringLiteral("startFailed"), source, m_errorMessage);
+        return;
+    }
+    // Set before the first wait, so a second command in the meantime sees it.
+    setStatusMessage(QStringLiteral("Requesting microphone..."));
+    m_isStarting = true;
+    m_activeMode = DictationMode::batch;
+    startBatch();
+}
+
+void DictationController::startBatch()
+{
+    QPointer<DictationController> self(this);
+    const auto device = m_services.captureDevice ? m_services.captureDevice() : std::nullopt;
+    m_services.recorder->startRecording(device, [self](const DictationRecorder::Result& result) {
+        if (!self)
+            return;
+        self->m_isStarting = false;
+        if (const auto* error = std::get_if<AudioRecorderError>(&result)) {
+            self->setStatusMessage(QStringLiteral("Ready"));
+            self->setErrorMessage(error->description());
+            self->log(QStringLiteral("startFailed"), std::nullopt, error->description());
+            return;
+        }
+        const qint64 started = self->m_now();
+        self->setElapsedSeconds(0);
+        self->setIsRecording(true);
+        self->setStatusMessage(QStringLiteral("Recording..."));
+        self->log(QStringLiteral("started"), std::nullopt);
+        self->play(DictationSound::start);
+        self->startTimer(started);
+    });
+}
+
+void DictationController::stopRecording(const DictationActivationSource& source)
+{
+    if (!m_isRecording || m_isStopping)
+        return;
+    log(QStringLiteral("stopRequested"), source);
+    stopBatchRecording();
+}
+
+void DictationController::stopBatchRecording()
+{
+    if (m_isStopping)
+        return;
+    m_isStopping = true;
+    // The window in front now is where the text goes, if it is still in front then.
+    m_directInsertTarget = m_services.frontmost ? m_services.frontmost() : std::nullopt;
+    QPointer<DictationController> self(this);
+    m_services.recorder->stopRecording([self](const DictationRecorder::Result& result) {
+        if (!self)
+            return;
+        self->m_isStopping = false;
+        if (const auto* error = std::get_if<AudioRecorderError>(&result)) {
+            // Still recording, timer running: the user can stop again.
+            self->setErrorMessage(error->description());
+            self->setStatusMessage(QStringLiteral("Ready"));
+            return;
+        }
+        self->setIsRecording(false);
+        self->stopRecordingTimer();
+        self->log(QStringLiteral("stopped"), std::nullopt);
+        self->play(DictationSound::stop);
+        self->setStatusMessage(QStringLiteral("Transcribing..."));
+        self->transcribe(std::get<QString>(result));
+    });
+}
+
+void DictationController::transcribe(const QString& audioFile)
+{
+    if (m_services.cancelWarmUp)
+        m_services.cancelWarmUp();
+    setIsTranscribing(true);
+    if (m_services.refreshVocabulary) {
+        m_vocabulary = m_services.refreshVocabulary();
+        emit vocabularyChanged();
+    }
+    // Taken now: settings changed during the run apply to the next one.
+    const WhisperConfiguration configuration = this->configuration();
+    const QList<VocabularyEntry> vocabulary = m_vocabulary;
+    const SegmentProducer produce = m_services.produceSegment;
+    log(QStringLiteral("transcriptionStarted"), std::nullopt, QFileInfo(audioFile).fileName());
+
+    const quint64 run = ++m_runCounter;
+    m_transcriptionRun = run;
+    QPointer<DictationController> self(this);
+    auto remove = m_services.removeFile;
+    segmentPool().start([self, run, audioFile, configuration, vocabulary, produce, remove] {
+        SegmentResult result = produce(audioFile, configuration, vocabulary);
+        // The recording goes once its run has ended, whatever happens to the controller.
+        if (remove)
+            remove(audioFile);
+        if (QCoreApplication* application = QCoreApplication::instance()) {
+            QMetaObject::invokeMethod(
+                application,
+                [self, run, audioFile, result = std::move(result)] {
+                    if (self)
+                        self->finishTranscription(run, audioFile, result);
+                },
+                Qt::QueuedConnection);
+        }
+    });
+}
+
+void DictationController::finishTranscription(quint64 run, const QString&, const SegmentResult& result)
+{
+    if (m_transcriptionRun != run)
+        return; // cancelled: the state was reset then and stays as it is
+    m_transcriptionRun.reset();
+    if (const auto* error = std::get_if<WhisperTranscriberError>(&result)) {
+        setIsTranscribing(false);
+        setErrorMessage(error->description());
+        setStatusMessage(QStringLiteral("Ready"));
+        log(QStringLiteral("transcriptionFailed"), std::nullopt, error->description());
+        return;
+    }
+    const QString text = std::get<QString>(result);
+    setTranscript(TranscriptFormatter::appending(m_transcript, text));
+    setIsTranscribing(false);
+    play(DictationSound::stop);
+    const bool copied = autoCopyToClipboard();
+    if (copied) {
+        copyTranscript();
+        setStatusMessage(QStringLiteral("Transcription complete · Copied"));
+    } else {
+        setStatusMessage(QStringLiteral("Transcription complete"));
+    }
+    QPointer<DictationController> self(this);
+    insertSegmentIfEnabled(text, [self, copied](bool pasted) {
+        if (!self)
+            return;
+        if (pasted)
+            self->setStatusMessage(copied ? QStringLiteral("Transcription complete · Inserted & copied")
+                                          : QStringLiteral("Transcription complete · Inserted"));
+        self->log(QStringLiteral("transcriptionCompleted"), std::nullopt);
+        self->postTranscriptionCompletionNotification(copied);
+        self->startAutoClearCountdown();
+    });
+}
+
+void DictationController::insertSegmentIfEnabled(const QString& text, std::function<void(bool)> done)
+{
+    DirectInsertContext context;
+    context.isEnabled = directInsertEnabled();
+    context.segment = text;
+    context.hasPermission = m_services.canPostKeys && m_services.canPostKeys();
+    context.ownPID = static_cast<qint32>(QCoreApplication::applicationPid());
+    if (m_directInsertTarget) {
+        context.targetPID = m_directInsertTarget->processId;
+        context.targetWindow = m_directInsertTarget->window;
+    }
+    m_directInsertTarget.reset();
+    if (const auto now = m_services.frontmost ? m_services.frontmost() : std::nullopt) {
+        context.frontmostPID = now->processId;
+        context.frontmostWindow = now->window;
+    }
+    context.ownAppHasFocus = m_services.ownFocus && m_services.ownFocus();
+
+    const auto decision = DirectInsertPolicy::decide(context);
+    if (decision == DirectInsertDecision::disabled)
+        return done(false);
+    const auto report = [this, decision](bool pasted, std::optional<InsertResult> result) {
+        log(QStringLiteral("directInsert"), std::nullopt,
+            pasted ? QStringLiteral("inserted") : QStringLiteral("skipped: ") + caseName(decision));
+        if (decision == DirectInsertDecision::missingPermission)
+            setStatusMessage(QStringLiteral("Not inserted · needs Accessibility access"));
+        else if (decision == DirectInsertDecision::targetChanged)
+            setStatusMessage(QStringLiteral("Not inserted · you switched apps"));
+        else if (decision == DirectInsertDecision::paste && !pasted)
+            setStatusMessage(QStringLiteral("Not inserted · ") + notInsertedReason(result));
+    };
+    if (decision != DirectInsertDecision::paste || !m_services.inserter) {
+        report(false, std::nullopt);
+        return done(false);
+    }
+    QPointer<DictationController> self(this);
+    m_services.inserter->insert(DirectInsertPolicy::pasteText(text), [self, report, done](InsertResult result) {
+        if (!self)
+            return;
+        const bool pasted = result.outcome == InsertOutcome::inserted;
+        report(pasted, result);
+        done(pasted);
+    });
+}
+
+void DictationController::cancelTranscription(const DictationActivationSource& source)
+{
+    if (!m_isTranscribing)
+        return;
+    log(QStringLiteral("cancelTranscriptionRequested"), source);
+    m_transcriptionRun.reset();
+    if (m_services.cancelRunningTool)
+        m_services.cancelRunningTool();
+    setIsTranscribing(false);
+    setStatusMessage(QStringLiteral("Transcription canceled"));
+    setErrorMessage({});
+    log(QStringLiteral("transcriptionCanceled"), source);
+}
+
+void DictationController::copyTranscript()
+{
+    if (m_services.clipboard)
+        m_services.clipboard->writeText(m_transcript);
+    setStatusMessage(QStringLiteral("Copied to clipboard"));
+    setShowCopiedIndicator(true);
+    // Overlapping copies each end with a clear; the first to end clears the flag.
+    QTimer::singleShot(m_services.copyIndicatorTime, this, [this] { setShowCopiedIndicator(false); });
+}
+
+void DictationController::clearTranscript()
+{
+    cancelAutoClear();
+    setTranscript({});
+    setErrorMessage({});
+    setElapsedSeconds(0);
+    setStatusMessage(m_isRecording ? QStringLiteral("Recording...") : QStringLiteral("Ready"));
+}
+
+// ---- model gate and runtime ------------------------------------------------
+
+bool DictationController::usesDownloadedModel() const
+{
+    return !m_services.managedModelPath.isEmpty() && m_modelPath.trimmed() == m_services.managedModelPath;
+}
+
+void DictationController::restoreRuntimeIfNeeded()
+{
+    if (!m_services.restoredRuntime)
+        return;
+    const WhisperConfiguration restored = m_services.restoredRuntime(configuration());
+    if (restored.executablePath == m_executablePath && restored.modelPath == m_modelPath)
+        return;
+    setExecutablePath(restored.executablePath);
+    setModelPath(restored.modelPath);
+    ConfigurationStore::save(configuration(), *m_services.defaults);
+    setErrorMessage({});
+}
+
+bool DictationController::ensureModelAvailable(const DictationActivationSource& source)
+{
+    if (!usesDownloadedModel() || !m_services.modelState)
+        return true;
+    if (m_services.modelState().kind == WhisperModelState::Kind::ready)
+        return true;
+    if (m_services.modelState().kind == WhisperModelState::Kind::missing && m_services.downloadModel)
+        m_services.downloadModel();
+    const QString message = m_services.modelState().unavailableMessage().value_or(QString());
+    log(QStringLiteral("startFailed"), source, message);
+    if (m_services.notices)
+        m_services.notices->notifyModelUnavailable(message);
+    return false;
+}
+
+void DictationController::startWhisperWarmUp()
+{
+    if (m_services.startWarmUpOnce)
+        m_services.startWarmUpOnce(configuration());
+}
+
+// ---- timers, warnings, notices ---------------------------------------------
+
+void DictationController::startTimer(qint64 startedAtMs)
+{
+    m_recordingTimer.stop();
+    m_firedDurationWarnings.clear();
+    m_recordingStartedAtMs = startedAtMs;
+    m_recordingTimer.start();
+}
+
+void DictationController::stopRecordingTimer()
+{
+    m_recordingTimer.stop();
+}
+
+void DictationController::checkDurationWarnings()
+{
+    if (!durationWarningsEnabled() || !m_isRecording)
+        return;
+    const qint64 minutes = static_cast<qint64>(m_elapsedSeconds) / 60;
+    for (const int threshold : durationWarningThresholds) {
+        if (minutes < threshold || m_firedDurationWarnings.contains(threshold))
+            continue;
+        m_firedDurationWarnings.insert(threshold);
+        play(DictationSound::stop);
+        if (m_services.notices)
+            m_services.notices->notifyRecordingDuration(threshold);
+    }
+}
+
+void DictationController::cancelAutoClear()
+{
+    m_autoClearTimer.stop();
+    m_autoClearDeadlineMs.reset();
+    setAutoClearRemaining(0);
+}
+
+void DictationController::startAutoClearCountdown()
+{
+    cancelAutoClear();
+    if (!autoClearTranscript() || m_isRecording || m_isTranscribing || m_transcript.trimmed().isEmpty())
+        return;
+    const qint64 delay = std::max<qint64>(1, autoClearDelay());
+    m_autoClearDeadlineMs = m_now() + delay * 1000;
+    setAutoClearRemaining(static_cast<int>(delay));
+    m_autoClearTimer.start();
+}
+
+void DictationController::postTranscriptionCompletionNotification(bool wasCopiedToClipboard)
+{
+    if (!notifyOnTranscriptionComplete() || !m_services.notices)
+        return;
+    QPointer<DictationController> self(this);
+    m_services.notices->notifyTranscriptionCompleted(wasCopiedToClipboard, [self](bool delivered) {
+        if (!self || delivered || self->m_didShowNotificationFailureHint)
+            return;
+        self->m_didShowNotificationFailureHint = true;
+        self->setErrorMessage(QStringLiteral(
+            "Notification could not be delivered. Check that your desktop's notification service is running."));
+    });
+}
+
+} // namespace velmora

@@ -1,0 +1,208 @@
+#pragma once
+
+#include "DictationActivationEventLogger.h"
+#include "DictationActivationSource.h"
+#include "DictationMode.h"
+#include "DictationRecorder.h"
+#include "SegmentProducer.h"
+
+#include "Engine/WhisperConfiguration.h"
+#include "Model/WhisperModelState.h"
+#include "Platform/FrontmostApplicationSource.h"
+#include "Vocabulary/VocabularyEntry.h"
+
+#include <QElapsedTimer>
+#include <QFuture>
+#include <QObject>
+#include <QPointer>
+#include <QSet>
+#include <QTimer>
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <optional>
+
+namespace velmora {
+
+namespace platform {
+class PreferencesStore;
+}
+class DirectInserter;
+class PasteboardAccess;
+class TranscriptionNotificationService;
+
+enum class DictationSound { start, stop };
+
+// Everything the controller works with, each replaceable in tests.
+struct DictationServices {
+    platform::PreferencesStore* defaults = nullptr;
+    DictationRecorder* recorder = nullptr;
+    std::function<std::optional<AudioInputDevice>()> captureDevice;
+    SegmentProducer produceSegment;
+    std::function<void()> cancelRunningTool;
+    std::function<void()> cancelWarmUp;
+    std::function<void(const WhisperConfiguration&)> startWarmUpOnce;
+    DirectInserter* inserter = nullptr;
+    PasteboardAccess* clipboard = nullptr;
+    std::function<bool()> canPostKeys;
+    std::function<std::optional<platform::FrontmostApplication>()> frontmost;
+    std::function<bool()> ownFocus;
+    std::optional<DictationActivationEventLogger> logger;
+    TranscriptionNotificationService* notices = nullptr;
+    std::function<void(DictationSound)> playSound;
+    // The managed model: its path and the model manager's state and download.
+    QString managedModelPath;
+    std::function<WhisperModelState()> modelState;
+    std::function<void()> downloadModel;
+    // The engine paths that work right now (the shipped runtime first).
+    std::function<WhisperConfiguration(const WhisperConfiguration& current)> restoredRuntime;
+    std::function<void(const QString& path)> removeFile;
+    std::function<QList<VocabularyEntry>()> loadVocabulary;
+    std::function<void(const QList<VocabularyEntry>&)> vocabularyChanged;
+    std::function<QList<VocabularyEntry>()> refreshVocabulary; // the sync's newest list before a run
+
+    std::chrono::milliseconds copyIndicatorTime{1500};
+    std::chrono::milliseconds recordingTick{200};
+    std::chrono::milliseconds autoClearTick{500};
+};
+
+// The one owner of dictation state, on the main thread. Every trigger goes
+// through its commands; the popover, settings and tray icon draw from its
+// properties alone. Batch dictation, its timers, notices and the model gate.
+class DictationController : public QObject {
+    Q_OBJECT
+    Q_PROPERTY(QString transcript READ transcript WRITE setTranscript NOTIFY transcriptChanged)
+    Q_PROPERTY(bool isRecording READ isRecording NOTIFY isRecordingChanged)
+    Q_PROPERTY(bool isTranscribing READ isTranscribing NOTIFY isTranscribingChanged)
+    Q_PROPERTY(double elapsedSeconds READ elapsedSeconds NOTIFY elapsedSecondsChanged)
+    Q_PROPERTY(QString executablePath READ executablePath WRITE setExecutablePath NOTIFY executablePathChanged)
+    Q_PROPERTY(QString modelPath READ modelPath WRITE setModelPath NOTIFY modelPathChanged)
+    Q_PROPERTY(QString language READ language WRITE setLanguage NOTIFY languageChanged)
+    Q_PROPERTY(QString errorMessage READ errorMessage NOTIFY errorMessageChanged)
+    Q_PROPERTY(QString statusMessage READ statusMessage NOTIFY statusMessageChanged)
+    Q_PROPERTY(bool showCopiedIndicator READ showCopiedIndicator NOTIFY showCopiedIndicatorChanged)
+    Q_PROPERTY(int autoClearRemaining READ autoClearRemaining NOTIFY autoClearRemainingChanged)
+public:
+    static constexpr int durationWarningThresholds[] = {3, 5, 10};
+
+    explicit DictationController(DictationServices services, WhisperConfiguration configuration,
+                                 QObject* parent = nullptr);
+    ~DictationController() override;
+
+    // Commands
+    void toggleRecording(const DictationActivationSource& source);
+    void startRecording(const DictationActivationSource& source);
+    void stopRecording(const DictationActivationSource& source);
+    void cancelTranscription(const DictationActivationSource& source);
+    void copyTranscript();
+    void clearTranscript();
+
+    // Published fields
+    QString transcript() const { return m_transcript; }
+    void setTranscript(const QString& transcript);
+    bool isRecording() const { return m_isRecording; }
+    bool isTranscribing() const { return m_isTranscribing; }
+    double elapsedSeconds() const { return m_elapsedSeconds; }
+    QString executablePath() const { return m_executablePath; }
+    void setExecutablePath(const QString& path);
+    QString modelPath() const { return m_modelPath; }
+    void setModelPath(const QString& path);
+    QString language() const { return m_language; }
+    void setLanguage(const QString& language);
+    QString errorMessage() const { return m_errorMessage; } // empty: none
+    QString statusMessage() const { return m_statusMessage; }
+    bool showCopiedIndicator() const { return m_showCopiedIndicator; }
+    int autoClearRemaining() const { return m_autoClearRemaining; }
+    DictationMode mode() const;
+    bool autoCopyToClipboard() const;
+    bool directInsertEnabled() const;
+    bool notifyOnTranscriptionComplete() const;
+    bool autoClearTranscript() const;
+    qint64 autoClearDelay() const;
+    bool soundEffectsEnabled() const;
+    bool durationWarningsEnabled() const;
+    QList<VocabularyEntry> vocabulary() const { return m_vocabulary; }
+    void setVocabulary(const QList<VocabularyEntry>& entries);
+
+    // Trimmed paths; an empty language is "auto".
+    WhisperConfiguration configuration() const;
+    bool usesDownloadedModel() const;
+    void restoreRuntimeIfNeeded();
+    bool ensureModelAvailable(const DictationActivationSource& source);
+    void startWhisperWarmUp();
+
+    // Timers, warnings and notices
+    void startTimer(qint64 startedAtMs);
+    void checkDurationWarnings();
+    void startAutoClearCountdown();
+    void cancelAutoClear();
+    void postTranscriptionCompletionNotification(bool wasCopiedToClipboard);
+
+    // Test hooks: the monotonic clock in milliseconds.
+    void setClock(std::function<qint64()> nowMs) { m_now = std::move(nowMs); }
+
+signals:
+    void transcriptChanged();
+    void isRecordingChanged();
+    void isTranscribingChanged();
+    void elapsedSecondsChanged();
+    void executablePathChanged();
+    void modelPathChanged();
+    void languageChanged();
+    void errorMessageChanged();
+    void statusMessageChanged();
+    void showCopiedIndicatorChanged();
+    void autoClearRemainingChanged();
+    void vocabularyChanged();
+
+private:
+    void log(const QString& action, const std::optional<DictationActivationSource>& source,
+             const std::optional<QString>& message = std::nullopt);
+    void setIsRecording(bool value);
+    void setIsTranscribing(bool value);
+    void setElapsedSeconds(double value);
+    void setErrorMessage(const QString& value);
+    void setStatusMessage(const QString& value);
+    void setShowCopiedIndicator(bool value);
+    void setAutoClearRemaining(int value);
+    void play(DictationSound sound);
+
+    void startBatch();
+    void stopBatchRecording();
+    void transcribe(const QString& audioFile);
+    void finishTranscription(quint64 run, const QString& audioFile, const SegmentResult& result);
+    // Pastes when allowed; `done` gets whether it pasted.
+    void insertSegmentIfEnabled(const QString& text, std::function<void(bool pasted)> done);
+    void stopRecordingTimer();
+
+    DictationServices m_services;
+    std::function<qint64()> m_now;
+
+    QString m_transcript;
+    bool m_isRecording = false;
+    bool m_isTranscribing = false;
+    double m_elapsedSeconds = 0;
+    QString m_executablePath, m_modelPath, m_language;
+    QString m_errorMessage;
+    QString m_statusMessage = QStringLiteral("Ready");
+    bool m_showCopiedIndicator = false;
+    int m_autoClearRemaining = 0;
+    QList<VocabularyEntry> m_vocabulary;
+
+    bool m_isStarting = false;
+    bool m_isStopping = false;
+    std::optional<DictationMode> m_activeMode;
+    // The running transcription; a cancel moves the number on, so its result is ignored.
+    std::optional<quint64> m_transcriptionRun;
+    quint64 m_runCounter = 0;
+    std::optional<platform::FrontmostApplication> m_directInsertTarget;
+    QTimer m_recordingTimer;
+    qint64 m_recordingStartedAtMs = 0;
+    QSet<int> m_firedDurationWarnings;
+    QTimer m_autoClearTimer;
+    std::optional<qint64> m_autoClearDeadlineMs;
+    bool m_didShowNotificationFailureHint = false;
+};
+
+} // namespace velmora

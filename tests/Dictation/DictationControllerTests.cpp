@@ -1,0 +1,390 @@
+#include "Dictation/DictationController.h"
+#include "Preferences/PreferenceKeys.h"
+#include "TextDelivery/DirectInserter.h"
+#include "TextDelivery/PasteboardAccess.h"
+#include "TextDelivery/TranscriptionNotificationService.h"
+
+#include "Platform/MemoryPreferencesStore.h"
+
+#include "TestSupport.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <future>
+#include <mutex>
+
+using namespace velmora;
+namespace Keys = PreferenceKeys;
+
+namespace {
+
+// A recorder whose answers the test gives.
+struct HeldRecorder : DictationRecorder {
+    Completion pendingStart, pendingStop;
+    int starts = 0, stops = 0;
+    void startRecording(const std::optional<AudioInputDevice>&, Completion done) override
+    {
+        ++starts;
+        pendingStart = std::move(done);
+    }
+    void stopRecording(Completion done) override
+    {
+        ++stops;
+        pendingStop = std::move(done);
+    }
+    void confirmStart() { std::exchange(pendingStart, {})(QString("/tmp/velmora-test.wav")); }
+    void confirmStop(const QString& file) { std::exchange(pendingStop, {})(file); }
+    void failStop() { std::exchange(pendingStop, {})(AudioRecorderError::noSoundServer()); }
+};
+
+// A segment producer that waits until the test releases it.
+struct HeldProducer {
+    std::mutex lock;
+    std::promise<SegmentResult> answer;
+    std::shared_future<SegmentResult> future = answer.get_future().share();
+    std::atomic<int> runs = 0;
+    SegmentProducer producer()
+    {
+        return [this](const QString&, const WhisperConfiguration&, const QList<VocabularyEntry>&) {
+            ++runs;
+            return future.get();
+        };
+    }
+    void release(SegmentResult result) { answer.set_value(std::move(result)); }
+};
+
+class Clipboard : public PasteboardAccess {
+public:
+    qint64 changeCount() const override { return count; }
+    void snapshot(QObject* context, std::function<void(std::optional<PasteboardSnapshot>)> done) override
+    {
+        QTimer::singleShot(0, context, [this, done] { done(contents); });
+    }
+    void restore(const PasteboardSnapshot& snapshot) override { contents = snapshot, ++count; }
+    void writeTransientText(const QString& text) override { contents = {{{{"transient", text.toUtf8()}}}}, ++count; }
+    void writeText(const QString& text) override { contents = {{{{"text/plain", text.toUtf8()}}}}, ++count; }
+    QString text() const { return contents.items.isEmpty() ? QString() : QString::fromUtf8(contents.items[0][0].data); }
+    PasteboardSnapshot contents;
+    qint64 count = 0;
+};
+
+struct Rig {
+    QTemporaryDir dir;
+    platform::MemoryPreferencesStore defaults;
+    HeldRecorder recorder;
+    std::unique_ptr<HeldProducer> producer = std::make_unique<HeldProducer>();
+    Clipboard clipboard, primary;
+    std::vector<QString> pasted;
+    std::optional<platform::KeyInjectionError> pasteError;
+    DirectInserter inserter{clipboard, primary,
+                            [this](platform::PasteChord, auto done) {
+                                pasted.push_back(clipboard.text());
+                                done(pasteError);
+                            },
+                            [] { return std::optional<platform::FrontmostApplication>(); }, {},
+                            std::chrono::milliseconds(50)};
+    platform::FrontmostApplication editor{0x400001, 4242, QString("notes"), QString("Gedit"), QString("gedit")};
+    std::optional<platform::FrontmostApplication> frontmost = editor;
+    std::vector<QString> removed;
+    std::vector<DictationSound> sounds;
+    int toolCancels = 0;
+    std::unique_ptr<DictationController> controller;
+
+    Rig()
+    {
+        (void)defaults.setBool(Keys::notifyOnTranscriptionComplete, false);
+        (void)defaults.setBool(Keys::autoClearTranscript, false);
+        make();
+    }
+    void make()
+    {
+        DictationServices services;
+        services.defaults = &defaults;
+        services.recorder = &recorder;
+        services.produceSegment = producer->producer();
+        services.cancelRunningTool = [this] { ++toolCancels; };
+        services.inserter = &inserter;
+        services.clipboard = &clipboard;
+        services.canPostKeys = [] { return true; };
+        services.frontmost = [this] { return frontmost; };
+        services.ownFocus = [] { return false; };
+        services.logger.emplace(dir.path() + "/activation.log", 1'000'000,
+                                [] { return std::optional<platform::FrontmostApplication>(); });
+        services.playSound = [this](DictationSound s) { sounds.push_back(s); };
+        services.removeFile = [this](const QString& path) { removed.push_back(path); };
+        services.copyIndicatorTime = std::chrono::milliseconds(50);
+        controller = std::make_unique<DictationController>(std::move(services),
+                                                           WhisperConfiguration{"/cli", "/model.bin", "en"});
+    }
+    QStringList actions() const
+    {
+        QStringList list;
+        for (const QByteArray& line : test::readFile(dir.path() + "/activation.log").split('\n'))
+            if (!line.isEmpty())
+                list << QJsonDocument::fromJson(line).object().value("action").toString();
+        return list;
+    }
+    QStringList takeActions()
+    {
+        const QStringList all = actions();
+        QStringList fresh = all.mid(seen);
+        seen = all.size();
+        return fresh;
+    }
+    qsizetype seen = 0;
+
+    // Drives a batch dictation into the phase asked for.
+    enum class Phase { idle, starting, recording, stopping, transcribing };
+    void reach(Phase phase)
+    {
+        const auto source = DictationActivationSource::popoverRecordButton();
+        if (phase == Phase::idle)
+            return;
+        controller->startRecording(source);
+        if (phase == Phase::starting)
+            return;
+        recorder.confirmStart();
+        if (phase == Phase::recording)
+            return;
+        controller->stopRecording(source);
+        if (phase == Phase::stopping)
+            return;
+        recorder.confirmStop("/tmp/velmora-take.wav");
+    }
+    void finish(SegmentResult result)
+    {
+        producer->release(std::move(result));
+        ASSERT_TRUE(test::waitUntil([&] { return !controller->isTranscribing(); }));
+        test::waitUntil([&] { return actions().contains("transcriptionCompleted") || actions().contains("transcriptionFailed"); },
+                        std::chrono::milliseconds(500));
+    }
+};
+
+using Phase = Rig::Phase;
+
+} // namespace
+
+TEST(DictationController, EveryCommandInEveryPhase)
+{
+    const auto hotKey = DictationActivationSource::globalHotKey();
+    struct Outcome {
+        QStringList log;
+        int starts, stops; // recorder calls after the command
+        bool transcribing;
+    };
+    const struct {
+        const char* name;
+        Phase phase;
+        std::function<void(DictationController&)> command;
+        QStringList log;
+        int recorderStarts, recorderStops;
+    } cases[] = {
+        {"toggle in idle starts", Phase::idle, [&](auto& c) { c.toggleRecording(hotKey); }, {"startRequested"}, 1, 0},
+        {"toggle while starting is an ignored start", Phase::starting, [&](auto& c) { c.toggleRecording(hotKey); },
+         {"startRequested", "startIgnored"}, 1, 0},
+        {"toggle while recording stops", Phase::recording, [&](auto& c) { c.toggleRecording(hotKey); }, {"stopRequested"}, 1, 1},
+        {"toggle while stopping does nothing", Phase::stopping, [&](auto& c) { c.toggleRecording(hotKey); }, {}, 1, 1},
+        {"toggle while transcribing does nothing", Phase::transcribing, [&](auto& c) { c.toggleRecording(hotKey); }, {}, 1, 1},
+        {"start in idle runs", Phase::idle, [&](auto& c) { c.startRecording(hotKey); }, {"startRequested"}, 1, 0},
+        {"start while starting", Phase::starting, [&](auto& c) { c.startRecording(hotKey); }, {"startRequested", "startIgnored"}, 1, 0},
+        {"start while recording", Phase::recording, [&](auto& c) { c.startRecording(hotKey); }, {"startRequested", "startIgnored"}, 1, 0},
+        {"start while stopping", Phase::stopping, [&](auto& c) { c.startRecording(hotKey); }, {"startRequested", "startIgnored"}, 1, 1},
+        {"start while transcribing", Phase::transcribing, [&](auto& c) { c.startRecording(hotKey); },
+         {"startRequested", "startIgnored"}, 1, 1},
+        {"stop in idle", Phase::idle, [&](auto& c) { c.stopRecording(hotKey); }, {}, 0, 0},
+        {"stop while starting is ignored silently", Phase::starting, [&](auto& c) { c.stopRecording(hotKey); }, {}, 1, 0},
+        {"stop while recording runs", Phase::recording, [&](auto& c) { c.stopRecording(hotKey); }, {"stopRequested"}, 1, 1},
+        {"stop while stopping", Phase::stopping, [&](auto& c) { c.stopRecording(hotKey); }, {}, 1, 1},
+        {"stop while transcribing", Phase::transcribing, [&](auto& c) { c.stopRecording(hotKey); }, {}, 1, 1},
+        {"cancel in idle", Phase::idle, [&](auto& c) { c.cancelTranscription(hotKey); }, {}, 0, 0},
+        {"cancel while starting", Phase::starting, [&](auto& c) { c.cancelTranscription(hotKey); }, {}, 1, 0},
+        {"cancel while recording", Phase::recording, [&](auto& c) { c.cancelTranscription(hotKey); }, {}, 1, 0},
+        {"cancel while stopping", Phase::stopping, [&](auto& c) { c.cancelTranscription(hotKey); }, {}, 1, 1},
+        {"cancel while transcribing runs", Phase::transcribing, [&](auto& c) { c.cancelTranscription(hotKey); },
+         {"cancelTranscriptionRequested", "transcriptionCanceled"}, 1, 1},
+    };
+    for (const auto& c : cases) {
+        Rig rig;
+        rig.reach(c.phase);
+        rig.takeActions();
+        c.command(*rig.controller);
+        EXPECT_EQ(rig.takeActions(), c.log) << c.name;
+        EXPECT_EQ(rig.recorder.starts, c.recorderStarts) << c.name;
+        EXPECT_EQ(rig.recorder.stops, c.recorderStops) << c.name;
+        rig.producer->release(QString()); // let a held run end before the rig goes
+        test::waitUntil([&] { return rig.removed.size() == (c.phase == Phase::transcribing ? 1u : 0u); });
+    }
+}
+
+TEST(DictationController, FlagsAreSetBeforeTheFirstWait)
+{
+    Rig rig;
+    const auto source = DictationActivationSource::doubleTapModifier();
+    rig.controller->startRecording(source);
+    rig.controller->startRecording(source); // same turn: the first already counts
+    EXPECT_EQ(rig.recorder.starts, 1);
+    EXPECT_EQ(rig.controller->statusMessage(), "Requesting microphone...");
+    rig.recorder.confirmStart();
+    EXPECT_TRUE(rig.controller->isRecording());
+    EXPECT_EQ(rig.controller->statusMessage(), "Recording...");
+    rig.controller->stopRecording(source);
+    rig.controller->stopRecording(source);
+    EXPECT_EQ(rig.recorder.stops, 1);
+
+    // A failed stop keeps recording; a second stop is accepted.
+    rig.recorder.failStop();
+    EXPECT_TRUE(rig.controller->isRecording());
+    EXPECT_EQ(rig.controller->statusMessage(), "Ready");
+    EXPECT_FALSE(rig.controller->errorMessage().isEmpty());
+    rig.controller->stopRecording(source);
+    EXPECT_EQ(rig.recorder.stops, 2);
+    rig.producer->release(QString());
+}
+
+TEST(DictationController, ABatchDictationAppendsCopiesPastesAndCleansUp)
+{
+    const struct {
+        const char* name;
+        bool autoCopy, directInsert;
+        std::optional<platform::KeyInjectionError> pasteError;
+        bool switchApps;
+        const char* status;
+    } cases[] = {
+        {"copy only", true, false, {}, false, "Transcription complete · Copied"},
+        {"neither", false, false, {}, false, "Transcription complete"},
+        {"insert", false, true, {}, false, "Transcription complete · Inserted"},
+        {"insert and copy", true, true, {}, false, "Transcription complete · Inserted & copied"},
+        {"switched apps", true, true, {}, true, "Not inserted · you switched apps"},
+        {"modifier still held", false, true, platform::KeyInjectionError::modifiersHeld, false,
+         "Not inserted · a modifier key was still held"},
+    };
+    for (const auto& c : cases) {
+        Rig rig;
+        (void)rig.defaults.setBool(Keys::autoCopyToClipboard, c.autoCopy);
+        (void)rig.defaults.setBool(Keys::directInsert, c.directInsert);
+        rig.pasteError = c.pasteError;
+        rig.controller->setTranscript("Earlier words.");
+        rig.clipboard.writeText("the user's own copy");
+        rig.reach(Phase::transcribing);
+        EXPECT_EQ(rig.controller->statusMessage(), "Transcribing...") << c.name;
+        if (c.switchApps)
+            rig.frontmost = platform::FrontmostApplication{0x500001, 999, QString("other"), QString("Other"), {}};
+        rig.finish(QString("New words."));
+        EXPECT_EQ(rig.controller->transcript(), "Earlier words.\nNew words.") << c.name;
+        EXPECT_EQ(rig.controller->statusMessage(), QString::fromUtf8(c.status)) << c.name;
+        EXPECT_EQ(rig.removed, std::vector<QString>{"/tmp/velmora-take.wav"}) << c.name << ": removed exactly once";
+        const bool pasteTried = c.directInsert && !c.switchApps;
+        EXPECT_EQ(rig.pasted, pasteTried ? std::vector<QString>{"New words."} : std::vector<QString>{}) << c.name;
+        if (c.autoCopy)
+            ASSERT_TRUE(test::waitUntil([&] { return rig.clipboard.text() == "Earlier words.\nNew words."; }))
+                << c.name << ": the whole transcript stays on the clipboard";
+        else
+            ASSERT_TRUE(test::waitUntil([&] { return rig.clipboard.text() == "the user's own copy"; }))
+                << c.name << ": the user's clipboard comes back";
+        EXPECT_EQ(rig.sounds, (std::vector<DictationSound>{DictationSound::start, DictationSound::stop, DictationSound::stop}))
+            << c.name;
+        const QStringList log = rig.actions();
+        EXPECT_EQ(log.mid(0, 5), (QStringList{"startRequested", "started", "stopRequested", "stopped", "transcriptionStarted"}))
+            << c.name;
+        EXPECT_TRUE(log.contains("transcriptionCompleted")) << c.name;
+        EXPECT_EQ(log.contains("directInsert"), c.directInsert) << c.name;
+    }
+}
+
+TEST(DictationController, EmptyResultsFailuresAndLateResultsAfterACancel)
+{
+    {
+        Rig rig;
+        rig.controller->setTranscript("Kept.");
+        rig.reach(Phase::transcribing);
+        rig.finish(QString());
+        EXPECT_EQ(rig.controller->transcript(), "Kept.");
+        EXPECT_EQ(rig.controller->statusMessage(), "Transcription complete · Copied") << "an empty result still completes";
+        EXPECT_EQ(rig.clipboard.text(), "Kept.");
+    }
+    {
+        Rig rig;
+        rig.reach(Phase::transcribing);
+        rig.finish(WhisperTranscriberError::executableMissing("/cli"));
+        EXPECT_EQ(rig.controller->statusMessage(), "Ready");
+        EXPECT_FALSE(rig.controller->errorMessage().isEmpty());
+        EXPECT_EQ(rig.actions().last(), "transcriptionFailed");
+        EXPECT_EQ(rig.removed.size(), 1u);
+    }
+    {
+        Rig rig;
+        rig.controller->setTranscript("Before.");
+        rig.reach(Phase::transcribing);
+        rig.controller->cancelTranscription(DictationActivationSource::popoverCancelButton());
+        EXPECT_EQ(rig.toolCancels, 1);
+        EXPECT_EQ(rig.controller->statusMessage(), "Transcription canceled");
+        rig.producer->release(QString("Too late."));
+        ASSERT_TRUE(test::waitUntil([&] { return rig.removed.size() == 1; }));
+        QTest::qWait(50);
+        EXPECT_EQ(rig.controller->transcript(), "Before.") << "a result after a cancel changes nothing";
+        EXPECT_EQ(rig.controller->statusMessage(), "Transcription canceled");
+        EXPECT_FALSE(rig.actions().contains("transcriptionCompleted"));
+    }
+}
+
+TEST(DictationController, DurationWarningsAndTheAutoClearCountdown)
+{
+    Rig rig;
+    qint64 now = 0;
+    rig.controller->setClock([&] { return now; });
+    rig.reach(Phase::recording);
+    rig.controller->startTimer(0);
+    now = 11 * 60 * 1000; // three thresholds passed at once
+    ASSERT_TRUE(test::waitUntil([&] { return rig.controller->elapsedSeconds() >= 660; }));
+    EXPECT_EQ(std::count(rig.sounds.begin(), rig.sounds.end(), DictationSound::stop), 3)
+        << "3, 5 and 10 minutes, each once, in one tick";
+    QTest::qWait(250);
+    EXPECT_EQ(std::count(rig.sounds.begin(), rig.sounds.end(), DictationSound::stop), 3);
+
+    Rig clearing;
+    (void)clearing.defaults.setBool(Keys::autoClearTranscript, true);
+    (void)clearing.defaults.setInteger(Keys::autoClearDelay, 1);
+    clearing.reach(Phase::transcribing);
+    clearing.finish(QString("Soon gone."));
+    ASSERT_TRUE(test::waitUntil([&] { return clearing.controller->autoClearRemaining() == 1; }));
+    ASSERT_TRUE(test::waitUntil([&] { return clearing.controller->transcript().isEmpty(); }));
+    EXPECT_EQ(clearing.controller->autoClearRemaining(), 0);
+}
+
+TEST(DictationController, TheModelGateRefusesWithoutTouchingStatusOrError)
+{
+    Rig rig;
+    DictationServices services;
+    WhisperModelState state = WhisperModelState::downloading(427, 1000);
+    int downloads = 0;
+    services.defaults = &rig.defaults;
+    services.recorder = &rig.recorder;
+    services.managedModelPath = "/managed/model.bin";
+    services.modelState = [&] { return state; };
+    services.downloadModel = [&] { ++downloads; state = WhisperModelState::downloading(0, 0); };
+    services.logger.emplace(rig.dir.path() + "/gate.log", 1'000'000, [] { return std::optional<platform::FrontmostApplication>(); });
+    DictationController controller(std::move(services), {"/cli", "/managed/model.bin \n", "en"});
+    EXPECT_TRUE(controller.usesDownloadedModel()) << "surrounding white space aside";
+    controller.startRecording(DictationActivationSource::globalHotKey());
+    EXPECT_EQ(rig.recorder.starts, 0);
+    EXPECT_EQ(controller.statusMessage(), "Ready");
+    EXPECT_TRUE(controller.errorMessage().isEmpty());
+    const auto lines = test::readFile(rig.dir.path() + "/gate.log").split('\n');
+    EXPECT_EQ(QJsonDocument::fromJson(lines[1]).object().value("message"),
+              "The speech model is downloading (42 %). Recording works once it is done.");
+
+    state = WhisperModelState::missing();
+    controller.startRecording(DictationActivationSource::globalHotKey());
+    EXPECT_EQ(downloads, 1) << "a missing model starts its download";
+    state = WhisperModelState::ready();
+    controller.startRecording(DictationActivationSource::globalHotKey());
+    EXPECT_EQ(rig.recorder.starts, 1);
+    controller.setModelPath("/elsewhere/custom.bin");
+    EXPECT_FALSE(controller.usesDownloadedModel());
+}
