@@ -388,3 +388,151 @@ TEST(DictationController, TheModelGateRefusesWithoutTouchingStatusOrError)
     controller.setModelPath("/elsewhere/custom.bin");
     EXPECT_FALSE(controller.usesDownloadedModel());
 }
+
+namespace {
+
+struct BrowserRig : Rig {
+    std::vector<BrowserBridgeEvent> events;
+    bool start(const QString& id)
+    {
+        return controller->startBrowserSession(id, [this](const BrowserBridgeEvent& e) { events.push_back(e); });
+    }
+    std::vector<BrowserBridgeEvent::Kind> kinds() const
+    {
+        std::vector<BrowserBridgeEvent::Kind> list;
+        for (const auto& e : events)
+            list.push_back(e.kind);
+        return list;
+    }
+};
+
+using K = BrowserBridgeEvent::Kind;
+
+} // namespace
+
+TEST(BrowserSessions, StopBeforeTheMicrophoneIsReadyRecordsThenTranscribes)
+{
+    BrowserRig rig;
+    rig.frontmost = rig.editor;
+    (void)rig.defaults.setBool(Keys::directInsert, true);
+    ASSERT_TRUE(rig.start("s1"));
+    rig.controller->stopBrowserSession("s1");
+    EXPECT_EQ(rig.recorder.stops, 0) << "remembered until the recorder is ready";
+    rig.recorder.confirmStart();
+    EXPECT_EQ(rig.recorder.stops, 1);
+    rig.recorder.confirmStop("/tmp/browser.wav");
+    EXPECT_EQ(rig.kinds(), (std::vector<K>{K::recording, K::transcribing}));
+    rig.finish(QString("Hallo\n  aus dem Browser "));
+    ASSERT_EQ(rig.kinds(), (std::vector<K>{K::recording, K::transcribing, K::completed}));
+    EXPECT_EQ(rig.events.back().text, "Hallo aus dem Browser");
+    EXPECT_FALSE(rig.controller->hasBrowserSession());
+    EXPECT_TRUE(rig.pasted.empty()) << "a browser's text never goes to the window in front";
+    EXPECT_EQ(rig.controller->transcript(), "Hallo\n  aus dem Browser") << "it joins the transcript like any other";
+    EXPECT_TRUE(rig.actions().contains("stopRequested"));
+}
+
+TEST(BrowserSessions, CancelInEveryPhase)
+{
+    {
+        BrowserRig starting; // before the microphone is ready: both files go, no recording event
+        ASSERT_TRUE(starting.start("a"));
+        starting.controller->cancelBrowserSession("a");
+        starting.recorder.confirmStart();
+        starting.recorder.confirmStop("/tmp/stopped.wav");
+        EXPECT_EQ(starting.kinds(), std::vector<K>{K::canceled});
+        EXPECT_EQ(starting.removed, (std::vector<QString>{"/tmp/stopped.wav", "/tmp/velmora-test.wav"}));
+        EXPECT_EQ(starting.controller->statusMessage(), "Ready");
+        EXPECT_FALSE(starting.controller->isRecording());
+    }
+    {
+        BrowserRig recording;
+        ASSERT_TRUE(recording.start("a"));
+        recording.recorder.confirmStart();
+        recording.controller->cancelBrowserSession("a");
+        recording.controller->stopRecording(DictationActivationSource::globalHotKey()); // ignored while discarding
+        recording.recorder.confirmStop("/tmp/discarded.wav");
+        EXPECT_EQ(recording.kinds(), (std::vector<K>{K::recording, K::canceled}));
+        EXPECT_EQ(recording.removed, std::vector<QString>{"/tmp/discarded.wav"});
+        EXPECT_FALSE(recording.controller->isRecording());
+        EXPECT_FALSE(recording.actions().contains("stopped"));
+    }
+    {
+        BrowserRig stopping;
+        ASSERT_TRUE(stopping.start("a"));
+        stopping.recorder.confirmStart();
+        stopping.controller->stopBrowserSession("a");
+        stopping.controller->cancelBrowserSession("a");
+        stopping.recorder.confirmStop("/tmp/stopped.wav");
+        EXPECT_EQ(stopping.kinds(), (std::vector<K>{K::recording, K::canceled})) << "no transcribing event";
+        EXPECT_EQ(stopping.removed, std::vector<QString>{"/tmp/stopped.wav"});
+        EXPECT_EQ(stopping.producer->runs, 0);
+    }
+    {
+        BrowserRig transcribing;
+        ASSERT_TRUE(transcribing.start("a"));
+        transcribing.recorder.confirmStart();
+        transcribing.controller->stopBrowserSession("a");
+        transcribing.recorder.confirmStop("/tmp/take.wav");
+        transcribing.controller->cancelBrowserSession("a");
+        EXPECT_EQ(transcribing.kinds(), (std::vector<K>{K::recording, K::transcribing, K::canceled}));
+        EXPECT_EQ(transcribing.controller->statusMessage(), "Transcription canceled");
+        transcribing.producer->release(QString("late"));
+        ASSERT_TRUE(test::waitUntil([&] { return transcribing.removed.size() == 1; }));
+        QTest::qWait(30);
+        EXPECT_EQ(transcribing.kinds().size(), 3u) << "one result per session";
+    }
+}
+
+TEST(BrowserSessions, RefusalsAndWrongIdentifiers)
+{
+    BrowserRig rig;
+    ASSERT_TRUE(rig.start("a"));
+    EXPECT_FALSE(rig.start("b"));
+    ASSERT_EQ(rig.events.size(), 1u);
+    EXPECT_EQ(rig.events[0].kind, K::failed);
+    EXPECT_EQ(rig.events[0].session, "b");
+    EXPECT_EQ(rig.events[0].message, "Velmora diktiert gerade bereits.");
+    rig.controller->stopBrowserSession("b");
+    rig.controller->cancelBrowserSession("b");
+    rig.recorder.confirmStart();
+    EXPECT_TRUE(rig.controller->isRecording()) << "the running session is not disturbed";
+    rig.controller->startRecording(DictationActivationSource::globalHotKey());
+    EXPECT_EQ(rig.actions().last(), "startIgnored");
+
+    BrowserRig live;
+    (void)live.defaults.setString(Keys::dictationMode, "stream");
+    EXPECT_FALSE(live.start("x"));
+    EXPECT_EQ(live.events.at(0).code, BrowserBridgeFailureCode::liveMode);
+    EXPECT_EQ(live.events.at(0).message, "Velmora ist im Live-Modus. Bitte auf Standard umstellen.");
+
+    BrowserRig denied;
+    ASSERT_TRUE(denied.start("m"));
+    std::exchange(denied.recorder.pendingStart, {})(AudioRecorderError::permissionDenied());
+    EXPECT_EQ(denied.events.at(0).code, BrowserBridgeFailureCode::microphoneDenied);
+    EXPECT_FALSE(denied.controller->hasBrowserSession());
+}
+
+TEST(BrowserSessions, LongTextIsCutAtWhiteSpaceAndSilenceIsEmpty)
+{
+    BrowserRig rig;
+    ASSERT_TRUE(rig.start("long"));
+    rig.recorder.confirmStart();
+    rig.controller->stopBrowserSession("long");
+    rig.recorder.confirmStop("/tmp/long.wav");
+    QString words;
+    while (words.size() < 30000)
+        words += "wort ";
+    rig.finish(words.trimmed());
+    const QString text = rig.events.back().text;
+    EXPECT_LE(text.size(), 20000);
+    EXPECT_GT(text.size(), 19990);
+    EXPECT_TRUE(text.endsWith("wort"));
+
+    BrowserRig quiet;
+    ASSERT_TRUE(quiet.start("q"));
+    quiet.recorder.confirmStart();
+    quiet.controller->stopBrowserSession("q");
+    quiet.recorder.confirmStop("/tmp/q.wav");
+    quiet.finish(QString());
+    EXPECT_EQ(quiet.kinds().back(), K::empty);
+}

@@ -133,7 +133,7 @@ void BrowserBridgeCoordinator::handle(const BrowserBridgeRequest& request,
 {
     if (!m_controller || !m_isEnabled || generation != m_generation || !m_server) {
         m_sends->send(connection, BrowserBridgeEvent::failed(request.session, BrowserBridgeFailureCode::bridgeDisabled,
-                                                             disabledMessage));
+                                                             BrowserBridgeMessages::bridgeDisabled));
         return;
     }
     const bool owns = m_activeConnection == connection && m_activeSessionID == request.session;

@@ -25,8 +25,6 @@ class BrowserBridgeCoordinator : public QObject {
     Q_PROPERTY(QString status READ status NOTIFY statusChanged)
     Q_PROPERTY(bool isEnabled READ isEnabled WRITE setEnabled NOTIFY isEnabledChanged)
 public:
-    static inline const QString disabledMessage = QStringLiteral("Die Browser-Anbindung von Velmora ist ausgeschaltet.");
-
     // Defaults: the standard preferences, $HOME, this executable, the bridge socket
     // under the application-support folder, and VELMORA_BRIDGE_ALLOW_ANY_PATH=1.
     explicit BrowserBridgeCoordinator(platform::PreferencesStore* defaults = nullptr,

@@ -1,5 +1,7 @@
 #include "DictationController.h"
 
+#include "BrowserBridge/BrowserBridge.h"
+#include "BrowserBridge/BrowserBridgeFailureCode.h"
 #include "Engine/ConfigurationStore.h"
 #include "Engine/TranscriptFormatter.h"
 #include "Preferences/AppPreferences.h"
@@ -160,7 +162,7 @@ void DictationController::toggleRecording(const DictationActivationSource& sourc
 void DictationController::startRecording(const DictationActivationSource& source)
 {
     log(QStringLiteral("startRequested"), source);
-    if (m_isRecording || m_isTranscribing || m_isStarting || m_isStopping) {
+    if (m_isRecording || m_isTranscribing || m_isStarting || m_isStopping || m_browserSession) {
         log(QStringLiteral("startIgnored"), source);
         return;
     }
@@ -194,9 +196,12 @@ void DictationController::startBatch()
         if (const auto* error = std::get_if<AudioRecorderError>(&result)) {
             self->setStatusMessage(QStringLiteral("Ready"));
             self->setErrorMessage(error->description());
+            self->browserRecordingDidFailToStart(*error);
             self->log(QStringLiteral("startFailed"), std::nullopt, error->description());
             return;
         }
+        if (self->discardCanceledBrowserStart(std::get<QString>(result)))
+            return;
         const qint64 started = self->m_now();
         self->setElapsedSeconds(0);
         self->setIsRecording(true);
@@ -204,12 +209,15 @@ void DictationController::startBatch()
         self->log(QStringLiteral("started"), std::nullopt);
         self->play(DictationSound::start);
         self->startTimer(started);
+        self->browserRecordingDidStart();
     });
 }
 
 void DictationController::stopRecording(const DictationActivationSource& source)
 {
     if (!m_isRecording || m_isStopping)
+        return;
+    if (m_browserSession && m_browserSession->isDiscarding)
         return;
     log(QStringLiteral("stopRequested"), source);
     stopBatchRecording();
@@ -220,8 +228,10 @@ void DictationController::stopBatchRecording()
     if (m_isStopping)
         return;
     m_isStopping = true;
-    // The window in front now is where the text goes, if it is still in front then.
-    m_directInsertTarget = m_services.frontmost ? m_services.frontmost() : std::nullopt;
+    if (m_browserSession)
+        m_browserSession->phase = BrowserSession::Phase::stopping; // its text goes to the browser
+    else // the window in front now is where the text goes, if it is still in front then
+        m_directInsertTarget = m_services.frontmost ? m_services.frontmost() : std::nullopt;
     QPointer<DictationController> self(this);
     m_services.recorder->stopRecording([self](const DictationRecorder::Result& result) {
         if (!self)
@@ -231,11 +241,14 @@ void DictationController::stopBatchRecording()
             // Still recording, timer running: the user can stop again.
             self->setErrorMessage(error->description());
             self->setStatusMessage(QStringLiteral("Ready"));
+            self->browserRecordingDidFailToStop(*error);
             return;
         }
         self->setIsRecording(false);
         self->stopRecordingTimer();
         self->log(QStringLiteral("stopped"), std::nullopt);
+        if (self->discardStoppedBrowserAudioIfCanceled(std::get<QString>(result)))
+            return;
         self->play(DictationSound::stop);
         self->setStatusMessage(QStringLiteral("Transcribing..."));
         self->transcribe(std::get<QString>(result));
@@ -247,6 +260,10 @@ void DictationController::transcribe(const QString& audioFile)
     if (m_services.cancelWarmUp)
         m_services.cancelWarmUp();
     setIsTranscribing(true);
+    if (m_browserSession) {
+        m_browserSession->phase = BrowserSession::Phase::transcribing;
+        m_browserSession->emitEvent(BrowserBridgeEvent::transcribing(m_browserSession->id));
+    }
     if (m_services.refreshVocabulary) {
         m_vocabulary = m_services.refreshVocabulary();
         emit vocabularyChanged();
@@ -287,6 +304,7 @@ void DictationController::finishTranscription(quint64 run, const QString&, const
         setIsTranscribing(false);
         setErrorMessage(error->description());
         setStatusMessage(QStringLiteral("Ready"));
+        browserTranscriptionDidFail(error->description());
         log(QStringLiteral("transcriptionFailed"), std::nullopt, error->description());
         return;
     }
@@ -301,8 +319,10 @@ void DictationController::finishTranscription(quint64 run, const QString&, const
     } else {
         setStatusMessage(QStringLiteral("Transcription complete"));
     }
+    const bool forBrowser = m_browserSession != nullptr;
+    browserTranscriptionDidComplete(text);
     QPointer<DictationController> self(this);
-    insertSegmentIfEnabled(text, [self, copied](bool pasted) {
+    const auto afterInsert = [self, copied](bool pasted) {
         if (!self)
             return;
         if (pasted)
@@ -311,7 +331,12 @@ void DictationController::finishTranscription(quint64 run, const QString&, const
         self->log(QStringLiteral("transcriptionCompleted"), std::nullopt);
         self->postTranscriptionCompletionNotification(copied);
         self->startAutoClearCountdown();
-    });
+    };
+    // A browser's text is never pasted into the window in front.
+    if (forBrowser)
+        afterInsert(false);
+    else
+        insertSegmentIfEnabled(text, afterInsert);
 }
 
 void DictationController::insertSegmentIfEnabled(const QString& text, std::function<void(bool)> done)
@@ -370,6 +395,7 @@ void DictationController::cancelTranscription(const DictationActivationSource& s
     setIsTranscribing(false);
     setStatusMessage(QStringLiteral("Transcription canceled"));
     setErrorMessage({});
+    browserTranscriptionWasCanceled();
     log(QStringLiteral("transcriptionCanceled"), source);
 }
 
@@ -390,6 +416,203 @@ void DictationController::clearTranscript()
     setErrorMessage({});
     setElapsedSeconds(0);
     setStatusMessage(m_isRecording ? QStringLiteral("Recording...") : QStringLiteral("Ready"));
+}
+
+void DictationController::removeFile(const QString& path)
+{
+    if (m_services.removeFile)
+        m_services.removeFile(path);
+}
+
+// ---- browser sessions ------------------------------------------------------
+
+namespace {
+
+const DictationActivationSource browserSource = DictationActivationSource::unknown(QStringLiteral("browser"));
+
+} // namespace
+
+bool DictationController::startBrowserSession(const QString& id, Emit emitEvent)
+{
+    using Code = BrowserBridgeFailureCode;
+    if (m_browserSession || m_isRecording || m_isTranscribing || m_isStarting || m_isStopping) {
+        emitEvent(BrowserBridgeEvent::failed(id, Code::busy, BrowserBridgeMessages::busy));
+        return false;
+    }
+    if (mode() == DictationMode::stream) {
+        emitEvent(BrowserBridgeEvent::failed(id, Code::liveMode, BrowserBridgeMessages::liveMode));
+        return false;
+    }
+    cancelAutoClear();
+    restoreRuntimeIfNeeded();
+    setErrorMessage({});
+    if (!ensureModelAvailable(browserSource)) {
+        const auto message = m_services.modelState ? m_services.modelState().unavailableMessage() : std::nullopt;
+        emitEvent(BrowserBridgeEvent::failed(id, Code::modelUnavailable,
+                                             message.value_or(BrowserBridgeMessages::modelNotReady)));
+        return false;
+    }
+    ConfigurationStore::save(configuration(), *m_services.defaults);
+    m_browserSession = std::make_unique<BrowserSession>();
+    m_browserSession->id = id;
+    m_browserSession->emitEvent = std::move(emitEvent);
+    setStatusMessage(QStringLiteral("Requesting microphone..."));
+    m_isStarting = true;
+    m_activeMode = DictationMode::batch;
+    startBatch();
+    return true;
+}
+
+void DictationController::stopBrowserSession(const QString& id)
+{
+    if (!m_browserSession || m_browserSession->id != id || m_browserSession->cancelRequested)
+        return;
+    switch (m_browserSession->phase) {
+    case BrowserSession::Phase::starting:
+        m_browserSession->stopRequested = true;
+        return;
+    case BrowserSession::Phase::recording:
+        stopRecording(browserSource);
+        return;
+    case BrowserSession::Phase::stopping:
+    case BrowserSession::Phase::transcribing:
+        return;
+    }
+}
+
+void DictationController::cancelBrowserSession(const QString& id)
+{
+    if (!m_browserSession || m_browserSession->id != id || m_browserSession->cancelRequested)
+        return;
+    switch (m_browserSession->phase) {
+    case BrowserSession::Phase::starting:
+    case BrowserSession::Phase::stopping:
+        m_browserSession->cancelRequested = true; // the recorder step under way finishes it
+        return;
+    case BrowserSession::Phase::recording:
+        discardBrowserRecording();
+        return;
+    case BrowserSession::Phase::transcribing:
+        cancelTranscription(browserSource);
+        return;
+    }
+}
+
+void DictationController::finishBrowserSession(const BrowserBridgeEvent& event)
+{
+    if (!m_browserSession || m_browserSession->id != event.session)
+        return;
+    const auto session = std::move(m_browserSession);
+    session->emitEvent(event);
+}
+
+void DictationController::discardBrowserRecording()
+{
+    if (!m_browserSession || m_browserSession->isDiscarding)
+        return;
+    m_browserSession->isDiscarding = true;
+    const QString id = m_browserSession->id;
+    QPointer<DictationController> self(this);
+    m_services.recorder->stopRecording([self, id](const DictationRecorder::Result& result) {
+        if (!self)
+            return;
+        if (const auto* file = std::get_if<QString>(&result))
+            self->removeFile(*file);
+        self->setIsRecording(false);
+        self->stopRecordingTimer();
+        self->setStatusMessage(QStringLiteral("Ready"));
+        self->finishBrowserSession(BrowserBridgeEvent::canceled(id));
+    });
+}
+
+void DictationController::browserRecordingDidStart()
+{
+    if (!m_browserSession || m_browserSession->phase != BrowserSession::Phase::starting)
+        return;
+    m_browserSession->phase = BrowserSession::Phase::recording;
+    m_browserSession->emitEvent(BrowserBridgeEvent::recording(m_browserSession->id));
+    if (m_browserSession->stopRequested)
+        stopRecording(browserSource);
+}
+
+void DictationController::browserRecordingDidFailToStart(const AudioRecorderError& error)
+{
+    if (!m_browserSession)
+        return;
+    if (m_browserSession->cancelRequested) {
+        const auto session = std::move(m_browserSession);
+        session->emitEvent(BrowserBridgeEvent::canceled(session->id));
+        return;
+    }
+    const auto code = error.kind() == AudioRecorderError::Kind::permissionDenied ? BrowserBridgeFailureCode::microphoneDenied
+                                                                                 : BrowserBridgeFailureCode::internal;
+    finishBrowserSession(BrowserBridgeEvent::failed(m_browserSession->id, code, error.description()));
+}
+
+bool DictationController::discardCanceledBrowserStart(const QString& file)
+{
+    if (!m_browserSession || !m_browserSession->cancelRequested)
+        return false;
+    m_browserSession->isDiscarding = true;
+    const QString id = m_browserSession->id;
+    QPointer<DictationController> self(this);
+    m_services.recorder->stopRecording([self, id, file](const DictationRecorder::Result& result) {
+        if (!self)
+            return;
+        if (const auto* stopped = std::get_if<QString>(&result))
+            self->removeFile(*stopped);
+        if (std::get_if<QString>(&result) == nullptr || std::get<QString>(result) != file)
+            self->removeFile(file);
+        self->setStatusMessage(QStringLiteral("Ready"));
+        self->finishBrowserSession(BrowserBridgeEvent::canceled(id));
+    });
+    return true;
+}
+
+bool DictationController::discardStoppedBrowserAudioIfCanceled(const QString& file)
+{
+    if (!m_browserSession || !m_browserSession->cancelRequested)
+        return false;
+    removeFile(file);
+    stopRecordingTimer();
+    setStatusMessage(QStringLiteral("Ready"));
+    finishBrowserSession(BrowserBridgeEvent::canceled(m_browserSession->id));
+    return true;
+}
+
+void DictationController::browserRecordingDidFailToStop(const AudioRecorderError& error)
+{
+    if (!m_browserSession)
+        return;
+    // With a session the dictation ends here; a local one could stop again.
+    setIsRecording(false);
+    stopRecordingTimer();
+    finishBrowserSession(BrowserBridgeEvent::failed(m_browserSession->id, BrowserBridgeFailureCode::internal,
+                                                    error.description()));
+}
+
+void DictationController::browserTranscriptionDidComplete(const QString& segment)
+{
+    if (!m_browserSession)
+        return;
+    m_directInsertTarget.reset();
+    const QString text = BrowserBridge::capped(DirectInsertPolicy::pasteText(segment), 20000);
+    const QString id = m_browserSession->id;
+    finishBrowserSession(text.isEmpty() ? BrowserBridgeEvent::empty(id) : BrowserBridgeEvent::completed(id, text));
+}
+
+void DictationController::browserTranscriptionDidFail(const QString& message)
+{
+    if (m_browserSession)
+        finishBrowserSession(BrowserBridgeEvent::failed(m_browserSession->id, BrowserBridgeFailureCode::internal, message));
+}
+
+void DictationController::browserTranscriptionWasCanceled()
+{
+    if (!m_browserSession)
+        return;
+    const auto session = std::move(m_browserSession);
+    session->emitEvent(BrowserBridgeEvent::canceled(session->id));
 }
 
 // ---- model gate and runtime ------------------------------------------------

@@ -6,6 +6,7 @@
 #include "DictationRecorder.h"
 #include "SegmentProducer.h"
 
+#include "BrowserBridge/BrowserSessionController.h"
 #include "Engine/WhisperConfiguration.h"
 #include "Model/WhisperModelState.h"
 #include "Platform/FrontmostApplicationSource.h"
@@ -70,7 +71,7 @@ struct DictationServices {
 // The one owner of dictation state, on the main thread. Every trigger goes
 // through its commands; the popover, settings and tray icon draw from its
 // properties alone. Batch dictation, its timers, notices and the model gate.
-class DictationController : public QObject {
+class DictationController : public QObject, public BrowserSessionController {
     Q_OBJECT
     Q_PROPERTY(QString transcript READ transcript WRITE setTranscript NOTIFY transcriptChanged)
     Q_PROPERTY(bool isRecording READ isRecording NOTIFY isRecordingChanged)
@@ -125,6 +126,12 @@ public:
     QList<VocabularyEntry> vocabulary() const { return m_vocabulary; }
     void setVocabulary(const QList<VocabularyEntry>& entries);
 
+    // Browser sessions: a batch dictation owned by a bridge request.
+    bool startBrowserSession(const QString& id, Emit emitEvent) override;
+    void stopBrowserSession(const QString& id) override;
+    void cancelBrowserSession(const QString& id) override;
+    bool hasBrowserSession() const { return m_browserSession != nullptr; }
+
     // Trimmed paths; an empty language is "auto".
     WhisperConfiguration configuration() const;
     bool usesDownloadedModel() const;
@@ -176,6 +183,28 @@ private:
     void insertSegmentIfEnabled(const QString& text, std::function<void(bool pasted)> done);
     void stopRecordingTimer();
 
+    struct BrowserSession {
+        enum class Phase { starting, recording, stopping, transcribing };
+        QString id;
+        Phase phase = Phase::starting;
+        bool stopRequested = false;
+        bool cancelRequested = false;
+        bool isDiscarding = false;
+        Emit emitEvent;
+    };
+    // The session goes before its last event is sent: the receiver may start anew.
+    void finishBrowserSession(const BrowserBridgeEvent& event);
+    void discardBrowserRecording();
+    void browserRecordingDidStart();
+    void browserRecordingDidFailToStart(const AudioRecorderError& error);
+    bool discardCanceledBrowserStart(const QString& file);
+    bool discardStoppedBrowserAudioIfCanceled(const QString& file);
+    void browserRecordingDidFailToStop(const AudioRecorderError& error);
+    void browserTranscriptionDidComplete(const QString& segment);
+    void browserTranscriptionDidFail(const QString& message);
+    void browserTranscriptionWasCanceled();
+    void removeFile(const QString& path);
+
     DictationServices m_services;
     std::function<qint64()> m_now;
 
@@ -197,6 +226,7 @@ private:
     std::optional<quint64> m_transcriptionRun;
     quint64 m_runCounter = 0;
     std::optional<platform::FrontmostApplication> m_directInsertTarget;
+    std::unique_ptr<BrowserSession> m_browserSession;
     QTimer m_recordingTimer;
     qint64 m_recordingStartedAtMs = 0;
     QSet<int> m_firedDurationWarnings;
