@@ -1,4 +1,5 @@
 #include "Dictation/DictationController.h"
+#include "Engine/WhisperStreamTranscriber.h"
 #include "Preferences/PreferenceKeys.h"
 #include "TextDelivery/DirectInserter.h"
 #include "TextDelivery/PasteboardAccess.h"
@@ -94,6 +95,8 @@ struct Rig {
     std::vector<QString> removed;
     std::vector<DictationSound> sounds;
     int toolCancels = 0;
+    WhisperStreamTranscriber stream;
+    QString streamTool; // empty: the bundle has no whisper-stream
     std::unique_ptr<DictationController> controller;
 
     Rig()
@@ -119,6 +122,8 @@ struct Rig {
         services.playSound = [this](DictationSound s) { sounds.push_back(s); };
         services.removeFile = [this](const QString& path) { removed.push_back(path); };
         services.copyIndicatorTime = std::chrono::milliseconds(50);
+        services.stream = &stream;
+        services.streamExecutable = [this] { return streamTool.isEmpty() ? std::nullopt : std::optional(streamTool); };
         controller = std::make_unique<DictationController>(std::move(services),
                                                            WhisperConfiguration{"/cli", "/model.bin", "en"});
     }
@@ -535,4 +540,74 @@ TEST(BrowserSessions, LongTextIsCutAtWhiteSpaceAndSilenceIsEmpty)
     quiet.recorder.confirmStop("/tmp/q.wav");
     quiet.finish(QString());
     EXPECT_EQ(quiet.kinds().back(), K::empty);
+}
+
+namespace {
+
+struct LiveRig : Rig {
+    LiveRig()
+    {
+        (void)defaults.setString(Keys::dictationMode, "stream");
+        (void)defaults.setBool(Keys::autoCopyToClipboard, true);
+        test::writeFile(dir.path() + "/model.bin", "model");
+        controller->setModelPath(dir.path() + "/model.bin");
+    }
+    // A whisper-stream that says `words` and then runs until it is told to stop.
+    void toolSays(const QByteArray& words)
+    {
+        streamTool = test::writeScript(dir.path() + "/whisper-stream",
+                                       "trap 'exit 0' TERM INT\nprintf '[Start speaking]\\n'\n"
+                                       + (words.isEmpty() ? QByteArray() : "printf '\\033[2K\\r" + words + "\\n'\n")
+                                       + "while :; do sleep 0.05; done\n");
+    }
+    bool stopAndWait()
+    {
+        controller->stopRecording(DictationActivationSource::globalHotKey());
+        return test::waitUntil([&] { return !controller->isTranscribing(); }, std::chrono::seconds(10));
+    }
+};
+
+} // namespace
+
+TEST(LiveDictation, ShowsTheLiveTextAfterTheEarlierTranscriptAndCopiesTheWhole)
+{
+    LiveRig rig;
+    rig.toolSays("we ship kubernetis today");
+    rig.controller->setVocabulary({{QUuid::createUuid(), "Kubernetes", {"kubernetis"}}});
+    rig.controller->setTranscript("Earlier.");
+    rig.controller->startRecording(DictationActivationSource::globalHotKey());
+    ASSERT_TRUE(rig.controller->isRecording()) << rig.controller->errorMessage().toStdString();
+    EXPECT_EQ(rig.controller->statusMessage(), "Live transcribing...");
+    ASSERT_TRUE(test::waitUntil([&] { return rig.controller->transcript() == "Earlier.\nwe ship Kubernetes today"; }))
+        << rig.controller->transcript().toStdString();
+    // The preference changing meanwhile does not change how this session stops.
+    (void)rig.defaults.setString(Keys::dictationMode, "batch");
+    ASSERT_TRUE(rig.stopAndWait());
+    EXPECT_EQ(rig.recorder.stops, 0);
+    EXPECT_EQ(rig.controller->transcript(), "Earlier.\nwe ship Kubernetes today");
+    EXPECT_EQ(rig.controller->statusMessage(), "Copied to clipboard");
+    EXPECT_EQ(rig.clipboard.text(), "Earlier.\nwe ship Kubernetes today");
+    EXPECT_EQ(rig.actions(), (QStringList{"startRequested", "started", "stopRequested", "stopped"}));
+    EXPECT_TRUE(test::waitUntil([] { return test::childProcesses().isEmpty(); }));
+}
+
+TEST(LiveDictation, SilenceOnAnEmptyTranscriptEndsReadyWithoutACopy)
+{
+    LiveRig rig;
+    rig.toolSays("");
+    rig.controller->startRecording(DictationActivationSource::globalHotKey());
+    ASSERT_TRUE(rig.controller->isRecording());
+    ASSERT_TRUE(rig.stopAndWait());
+    EXPECT_TRUE(rig.controller->transcript().isEmpty());
+    EXPECT_EQ(rig.controller->statusMessage(), "Ready");
+    EXPECT_EQ(rig.clipboard.count, 0);
+}
+
+TEST(LiveDictation, NoToolInTheBundle)
+{
+    LiveRig rig;
+    rig.controller->startRecording(DictationActivationSource::globalHotKey());
+    EXPECT_FALSE(rig.controller->isRecording());
+    EXPECT_EQ(rig.controller->errorMessage(), "whisper-stream not found in app bundle.");
+    EXPECT_EQ(rig.controller->statusMessage(), "Ready");
 }

@@ -4,6 +4,8 @@
 #include "BrowserBridge/BrowserBridgeFailureCode.h"
 #include "Engine/ConfigurationStore.h"
 #include "Engine/TranscriptFormatter.h"
+#include "Engine/WhisperStreamTranscriber.h"
+#include "Vocabulary/VocabularyCorrector.h"
 #include "Preferences/AppPreferences.h"
 #include "TextDelivery/DirectInsertPolicy.h"
 #include "TextDelivery/DirectInserter.h"
@@ -173,9 +175,8 @@ void DictationController::startRecording(const DictationActivationSource& source
         return;
     ConfigurationStore::save(configuration(), *m_services.defaults);
     if (mode() == DictationMode::stream) {
-        // TODO(live dictation): the whisper-stream flow comes with its own change.
-        setErrorMessage(QStringLiteral("Live dictation is not available in this build yet."));
-        log(QStringLiteral("startFailed"), source, m_errorMessage);
+        m_activeMode = DictationMode::stream;
+        startStreamRecording();
         return;
     }
     // Set before the first wait, so a second command in the meantime sees it.
@@ -220,7 +221,11 @@ void DictationController::stopRecording(const DictationActivationSource& source)
     if (m_browserSession && m_browserSession->isDiscarding)
         return;
     log(QStringLiteral("stopRequested"), source);
-    stopBatchRecording();
+    // The mode the session started in decides, not the preference as it is now.
+    if (m_activeMode.value_or(mode()) == DictationMode::stream)
+        stopStreamRecording();
+    else
+        stopBatchRecording();
 }
 
 void DictationController::stopBatchRecording()
@@ -422,6 +427,88 @@ void DictationController::removeFile(const QString& path)
 {
     if (m_services.removeFile)
         m_services.removeFile(path);
+}
+
+// ---- live dictation --------------------------------------------------------
+
+void DictationController::startStreamRecording()
+{
+    setStatusMessage(QStringLiteral("Starting live transcription..."));
+    const auto executable = m_services.streamExecutable ? m_services.streamExecutable() : std::nullopt;
+    if (!executable || !m_services.stream) {
+        setErrorMessage(QStringLiteral("whisper-stream not found in app bundle."));
+        setStatusMessage(QStringLiteral("Ready"));
+        return;
+    }
+    const auto device = m_services.captureDeviceIndex ? m_services.captureDeviceIndex(*executable) : std::nullopt;
+    m_services.stream->start(*executable, m_modelPath, m_language, device);
+    if (const auto error = m_services.stream->errorMessage()) {
+        setErrorMessage(*error);
+        setStatusMessage(QStringLiteral("Ready"));
+        return;
+    }
+    if (m_services.cancelWarmUp)
+        m_services.cancelWarmUp();
+    const qint64 started = m_now();
+    setElapsedSeconds(0);
+    setIsRecording(true);
+    setStatusMessage(QStringLiteral("Live transcribing..."));
+    log(QStringLiteral("started"), std::nullopt);
+    play(DictationSound::start);
+    startTimer(started);
+    m_streamBaseTranscript = m_transcript;
+    if (m_services.refreshVocabulary) {
+        m_vocabulary = m_services.refreshVocabulary();
+        emit vocabularyChanged();
+    }
+    // Taken now: vocabulary changes apply to the next session.
+    m_streamCorrector = std::make_unique<VocabularyCorrector>(m_vocabulary);
+    m_streamObservation = connect(m_services.stream, &WhisperStreamTranscriber::liveTextChanged, this, [this] {
+        const QString live = m_services.stream->liveText();
+        if (m_activeMode != DictationMode::stream || !m_isRecording || live.isEmpty())
+            return;
+        setTranscript(TranscriptFormatter::appending(m_streamBaseTranscript, m_streamCorrector->apply(live)));
+    });
+}
+
+void DictationController::stopStreamRecording()
+{
+    disconnect(m_streamObservation);
+    setIsRecording(false);
+    setIsTranscribing(true);
+    stopRecordingTimer();
+    log(QStringLiteral("stopped"), std::nullopt);
+    play(DictationSound::stop);
+    setStatusMessage(QStringLiteral("Finishing live transcription..."));
+    QPointer<DictationController> self(this);
+    m_services.stream->stop([self] {
+        if (!self)
+            return;
+        self->setIsTranscribing(false);
+        self->finishStreamRecording();
+    });
+}
+
+void DictationController::finishStreamRecording()
+{
+    const QString harvested = m_services.stream->harvestTranscript();
+    const QString final = m_streamCorrector ? m_streamCorrector->apply(harvested) : harvested;
+    if (!final.isEmpty())
+        setTranscript(TranscriptFormatter::appending(m_streamBaseTranscript, final));
+    if (const auto error = m_services.stream->errorMessage())
+        setErrorMessage(*error);
+    if (m_transcript.trimmed().isEmpty()) {
+        setStatusMessage(QStringLiteral("Ready"));
+        return;
+    }
+    const bool copied = autoCopyToClipboard();
+    if (copied) {
+        copyTranscript();
+        setStatusMessage(QStringLiteral("Copied to clipboard"));
+    } else {
+        setStatusMessage(QStringLiteral("Ready"));
+    }
+    postTranscriptionCompletionNotification(copied);
 }
 
 // ---- browser sessions ------------------------------------------------------

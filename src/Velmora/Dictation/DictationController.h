@@ -30,6 +30,7 @@ namespace platform {
 class PreferencesStore;
 }
 class DirectInserter;
+class WhisperStreamTranscriber;
 class PasteboardAccess;
 class TranscriptionNotificationService;
 
@@ -59,6 +60,11 @@ struct DictationServices {
     // The engine paths that work right now (the shipped runtime first).
     std::function<WhisperConfiguration(const WhisperConfiguration& current)> restoredRuntime;
     std::function<void(const QString& path)> removeFile;
+    // Live mode: the stream transcriber, the bundle's whisper-stream and the tool's
+    // index of the selected microphone (none: its default input).
+    WhisperStreamTranscriber* stream = nullptr;
+    std::function<std::optional<QString>()> streamExecutable;
+    std::function<std::optional<int>(const QString& streamExecutable)> captureDeviceIndex;
     std::function<QList<VocabularyEntry>()> loadVocabulary;
     std::function<void(const QList<VocabularyEntry>&)> vocabularyChanged;
     std::function<QList<VocabularyEntry>()> refreshVocabulary; // the sync's newest list before a run
@@ -176,6 +182,9 @@ private:
     void play(DictationSound sound);
 
     void startBatch();
+    void startStreamRecording();
+    void stopStreamRecording();
+    void finishStreamRecording();
     void stopBatchRecording();
     void transcribe(const QString& audioFile);
     void finishTranscription(quint64 run, const QString& audioFile, const SegmentResult& result);
@@ -227,6 +236,9 @@ private:
     quint64 m_runCounter = 0;
     std::optional<platform::FrontmostApplication> m_directInsertTarget;
     std::unique_ptr<BrowserSession> m_browserSession;
+    QString m_streamBaseTranscript;
+    std::unique_ptr<class VocabularyCorrector> m_streamCorrector;
+    QMetaObject::Connection m_streamObservation;
     QTimer m_recordingTimer;
     qint64 m_recordingStartedAtMs = 0;
     QSet<int> m_firedDurationWarnings;
