@@ -611,3 +611,96 @@ TEST(LiveDictation, NoToolInTheBundle)
     EXPECT_EQ(rig.controller->errorMessage(), "whisper-stream not found in app bundle.");
     EXPECT_EQ(rig.controller->statusMessage(), "Ready");
 }
+
+namespace {
+
+struct ScriptedCenter : platform::NotificationCenter {
+    std::optional<Authorization> authorization_ = Authorization::authorized;
+    QString failure;
+    bool delivers = true;
+    std::vector<QString> bodies;
+    void authorization(QObject* context, std::function<void(std::optional<Authorization>, const QString&)> done) override
+    {
+        QTimer::singleShot(0, context, [this, done] { done(authorization_, failure); });
+    }
+    void post(const Notice& notice, QObject* context, std::function<void(bool)> done) override
+    {
+        bodies.push_back(notice.body);
+        QTimer::singleShot(0, context, [this, done] { done(delivers); });
+    }
+};
+
+} // namespace
+
+TEST(DictationNotices, TheSettingsToggleAndTheCompletionNotice)
+{
+    Rig rig;
+    auto* center = new ScriptedCenter;
+    TranscriptionNotificationService notices{std::unique_ptr<platform::NotificationCenter>(center)};
+    DictationServices services;
+    services.defaults = &rig.defaults;
+    services.recorder = &rig.recorder;
+    services.notices = &notices;
+    DictationController controller(std::move(services), {"/cli", "/model.bin", "en"});
+
+    center->authorization_ = platform::NotificationCenter::Authorization::denied;
+    controller.setNotifyOnTranscriptionComplete(true);
+    ASSERT_TRUE(test::waitUntil([&] { return !controller.errorMessage().isEmpty(); }));
+    EXPECT_EQ(controller.errorMessage(), "Notifications are unavailable: no notification service is running on this desktop.");
+    EXPECT_EQ(rig.defaults.boolValue(Keys::notifyOnTranscriptionComplete), true);
+
+    // Allowed later, switched off and on: the message goes and a probe is posted.
+    center->authorization_ = platform::NotificationCenter::Authorization::authorized;
+    controller.setNotifyOnTranscriptionComplete(false);
+    controller.setNotifyOnTranscriptionComplete(true);
+    ASSERT_TRUE(test::waitUntil([&] { return controller.errorMessage().isEmpty(); }));
+    ASSERT_TRUE(test::waitUntil([&] { return center->bodies.size() == 1; }));
+    EXPECT_EQ(center->bodies[0], "Notifications are enabled.");
+
+    // A completion notice that is not delivered says so once per run.
+    center->delivers = false;
+    controller.postTranscriptionCompletionNotification(true);
+    ASSERT_TRUE(test::waitUntil([&] { return !controller.errorMessage().isEmpty(); }));
+    EXPECT_EQ(controller.errorMessage(),
+              "Notification could not be delivered. Check that your desktop's notification service is running.");
+    controller.clearTranscript();
+    controller.postTranscriptionCompletionNotification(true);
+    QTest::qWait(50);
+    EXPECT_TRUE(controller.errorMessage().isEmpty()) << "only the first failure is shown";
+}
+
+TEST(DictationController, SettersStoreAndTheWarmUpWaitsForTheModel)
+{
+    Rig rig;
+    rig.controller->setMode(DictationMode::stream);
+    rig.controller->setAutoClearDelay(7);
+    rig.controller->setDirectInsertEnabled(true);
+    EXPECT_EQ(rig.defaults.stringValue(Keys::dictationMode), "stream");
+    EXPECT_EQ(rig.controller->autoClearDelay(), 7);
+    EXPECT_TRUE(rig.controller->directInsertEnabled());
+
+    QObject notifier;
+    WhisperModelState state = WhisperModelState::verifying();
+    std::vector<WhisperConfiguration> warmUps;
+    std::function<void()> changed;
+    DictationServices services;
+    services.defaults = &rig.defaults;
+    services.recorder = &rig.recorder;
+    services.managedModelPath = "/managed.bin";
+    services.modelState = [&] { return state; };
+    services.onModelStateChanged = [&](QObject* context, std::function<void()> f) {
+        changed = f;
+        return QObject::connect(&notifier, &QObject::objectNameChanged, context, [] {});
+    };
+    services.startWarmUpOnce = [&](const WhisperConfiguration& c) { warmUps.push_back(c); };
+    DictationController controller(std::move(services), {"/cli", "/managed.bin", "de"});
+    controller.startWhisperWarmUp();
+    EXPECT_TRUE(warmUps.empty()) << "not before the model is ready";
+    changed();
+    EXPECT_TRUE(warmUps.empty());
+    state = WhisperModelState::ready();
+    controller.setLanguage("en");
+    changed();
+    ASSERT_EQ(warmUps.size(), 1u);
+    EXPECT_EQ(warmUps[0].language, "en") << "the configuration of that moment";
+}

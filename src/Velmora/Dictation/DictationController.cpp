@@ -7,12 +7,14 @@
 #include "Engine/WhisperStreamTranscriber.h"
 #include "Vocabulary/VocabularyCorrector.h"
 #include "Preferences/AppPreferences.h"
+#include "Preferences/PreferenceKeys.h"
 #include "TextDelivery/DirectInsertPolicy.h"
 #include "TextDelivery/DirectInserter.h"
 #include "TextDelivery/PasteboardAccess.h"
 #include "TextDelivery/TranscriptionNotificationService.h"
 
 #include "Platform/FileProbe.h"
+#include "Platform/PreferencesStore.h"
 #include "Platform/LogCategories.h"
 
 #include <QCoreApplication>
@@ -127,6 +129,66 @@ bool DictationController::soundEffectsEnabled() const { return AppPreferences(*m
 bool DictationController::durationWarningsEnabled() const
 {
     return AppPreferences(*m_services.defaults).durationWarningsEnabled();
+}
+
+void DictationController::setMode(DictationMode mode)
+{
+    (void)m_services.defaults->setString(PreferenceKeys::dictationMode, rawValue(mode));
+    emit preferencesChanged();
+}
+
+void DictationController::setAutoCopyToClipboard(bool on)
+{
+    (void)m_services.defaults->setBool(PreferenceKeys::autoCopyToClipboard, on);
+    emit preferencesChanged();
+}
+
+void DictationController::setDirectInsertEnabled(bool on)
+{
+    (void)m_services.defaults->setBool(PreferenceKeys::directInsert, on);
+    emit preferencesChanged();
+}
+
+void DictationController::setNotifyOnTranscriptionComplete(bool on)
+{
+    const bool was = notifyOnTranscriptionComplete();
+    (void)m_services.defaults->setBool(PreferenceKeys::notifyOnTranscriptionComplete, on);
+    emit preferencesChanged();
+    if (on && !was)
+        requestNotificationAuthorizationFromSettingsToggle();
+}
+
+void DictationController::setAutoClearTranscript(bool on)
+{
+    (void)m_services.defaults->setBool(PreferenceKeys::autoClearTranscript, on);
+    emit preferencesChanged();
+}
+
+void DictationController::setAutoClearDelay(qint64 seconds)
+{
+    (void)m_services.defaults->setInteger(PreferenceKeys::autoClearDelay, seconds);
+    emit preferencesChanged();
+}
+
+void DictationController::setSoundEffectsEnabled(bool on)
+{
+    (void)m_services.defaults->setBool(PreferenceKeys::soundEffectsEnabled, on);
+    emit preferencesChanged();
+}
+
+void DictationController::setSoundEffectsVolume(float volume)
+{
+    if (m_services.setSoundVolume)
+        m_services.setSoundVolume(volume);
+    else
+        (void)m_services.defaults->setFloat(PreferenceKeys::soundEffectsVolume, volume);
+    emit preferencesChanged();
+}
+
+void DictationController::setDurationWarningsEnabled(bool on)
+{
+    (void)m_services.defaults->setBool(PreferenceKeys::durationWarningsEnabled, on);
+    emit preferencesChanged();
 }
 
 WhisperConfiguration DictationController::configuration() const
@@ -739,8 +801,25 @@ bool DictationController::ensureModelAvailable(const DictationActivationSource& 
 
 void DictationController::startWhisperWarmUp()
 {
-    if (m_services.startWarmUpOnce)
+    if (!m_services.startWarmUpOnce)
+        return;
+    disconnect(m_warmUpModelObservation);
+    const auto ready = [this] {
+        return !m_services.modelState || m_services.modelState().kind == WhisperModelState::Kind::ready;
+    };
+    if (!usesDownloadedModel() || ready()) {
         m_services.startWarmUpOnce(configuration());
+        return;
+    }
+    if (!m_services.onModelStateChanged)
+        return;
+    // The first time the managed model is ready, with the configuration of that moment.
+    m_warmUpModelObservation = m_services.onModelStateChanged(this, [this, ready] {
+        if (!ready())
+            return;
+        disconnect(m_warmUpModelObservation);
+        m_services.startWarmUpOnce(configuration());
+    });
 }
 
 // ---- timers, warnings, notices ---------------------------------------------
@@ -789,6 +868,49 @@ void DictationController::startAutoClearCountdown()
     m_autoClearDeadlineMs = m_now() + delay * 1000;
     setAutoClearRemaining(static_cast<int>(delay));
     m_autoClearTimer.start();
+}
+
+void DictationController::refreshNotificationAuthorizationIfNeeded()
+{
+    if (notifyOnTranscriptionComplete())
+        requestNotificationAuthorizationFromSettingsToggle();
+}
+
+void DictationController::requestNotificationAuthorizationFromSettingsToggle()
+{
+    if (!m_services.notices)
+        return;
+    QPointer<DictationController> self(this);
+    auto* notices = m_services.notices;
+    notices->ensureAuthorizationForPreferenceEnable([self, notices](NotificationAuthorizationOutcome outcome) {
+        if (!self)
+            return;
+        using Kind = NotificationAuthorizationOutcome::Kind;
+        switch (outcome.kind) {
+        case Kind::authorized:
+            self->m_didShowNotificationFailureHint = false;
+            self->clearNotificationErrorIfPresent();
+            notices->notifyPermissionEnabledProbe([self](bool delivered) {
+                if (self && !delivered)
+                    self->setErrorMessage(QStringLiteral("Notifications are enabled, but a test notification could "
+                                                         "not be delivered. Check your desktop's notification settings."));
+            });
+            return;
+        case Kind::denied:
+            self->setErrorMessage(
+                QStringLiteral("Notifications are unavailable: no notification service is running on this desktop."));
+            return;
+        case Kind::failed:
+            self->setErrorMessage(QStringLiteral("Failed to request notification permission: ") + outcome.message);
+            return;
+        }
+    });
+}
+
+void DictationController::clearNotificationErrorIfPresent()
+{
+    if (m_errorMessage.contains(QLatin1String("notification"), Qt::CaseInsensitive))
+        setErrorMessage({});
 }
 
 void DictationController::postTranscriptionCompletionNotification(bool wasCopiedToClipboard)

@@ -68,6 +68,9 @@ struct DictationServices {
     std::function<QList<VocabularyEntry>()> loadVocabulary;
     std::function<void(const QList<VocabularyEntry>&)> vocabularyChanged;
     std::function<QList<VocabularyEntry>()> refreshVocabulary; // the sync's newest list before a run
+    std::function<void(float)> setSoundVolume;                 // through the sound service
+    // Subscribes to the model manager's state changes, for as long as `context` lives.
+    std::function<QMetaObject::Connection(QObject* context, std::function<void()> changed)> onModelStateChanged;
 
     std::chrono::milliseconds copyIndicatorTime{1500};
     std::chrono::milliseconds recordingTick{200};
@@ -129,6 +132,17 @@ public:
     qint64 autoClearDelay() const;
     bool soundEffectsEnabled() const;
     bool durationWarningsEnabled() const;
+    // Stored at once; the running services follow without a restart.
+    void setMode(DictationMode mode);
+    void setAutoCopyToClipboard(bool on);
+    void setDirectInsertEnabled(bool on);
+    // Switching it on asks for notification permission and says so if it is missing.
+    void setNotifyOnTranscriptionComplete(bool on);
+    void setAutoClearTranscript(bool on);
+    void setAutoClearDelay(qint64 seconds);
+    void setSoundEffectsEnabled(bool on);
+    void setSoundEffectsVolume(float volume);
+    void setDurationWarningsEnabled(bool on);
     QList<VocabularyEntry> vocabulary() const { return m_vocabulary; }
     void setVocabulary(const QList<VocabularyEntry>& entries);
 
@@ -151,6 +165,9 @@ public:
     void startAutoClearCountdown();
     void cancelAutoClear();
     void postTranscriptionCompletionNotification(bool wasCopiedToClipboard);
+    void refreshNotificationAuthorizationIfNeeded();
+    void requestNotificationAuthorizationFromSettingsToggle();
+    void clearNotificationErrorIfPresent();
 
     // Test hooks: the monotonic clock in milliseconds.
     void setClock(std::function<qint64()> nowMs) { m_now = std::move(nowMs); }
@@ -168,6 +185,7 @@ signals:
     void showCopiedIndicatorChanged();
     void autoClearRemainingChanged();
     void vocabularyChanged();
+    void preferencesChanged();
 
 private:
     void log(const QString& action, const std::optional<DictationActivationSource>& source,
@@ -245,6 +263,7 @@ private:
     QTimer m_autoClearTimer;
     std::optional<qint64> m_autoClearDeadlineMs;
     bool m_didShowNotificationFailureHint = false;
+    QMetaObject::Connection m_warmUpModelObservation;
 };
 
 } // namespace velmora
