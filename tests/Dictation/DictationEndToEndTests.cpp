@@ -1,0 +1,119 @@
+// A batch dictation through the real parts: the sound server's TestMic, the
+// transcriber with a whisper-cli that answers a known text, the X clipboard, XTest
+// and another client in front.
+#include "Audio/AudioRecorderService.h"
+#include "Dictation/DictationController.h"
+#include "Engine/WhisperTranscriber.h"
+#include "Platform/MemoryPreferencesStore.h"
+#include "Platform/TextDelivery.h"
+#include "Preferences/PreferenceKeys.h"
+#include "TextDelivery/DirectInserter.h"
+#include "TextDelivery/OwnApplicationFocus.h"
+#include "TextDelivery/SystemPasteboard.h"
+
+#include "TestSupport.h"
+#include "X11TestClient.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+using namespace velmora;
+
+TEST(DictationEndToEnd, SpeakStopAndTheTextIsEverywhereItShouldBe)
+{
+    QTemporaryDir dir;
+    platform::MemoryPreferencesStore defaults;
+    namespace Keys = PreferenceKeys;
+    (void)defaults.setBool(Keys::directInsert, true);
+    (void)defaults.setBool(Keys::autoCopyToClipboard, true);
+    (void)defaults.setBool(Keys::notifyOnTranscriptionComplete, false);
+    (void)defaults.setBool(Keys::autoClearTranscript, false);
+    (void)defaults.setBool(Keys::soundEffectsEnabled, false);
+    ASSERT_TRUE(test::setKeyboardLayout("us"));
+
+    // The tool checks that it was given a real recording, then answers.
+    const QString heard = dir.path() + "/heard.wav";
+    const QString cli = test::writeScript(dir.path() + "/whisper-cli",
+                                          "while [ $# -gt 0 ]; do case \"$1\" in -f) in=$2;; -of) out=$2;; esac; shift; done\n"
+                                          "[ $(wc -c < \"$in\") -gt 1000 ] || exit 3\n"
+                                          "cp \"$in\" '" + heard.toUtf8() + "'\n"
+                                          "printf 'We ship kubernetis on Friday.' > \"$out.txt\"\n");
+    test::writeFile(dir.path() + "/model.bin", "model");
+
+    AudioRecorderService recorder(dir.path() + "/recordings");
+    QDir().mkpath(dir.path() + "/recordings");
+    auto transcriber = std::make_shared<WhisperTranscriber>(
+        dir.path(), [](const WhisperConfiguration&) { return std::optional<QString>(); },
+        [] { return std::optional<BundledWhisperRuntime>(); });
+    SystemPasteboard clipboard(platform::Selection::clipboard), primary(platform::Selection::primary);
+    DirectInserter inserter(clipboard, primary);
+    const auto frontmost = std::shared_ptr(platform::TextDelivery::frontmostApplication());
+    std::vector<QString> removed;
+
+    DictationServices services;
+    services.defaults = &defaults;
+    services.recorder = &recorder;
+    services.produceSegment = defaultSegmentProducer(transcriber);
+    services.cancelRunningTool = [transcriber] { transcriber->cancelCurrentProcess(); };
+    services.inserter = &inserter;
+    services.clipboard = &clipboard;
+    services.canPostKeys = [] { return platform::TextDelivery::keyInjector()->canPost(); };
+    services.frontmost = [frontmost] { return frontmost->current(); };
+    services.ownFocus = &ownApplicationHasFocus;
+    services.logger.emplace(dir.path() + "/activation.log", 1'000'000);
+    services.removeFile = [&removed](const QString& path) {
+        removed.push_back(path);
+        QFile::remove(path);
+    };
+    services.loadVocabulary = [] {
+        return QList<VocabularyEntry>{{QUuid::createUuid(), "Kubernetes", {"kubernetis"}}};
+    };
+    DictationController controller(std::move(services), {cli, dir.path() + "/model.bin", "en"});
+
+    // Another application in front, as the user works in it.
+    QProcess target;
+    const QString typed = dir.path() + "/typed.txt";
+    target.start(VELMORA_PASTE_TARGET, {"window", typed});
+    ASSERT_TRUE(target.waitForReadyRead(10000));
+    ASSERT_TRUE(test::waitUntil([&] {
+        const auto now = frontmost->current();
+        return now && now->processId == target.processId();
+    }, std::chrono::seconds(10)));
+
+    controller.setTranscript("Earlier words.");
+    controller.toggleRecording(DictationActivationSource::globalHotKey());
+    ASSERT_TRUE(test::waitUntil([&] { return controller.isRecording(); }, std::chrono::seconds(10)))
+        << controller.errorMessage().toStdString();
+    QTest::qWait(400); // some audio
+    controller.toggleRecording(DictationActivationSource::globalHotKey());
+    ASSERT_TRUE(test::waitUntil([&] { return !controller.isRecording() && !controller.isTranscribing(); },
+                                std::chrono::seconds(20)))
+        << controller.errorMessage().toStdString();
+    ASSERT_TRUE(controller.errorMessage().isEmpty()) << controller.errorMessage().toStdString();
+
+    EXPECT_EQ(controller.transcript(), "Earlier words.\nWe ship Kubernetes on Friday.");
+    ASSERT_TRUE(test::waitUntil([&] { return test::readFile(typed) == "We ship Kubernetes on Friday."; }))
+        << test::readFile(typed).toStdString();
+    ASSERT_TRUE(test::waitUntil([&] { return controller.statusMessage() == "Transcription complete · Inserted & copied"; }))
+        << controller.statusMessage().toStdString();
+    EXPECT_GT(QFileInfo(heard).size(), 1000) << "the tool got the recording";
+    ASSERT_EQ(removed.size(), 1u);
+    EXPECT_FALSE(QFileInfo::exists(removed[0])) << "the recording is gone";
+
+    QStringList actions;
+    for (const QByteArray& line : test::readFile(dir.path() + "/activation.log").split('\n'))
+        if (!line.isEmpty())
+            actions << QJsonDocument::fromJson(line).object().value("action").toString();
+    EXPECT_EQ(actions, (QStringList{"startRequested", "started", "stopRequested", "stopped", "transcriptionStarted",
+                                    "directInsert", "transcriptionCompleted"}));
+    target.kill();
+    target.waitForFinished();
+}
