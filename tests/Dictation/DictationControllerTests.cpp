@@ -1,4 +1,5 @@
 #include "Dictation/DictationController.h"
+#include "Dictation/RuntimeRestore.h"
 #include "Engine/WhisperStreamTranscriber.h"
 #include "Preferences/PreferenceKeys.h"
 #include "TextDelivery/DirectInserter.h"
@@ -703,4 +704,33 @@ TEST(DictationController, SettersStoreAndTheWarmUpWaitsForTheModel)
     changed();
     ASSERT_EQ(warmUps.size(), 1u);
     EXPECT_EQ(warmUps[0].language, "en") << "the configuration of that moment";
+}
+
+TEST(RuntimeRestore, WorkingPathsBeforeAStart)
+{
+    const QSet<QString> executables{"/custom/whisper-cli", "/usr/local/bin/whisper-cli"};
+    const QSet<QString> files{"/custom/model.bin", "/custom/whisper-cli"};
+    platform::FileProbe probe;
+    probe.isExecutableFile = [&](const QString& p) { return executables.contains(p); };
+    probe.exists = [&](const QString& p) { return files.contains(p) || executables.contains(p); };
+    probe.environment = [](const char*) { return std::optional<QString>(); };
+    const BundledWhisperRuntime shipped{"/bundle/Resources/WhisperRuntime/bin/whisper-cli", std::nullopt, std::nullopt};
+    const struct {
+        const char* name;
+        WhisperConfiguration current;
+        std::optional<BundledWhisperRuntime> runtime;
+        WhisperConfiguration expected;
+    } cases[] = {
+        {"the shipped tool wins", {"/custom/whisper-cli", "/custom/model.bin", "de"}, shipped,
+         {shipped.executablePath, "/custom/model.bin", "de"}},
+        {"a working custom tool stays", {"/custom/whisper-cli", "/custom/model.bin", "de"}, std::nullopt,
+         {"/custom/whisper-cli", "/custom/model.bin", "de"}},
+        {"a vanished tool falls back", {"/gone/whisper-cli", "/custom/model.bin", "en"}, std::nullopt,
+         {"/usr/local/bin/whisper-cli", "/custom/model.bin", "en"}},
+        {"a deleted model goes back to the managed one", {"/custom/whisper-cli", "/deleted.bin", "auto"}, std::nullopt,
+         {"/custom/whisper-cli", "/managed.bin", "auto"}},
+        {"no model at all", {"/custom/whisper-cli", "", "auto"}, std::nullopt, {"/custom/whisper-cli", "/managed.bin", "auto"}},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(restoredRuntime(c.current, "/managed.bin", c.runtime, probe), c.expected) << c.name;
 }

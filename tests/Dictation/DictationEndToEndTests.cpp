@@ -3,6 +3,9 @@
 // and another client in front.
 #include "Audio/AudioRecorderService.h"
 #include "Dictation/DictationController.h"
+#include "Dictation/DictationStack.h"
+#include "Vocabulary/VocabularyStore.h"
+#include "Vocabulary/VocabularySync.h"
 #include "Engine/WhisperTranscriber.h"
 #include "Platform/MemoryPreferencesStore.h"
 #include "Platform/TextDelivery.h"
@@ -116,4 +119,27 @@ TEST(DictationEndToEnd, SpeakStopAndTheTextIsEverywhereItShouldBe)
                                     "directInsert", "transcriptionCompleted"}));
     target.kill();
     target.waitForFinished();
+}
+
+TEST(DictationStack, RealServicesWiredToTheController)
+{
+    QTemporaryDir dir;
+    auto defaults = std::make_shared<platform::MemoryPreferencesStore>();
+    (void)defaults->setString(PreferenceKeys::cloudFolder, dir.path() + "/Sync");
+    QDir().mkpath(dir.path() + "/Sync/Velmora");
+    const auto bundle = platform::MainBundle::forExecutable(test::bundleDir() + "/bin/velmora", std::nullopt);
+    DictationStack stack(defaults, dir.path(), test::bundleDir() + "/Resources/sounds", bundle);
+    DictationController& controller = stack.controller();
+
+    // The shipped tool, and the managed model while no other is set.
+    EXPECT_EQ(controller.executablePath(), test::bundleDir() + "/Resources/WhisperRuntime/bin/whisper-cli");
+    EXPECT_TRUE(controller.usesDownloadedModel());
+
+    // A list edited on another computer reaches the controller and is not written back.
+    const VocabularyEntry entry{QUuid::createUuid(), "Velmora", {"vel mora"}};
+    test::writeFile(dir.path() + "/Sync/Velmora/vocabulary.json", VocabularyStore::encode({entry}));
+    stack.vocabulary().refresh();
+    ASSERT_TRUE(test::waitUntil([&] { return controller.vocabulary() == QList<VocabularyEntry>{entry}; }));
+    EXPECT_FALSE(stack.vocabulary().hasPendingEdit());
+
 }

@@ -331,10 +331,8 @@ void DictationController::transcribe(const QString& audioFile)
         m_browserSession->phase = BrowserSession::Phase::transcribing;
         m_browserSession->emitEvent(BrowserBridgeEvent::transcribing(m_browserSession->id));
     }
-    if (m_services.refreshVocabulary) {
-        m_vocabulary = m_services.refreshVocabulary();
-        emit vocabularyChanged();
-    }
+    if (m_services.refreshVocabulary)
+        m_services.refreshVocabulary();
     // Taken now: settings changed during the run apply to the next one.
     const WhisperConfiguration configuration = this->configuration();
     const QList<VocabularyEntry> vocabulary = m_vocabulary;
@@ -519,10 +517,8 @@ void DictationController::startStreamRecording()
     play(DictationSound::start);
     startTimer(started);
     m_streamBaseTranscript = m_transcript;
-    if (m_services.refreshVocabulary) {
-        m_vocabulary = m_services.refreshVocabulary();
-        emit vocabularyChanged();
-    }
+    if (m_services.refreshVocabulary)
+        m_services.refreshVocabulary();
     // Taken now: vocabulary changes apply to the next session.
     m_streamCorrector = std::make_unique<VocabularyCorrector>(m_vocabulary);
     m_streamObservation = connect(m_services.stream, &WhisperStreamTranscriber::liveTextChanged, this, [this] {

@@ -67,7 +67,7 @@ struct DictationServices {
     std::function<std::optional<int>(const QString& streamExecutable)> captureDeviceIndex;
     std::function<QList<VocabularyEntry>()> loadVocabulary;
     std::function<void(const QList<VocabularyEntry>&)> vocabularyChanged;
-    std::function<QList<VocabularyEntry>()> refreshVocabulary; // the sync's newest list before a run
+    std::function<void()> refreshVocabulary; // asks the sync to look at the file again
     std::function<void(float)> setSoundVolume;                 // through the sound service
     // Subscribes to the model manager's state changes, for as long as `context` lives.
     std::function<QMetaObject::Connection(QObject* context, std::function<void()> changed)> onModelStateChanged;
