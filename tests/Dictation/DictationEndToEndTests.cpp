@@ -6,6 +6,8 @@
 #include "Dictation/DictationStack.h"
 #include "Vocabulary/VocabularyStore.h"
 #include "Vocabulary/VocabularySync.h"
+#include "Engine/BundledWhisperRuntime.h"
+#include "Engine/WhisperStreamTranscriber.h"
 #include "Engine/WhisperTranscriber.h"
 #include "Platform/MemoryPreferencesStore.h"
 #include "Platform/TextDelivery.h"
@@ -142,4 +144,38 @@ TEST(DictationStack, RealServicesWiredToTheController)
     ASSERT_TRUE(test::waitUntil([&] { return controller.vocabulary() == QList<VocabularyEntry>{entry}; }));
     EXPECT_FALSE(stack.vocabulary().hasPendingEdit());
 
+}
+
+TEST(DictationEndToEnd, ALiveSessionWithTheRealWhisperStream)
+{
+    QTemporaryDir dir;
+    platform::MemoryPreferencesStore defaults;
+    (void)defaults.setString(PreferenceKeys::dictationMode, "stream");
+    (void)defaults.setBool(PreferenceKeys::soundEffectsEnabled, false);
+    (void)defaults.setBool(PreferenceKeys::notifyOnTranscriptionComplete, false);
+    const auto bundle = platform::MainBundle::forExecutable(test::bundleDir() + "/bin/velmora", std::nullopt);
+    const auto runtime = BundledWhisperRuntime::current(bundle);
+    ASSERT_TRUE(runtime && runtime->streamExecutablePath) << "no whisper-stream in the bundle; run scripts/setup";
+
+    WhisperStreamTranscriber stream;
+    DictationServices services;
+    services.defaults = &defaults;
+    services.stream = &stream;
+    services.streamExecutable = [runtime] { return runtime->streamExecutablePath; };
+    services.logger.emplace(dir.path() + "/activation.log", 1'000'000);
+    DictationController controller(std::move(services), {runtime->executablePath, test::testModel(), "en"});
+
+    controller.startRecording(DictationActivationSource::globalHotKey());
+    ASSERT_TRUE(controller.isRecording()) << controller.errorMessage().toStdString();
+    EXPECT_EQ(controller.statusMessage(), "Live transcribing...");
+    QTest::qWait(1500); // the tool listens to TestMic; the test model's words mean nothing
+    controller.stopRecording(DictationActivationSource::globalHotKey());
+    EXPECT_FALSE(controller.isRecording());
+    EXPECT_TRUE(controller.isTranscribing());
+    EXPECT_EQ(controller.statusMessage(), "Finishing live transcription...");
+    ASSERT_TRUE(test::waitUntil([&] { return !controller.isTranscribing(); }, std::chrono::seconds(15)));
+    const QString status = controller.statusMessage();
+    EXPECT_TRUE(status == "Ready" || status == "Copied to clipboard") << status.toStdString();
+    EXPECT_TRUE(controller.errorMessage().isEmpty()) << controller.errorMessage().toStdString();
+    EXPECT_TRUE(test::waitUntil([] { return test::childProcesses().isEmpty(); })) << "whisper-stream is gone";
 }
