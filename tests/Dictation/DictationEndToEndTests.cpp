@@ -2,6 +2,10 @@
 // transcriber with a whisper-cli that answers a known text, the X clipboard, XTest
 // and another client in front.
 #include "Audio/AudioRecorderService.h"
+#include "BrowserBridge/BrowserBridge.h"
+#include "BrowserBridge/BrowserBridgeCodec.h"
+#include "BrowserBridge/BrowserBridgeCoordinator.h"
+#include "BrowserBridge/LineDecoder.h"
 #include "Dictation/DictationController.h"
 #include "Dictation/DictationStack.h"
 #include "Vocabulary/VocabularyStore.h"
@@ -178,4 +182,117 @@ TEST(DictationEndToEnd, ALiveSessionWithTheRealWhisperStream)
     EXPECT_TRUE(status == "Ready" || status == "Copied to clipboard") << status.toStdString();
     EXPECT_TRUE(controller.errorMessage().isEmpty()) << controller.errorMessage().toStdString();
     EXPECT_TRUE(test::waitUntil([] { return test::childProcesses().isEmpty(); })) << "whisper-stream is gone";
+}
+
+namespace {
+
+// A browser's native-messaging host: the real velmora executable in host mode.
+class BrowserHost {
+public:
+    BrowserHost()
+    {
+        m_process.start(test::velmoraExecutable(), {BrowserBridge::allowedOrigin});
+        EXPECT_TRUE(m_process.waitForStarted());
+    }
+    ~BrowserHost() { kill(); }
+    void send(const char* type, const char* session)
+    {
+        m_process.write(NativeMessagingFrameDecoder::frame(QByteArray("{\"session\":\"") + session + "\",\"type\":\"" + type
+                                                           + "\",\"v\":1}"));
+    }
+    // Waits for the events so far to include `count` of them.
+    QList<QByteArray> events(int count)
+    {
+        test::waitUntil([&] {
+            m_process.waitForReadyRead(10);
+            const auto got = m_decoder.feed(m_process.readAllStandardOutput());
+            if (std::holds_alternative<QList<QByteArray>>(got))
+                m_frames += std::get<QList<QByteArray>>(got);
+            return m_frames.size() >= count;
+        }, std::chrono::seconds(20));
+        return m_frames;
+    }
+    void kill()
+    {
+        if (m_process.state() != QProcess::NotRunning) {
+            m_process.kill();
+            m_process.waitForFinished();
+        }
+    }
+
+private:
+    QProcess m_process;
+    NativeMessagingFrameDecoder m_decoder{1 << 20};
+    QList<QByteArray> m_frames;
+};
+
+QByteArray event(const BrowserBridgeEvent& e)
+{
+    return BrowserBridgeCodec::encode(e);
+}
+
+} // namespace
+
+TEST(DictationEndToEnd, BrowserSessionsThroughARealHostProcess)
+{
+    QTemporaryDir dir;
+    platform::MemoryPreferencesStore defaults;
+    (void)defaults.setBool(PreferenceKeys::soundEffectsEnabled, false);
+    (void)defaults.setBool(PreferenceKeys::notifyOnTranscriptionComplete, false);
+    const QString cli = test::writeScript(dir.path() + "/whisper-cli",
+                                          "while [ $# -gt 0 ]; do [ \"$1\" = -of ] && out=$2; shift; done\n"
+                                          "printf 'Grüße aus dem Browser' > \"$out.txt\"\n");
+    test::writeFile(dir.path() + "/model.bin", "model");
+    QDir().mkpath(dir.path() + "/recordings");
+    AudioRecorderService recorder(dir.path() + "/recordings");
+    auto transcriber = std::make_shared<WhisperTranscriber>(
+        dir.path(), [](const WhisperConfiguration&) { return std::optional<QString>(); },
+        [] { return std::optional<BundledWhisperRuntime>(); });
+    std::vector<QString> removed;
+    DictationServices services;
+    services.defaults = &defaults;
+    services.recorder = &recorder;
+    services.produceSegment = defaultSegmentProducer(transcriber);
+    services.removeFile = [&removed](const QString& path) {
+        removed.push_back(path);
+        QFile::remove(path);
+    };
+    DictationController controller(std::move(services), {cli, dir.path() + "/model.bin", "de"});
+    BrowserBridgeCoordinator bridge(&defaults, dir.path(), std::optional<QString>(), std::nullopt, false);
+    bridge.setController(&controller);
+    bridge.apply();
+    ASSERT_TRUE(bridge.isListening());
+
+    BrowserHost a;
+    a.send("start", "a");
+    ASSERT_EQ(a.events(1).value(0), event(BrowserBridgeEvent::recording("a")));
+    ASSERT_TRUE(controller.isRecording());
+
+    BrowserHost b; // another tab while A dictates
+    b.send("start", "b");
+    EXPECT_EQ(b.events(1).value(0),
+              event(BrowserBridgeEvent::failed("b", BrowserBridgeFailureCode::busy, "Velmora diktiert gerade bereits.")));
+
+    a.send("stop", "a");
+    const auto frames = a.events(3);
+    ASSERT_EQ(frames.size(), 3);
+    EXPECT_EQ(frames[1], event(BrowserBridgeEvent::transcribing("a")));
+    EXPECT_EQ(frames[2], event(BrowserBridgeEvent::completed("a", "Grüße aus dem Browser")));
+    EXPECT_EQ(controller.transcript(), "Grüße aus dem Browser");
+    EXPECT_EQ(removed.size(), 1u);
+
+    // The owner going away while it records cancels its session; the recording is thrown away.
+    b.send("start", "c");
+    ASSERT_EQ(b.events(2).value(1), event(BrowserBridgeEvent::recording("c")));
+    b.kill();
+    ASSERT_TRUE(test::waitUntil([&] { return !controller.isRecording() && !controller.hasBrowserSession(); },
+                                std::chrono::seconds(10)));
+    EXPECT_EQ(removed.size(), 2u);
+    EXPECT_EQ(controller.transcript(), "Grüße aus dem Browser") << "nothing added";
+
+    // Live mode refuses browsers.
+    (void)defaults.setString(PreferenceKeys::dictationMode, "stream");
+    a.send("start", "d");
+    EXPECT_EQ(a.events(4).value(3), event(BrowserBridgeEvent::failed("d", BrowserBridgeFailureCode::liveMode,
+                                                                      "Velmora ist im Live-Modus. Bitte auf Standard umstellen.")));
 }
