@@ -734,3 +734,91 @@ TEST(RuntimeRestore, WorkingPathsBeforeAStart)
     for (const auto& c : cases)
         EXPECT_EQ(restoredRuntime(c.current, "/managed.bin", c.runtime, probe), c.expected) << c.name;
 }
+
+TEST(DictationController, EachFailureEndsInItsStateAndText)
+{
+    const struct {
+        const char* name;
+        std::function<void(Rig&)> fail;
+        QString error;
+        QString lastAction;
+    } cases[] = {
+        {"no sound server at the start",
+         [](Rig& r) {
+             r.controller->startRecording(DictationActivationSource::globalHotKey());
+             std::exchange(r.recorder.pendingStart, {})(AudioRecorderError::noSoundServer());
+         },
+         AudioRecorderError::noSoundServer().description(), "startFailed"},
+        {"microphone refused",
+         [](Rig& r) {
+             r.controller->startRecording(DictationActivationSource::globalHotKey());
+             std::exchange(r.recorder.pendingStart, {})(AudioRecorderError::permissionDenied());
+         },
+         AudioRecorderError::permissionDenied().description(), "startFailed"},
+        {"tool missing",
+         [](Rig& r) {
+             r.reach(Phase::transcribing);
+             r.finish(WhisperTranscriberError::executableMissing("/cli"));
+         },
+         WhisperTranscriberError::executableMissing("/cli").description(), "transcriptionFailed"},
+        {"model missing",
+         [](Rig& r) {
+             r.reach(Phase::transcribing);
+             r.finish(WhisperTranscriberError::modelMissing("/model.bin"));
+         },
+         WhisperTranscriberError::modelMissing("/model.bin").description(), "transcriptionFailed"},
+        {"tool failed",
+         [](Rig& r) {
+             r.reach(Phase::transcribing);
+             r.finish(WhisperTranscriberError::processFailure("exit 3"));
+         },
+         WhisperTranscriberError::processFailure("exit 3").description(), "transcriptionFailed"},
+    };
+    for (const auto& c : cases) {
+        Rig rig;
+        rig.controller->setTranscript("Kept.");
+        c.fail(rig);
+        EXPECT_FALSE(rig.controller->isRecording()) << c.name;
+        EXPECT_FALSE(rig.controller->isTranscribing()) << c.name;
+        EXPECT_EQ(rig.controller->statusMessage(), "Ready") << c.name;
+        EXPECT_EQ(rig.controller->errorMessage(), c.error) << c.name;
+        EXPECT_EQ(rig.controller->transcript(), "Kept.") << c.name;
+        EXPECT_EQ(rig.actions().last(), c.lastAction) << c.name;
+        // A new start works after every failure.
+        rig.controller->startRecording(DictationActivationSource::globalHotKey());
+        EXPECT_EQ(rig.controller->statusMessage(), "Requesting microphone...") << c.name;
+        EXPECT_TRUE(rig.controller->errorMessage().isEmpty()) << c.name;
+    }
+}
+
+TEST(DictationController, TheCopiedIndicatorAndClearingWhileRecording)
+{
+    Rig rig;
+    rig.controller->setTranscript("Some text.");
+    rig.controller->copyTranscript();
+    EXPECT_TRUE(rig.controller->showCopiedIndicator());
+    EXPECT_EQ(rig.controller->statusMessage(), "Copied to clipboard");
+    EXPECT_EQ(rig.clipboard.text(), "Some text.");
+    ASSERT_TRUE(test::waitUntil([&] { return !rig.controller->showCopiedIndicator(); }));
+
+    rig.reach(Phase::recording);
+    rig.controller->clearTranscript();
+    EXPECT_TRUE(rig.controller->transcript().isEmpty());
+    EXPECT_EQ(rig.controller->statusMessage(), "Recording...");
+    EXPECT_EQ(rig.controller->configuration().language, "en");
+    rig.controller->setLanguage("  ");
+    EXPECT_EQ(rig.controller->configuration().language, "auto");
+}
+
+TEST(LiveDictation, TheCorrectionsAreThoseOfTheStart)
+{
+    LiveRig rig;
+    rig.toolSays("deploy kubernetis");
+    rig.controller->setVocabulary({{QUuid::createUuid(), "Kubernetes", {"kubernetis"}}});
+    rig.controller->startRecording(DictationActivationSource::globalHotKey());
+    ASSERT_TRUE(rig.controller->isRecording());
+    ASSERT_TRUE(test::waitUntil([&] { return !rig.controller->transcript().isEmpty(); }));
+    rig.controller->setVocabulary({}); // changed during the session: applies to the next one
+    ASSERT_TRUE(rig.stopAndWait());
+    EXPECT_EQ(rig.controller->transcript(), "deploy Kubernetes");
+}
