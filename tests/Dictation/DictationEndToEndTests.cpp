@@ -19,7 +19,10 @@
 #include "TextDelivery/DirectInserter.h"
 #include "TextDelivery/OwnApplicationFocus.h"
 #include "TextDelivery/SystemPasteboard.h"
+#include "TextDelivery/TranscriptionNotificationService.h"
+#include "Platform/Linux/FreedesktopNotifications.h"
 
+#include "NotificationBus.h"
 #include "TestSupport.h"
 #include "X11TestClient.h"
 
@@ -43,10 +46,16 @@ TEST(DictationEndToEnd, SpeakStopAndTheTextIsEverywhereItShouldBe)
     namespace Keys = PreferenceKeys;
     (void)defaults.setBool(Keys::directInsert, true);
     (void)defaults.setBool(Keys::autoCopyToClipboard, true);
-    (void)defaults.setBool(Keys::notifyOnTranscriptionComplete, false);
+    (void)defaults.setBool(Keys::notifyOnTranscriptionComplete, true);
     (void)defaults.setBool(Keys::autoClearTranscript, false);
     (void)defaults.setBool(Keys::soundEffectsEnabled, false);
     ASSERT_TRUE(test::setKeyboardLayout("us"));
+    // A session bus with a notification server that writes down what it is told.
+    test::PrivateBus bus;
+    test::RecordingServer server;
+    ASSERT_TRUE(server.serveOn(bus.connect("server")));
+    TranscriptionNotificationService notices(
+        std::make_unique<platform::FreedesktopNotifications>(bus.connect("velmora")));
 
     // The tool checks that it was given a real recording, then answers.
     const QString heard = dir.path() + "/heard.wav";
@@ -78,6 +87,7 @@ TEST(DictationEndToEnd, SpeakStopAndTheTextIsEverywhereItShouldBe)
     services.frontmost = [frontmost] { return frontmost->current(); };
     services.ownFocus = &ownApplicationHasFocus;
     services.logger.emplace(dir.path() + "/activation.log", 1'000'000);
+    services.notices = &notices;
     services.removeFile = [&removed](const QString& path) {
         removed.push_back(path);
         QFile::remove(path);
@@ -123,6 +133,8 @@ TEST(DictationEndToEnd, SpeakStopAndTheTextIsEverywhereItShouldBe)
             actions << QJsonDocument::fromJson(line).object().value("action").toString();
     EXPECT_EQ(actions, (QStringList{"startRequested", "started", "stopRequested", "stopped", "transcriptionStarted",
                                     "directInsert", "transcriptionCompleted"}));
+    ASSERT_TRUE(test::waitUntil([&] { return !server.calls.empty(); }));
+    EXPECT_EQ(server.calls[0].body, "Transcription complete and copied to clipboard.");
     target.kill();
     target.waitForFinished();
 }
@@ -295,4 +307,39 @@ TEST(DictationEndToEnd, BrowserSessionsThroughARealHostProcess)
     a.send("start", "d");
     EXPECT_EQ(a.events(4).value(3), event(BrowserBridgeEvent::failed("d", BrowserBridgeFailureCode::liveMode,
                                                                       "Velmora ist im Live-Modus. Bitte auf Standard umstellen.")));
+}
+
+TEST(DictationEndToEnd, TheRealWhisperCliOnTheTestModel)
+{
+    QTemporaryDir dir;
+    platform::MemoryPreferencesStore defaults;
+    (void)defaults.setBool(PreferenceKeys::soundEffectsEnabled, false);
+    (void)defaults.setBool(PreferenceKeys::notifyOnTranscriptionComplete, false);
+    (void)defaults.setBool(PreferenceKeys::autoCopyToClipboard, false);
+    const auto bundle = platform::MainBundle::forExecutable(test::bundleDir() + "/bin/velmora", std::nullopt);
+    const auto runtime = BundledWhisperRuntime::current(bundle);
+    ASSERT_TRUE(runtime);
+    QDir().mkpath(dir.path() + "/recordings");
+    AudioRecorderService recorder(dir.path() + "/recordings");
+    const auto shipped = [runtime] { return runtime; };
+    auto transcriber = std::make_shared<WhisperTranscriber>(
+        dir.path(), WhisperTranscriber::defaultVadModelPathResolver(shipped), shipped);
+    int removed = 0;
+    DictationServices services;
+    services.defaults = &defaults;
+    services.recorder = &recorder;
+    services.produceSegment = defaultSegmentProducer(transcriber);
+    services.removeFile = [&removed](const QString& path) { removed += QFile::remove(path); };
+    DictationController controller(std::move(services), {runtime->executablePath, test::testModel(), "en"});
+    controller.startRecording(DictationActivationSource::globalHotKey());
+    ASSERT_TRUE(test::waitUntil([&] { return controller.isRecording(); }, std::chrono::seconds(10)));
+    QTest::qWait(500);
+    controller.stopRecording(DictationActivationSource::globalHotKey());
+    ASSERT_TRUE(test::waitUntil([&] { return !controller.isRecording() && !controller.isTranscribing(); },
+                                std::chrono::seconds(60)));
+    // The test model's words mean nothing; the run must simply end well, its file gone.
+    EXPECT_TRUE(controller.errorMessage().isEmpty()) << controller.errorMessage().toStdString();
+    EXPECT_EQ(controller.statusMessage(), "Transcription complete");
+    EXPECT_EQ(removed, 1);
+    EXPECT_TRUE(test::childProcesses().isEmpty());
 }

@@ -2,6 +2,7 @@
 
 #include "Platform/Linux/FreedesktopNotifications.h"
 
+#include "NotificationBus.h"
 #include "TestSupport.h"
 
 #include <QDBusConnection>
@@ -15,77 +16,10 @@
 #include <gtest/gtest.h>
 
 using namespace velmora;
+using test::PrivateBus;
+using test::RecordingServer;
 
 namespace {
-
-// A bus of our own: nothing on it but what a test puts there, and only the
-// services whose files the test writes can be started.
-class PrivateBus {
-public:
-    explicit PrivateBus(const QString& activatableExec = {})
-    {
-        QString serviceDir;
-        if (!activatableExec.isEmpty()) {
-            QDir().mkpath(m_dir.path() + "/services");
-            test::writeFile(m_dir.path() + "/services/notify.service",
-                            "[D-BUS Service]\nName=org.freedesktop.Notifications\nExec=" + activatableExec.toUtf8() + "\n");
-            serviceDir = "<servicedir>" + m_dir.path() + "/services</servicedir>";
-        }
-        test::writeFile(m_dir.path() + "/bus.conf",
-                        ("<busconfig><type>session</type><listen>unix:dir=" + m_dir.path() + "</listen>" + serviceDir
-                         + "<policy context=\"default\"><allow send_destination=\"*\"/><allow own=\"*\"/>"
-                           "<allow receive_sender=\"*\"/></policy></busconfig>")
-                            .toUtf8());
-        m_daemon.start(QStringLiteral("dbus-daemon"),
-                       {QStringLiteral("--config-file=") + m_dir.path() + "/bus.conf", QStringLiteral("--nofork"),
-                        QStringLiteral("--print-address=1")});
-        if (m_daemon.waitForReadyRead(5000))
-            address = QString::fromUtf8(m_daemon.readLine().trimmed());
-    }
-    ~PrivateBus()
-    {
-        m_daemon.kill();
-        m_daemon.waitForFinished();
-    }
-    QDBusConnection connect(const QString& name) const { return QDBusConnection::connectToBus(address, name); }
-
-    QString address;
-
-private:
-    QTemporaryDir m_dir;
-    QProcess m_daemon;
-};
-
-// A notification server that writes down every call.
-class RecordingServer : public QObject, protected QDBusContext {
-    Q_OBJECT
-    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
-public:
-    struct Call {
-        QString appName;
-        uint replacesId;
-        QString summary;
-        QString body;
-        QVariantMap hints;
-    };
-    std::vector<Call> calls;
-    std::vector<uint> answered;
-    uint nextId = 41;
-    bool fail = false;
-
-public slots:
-    uint Notify(const QString& appName, uint replacesId, const QString&, const QString& summary, const QString& body,
-                const QStringList&, const QVariantMap& hints, int)
-    {
-        calls.push_back({appName, replacesId, summary, body, hints});
-        if (fail) {
-            sendErrorReply(QDBusError::Failed, QStringLiteral("refused"));
-            return 0;
-        }
-        answered.push_back(replacesId != 0 ? replacesId : ++nextId);
-        return answered.back();
-    }
-};
 
 bool deliveredBy(const std::function<void(TranscriptionNotificationService::Done)>& operation)
 {
@@ -210,4 +144,3 @@ TEST(Notifications, ARefusingServerIsNotDelivered)
     EXPECT_EQ(server.calls.size(), 1u);
 }
 
-#include "NotificationTests.moc"
