@@ -61,7 +61,7 @@ TEST(DictationEndToEnd, SpeakStopAndTheTextIsEverywhereItShouldBe)
     const QString heard = dir.path() + "/heard.wav";
     const QString cli = test::writeScript(dir.path() + "/whisper-cli",
                                           "while [ $# -gt 0 ]; do case \"$1\" in -f) in=$2;; -of) out=$2;; esac; shift; done\n"
-                                          "[ $(wc -c < \"$in\") -gt 1000 ] || exit 3\n"
+                                          "[ $(wc -c < \"$in\") -gt 32000 ] || exit 3\n"
                                           "cp \"$in\" '" + heard.toUtf8() + "'\n"
                                           "printf 'We ship kubernetis on Friday.' > \"$out.txt\"\n");
     test::writeFile(dir.path() + "/model.bin", "model");
@@ -111,7 +111,12 @@ TEST(DictationEndToEnd, SpeakStopAndTheTextIsEverywhereItShouldBe)
     controller.toggleRecording(DictationActivationSource::globalHotKey());
     ASSERT_TRUE(test::waitUntil([&] { return controller.isRecording(); }, std::chrono::seconds(10)))
         << controller.errorMessage().toStdString();
-    QTest::qWait(400); // some audio
+    // The user speaks into TestMic.
+    const QString spoken = dir.path() + "/spoken.wav";
+    ASSERT_EQ(test::runProcess("espeak-ng", {"-w", spoken, "We ship Kubernetes on Friday."}).exitCode, 0);
+    QProcess feed;
+    feed.start(QString::fromLocal8Bit(qgetenv("VELMORA_RIG_FEED_MIC")), {spoken});
+    ASSERT_TRUE(feed.waitForFinished(15000));
     controller.toggleRecording(DictationActivationSource::globalHotKey());
     ASSERT_TRUE(test::waitUntil([&] { return !controller.isRecording() && !controller.isTranscribing(); },
                                 std::chrono::seconds(20)))
@@ -269,6 +274,9 @@ TEST(DictationEndToEnd, BrowserSessionsThroughARealHostProcess)
         removed.push_back(path);
         QFile::remove(path);
     };
+    WhisperModelState modelState = WhisperModelState::ready();
+    services.managedModelPath = dir.path() + "/model.bin";
+    services.modelState = [&modelState] { return modelState; };
     DictationController controller(std::move(services), {cli, dir.path() + "/model.bin", "de"});
     BrowserBridgeCoordinator bridge(&defaults, dir.path(), std::optional<QString>(), std::nullopt, false);
     bridge.setController(&controller);
@@ -301,6 +309,22 @@ TEST(DictationEndToEnd, BrowserSessionsThroughARealHostProcess)
                                 std::chrono::seconds(10)));
     EXPECT_EQ(removed.size(), 2u);
     EXPECT_EQ(controller.transcript(), "Grüße aus dem Browser") << "nothing added";
+
+    // A cancel through the host while it records.
+    BrowserHost c;
+    c.send("start", "e");
+    ASSERT_EQ(c.events(1).value(0), event(BrowserBridgeEvent::recording("e")));
+    c.send("cancel", "e");
+    ASSERT_EQ(c.events(2).value(1), event(BrowserBridgeEvent::canceled("e")));
+    EXPECT_FALSE(controller.isRecording());
+
+    // The managed model not there yet: refused with the model's own words.
+    modelState = WhisperModelState::downloading(250, 1000);
+    c.send("start", "f");
+    EXPECT_EQ(c.events(3).value(2), event(BrowserBridgeEvent::failed(
+                                        "f", BrowserBridgeFailureCode::modelUnavailable,
+                                        "The speech model is downloading (25 %). Recording works once it is done.")));
+    modelState = WhisperModelState::ready();
 
     // Live mode refuses browsers.
     (void)defaults.setString(PreferenceKeys::dictationMode, "stream");
