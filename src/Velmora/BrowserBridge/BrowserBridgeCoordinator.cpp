@@ -7,6 +7,8 @@
 
 #include "Platform/Linux/JsonFilePreferencesStore.h"
 #include "Platform/Linux/MainBundle.h"
+#include "Platform/LogCategories.h"
+#include "Platform/PreferencesStore.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -50,7 +52,9 @@ void BrowserBridgeCoordinator::setEnabled(bool enabled)
     if (enabled == m_isEnabled)
         return;
     m_isEnabled = enabled;
-    (void)m_defaults->setBool(PreferenceKeys::browserIntegration, enabled);
+    if (const auto error = m_defaults->setBool(PreferenceKeys::browserIntegration, enabled))
+        qCWarning(logging::preferences).noquote() << "the browser integration setting was not saved:"
+                                                   << platform::describe(*error);
     emit isEnabledChanged(enabled);
     apply();
 }

@@ -131,49 +131,50 @@ bool DictationController::durationWarningsEnabled() const
     return AppPreferences(*m_services.defaults).durationWarningsEnabled();
 }
 
+void DictationController::stored(std::optional<platform::PreferencesError> error)
+{
+    // The value applies for this run either way; only keeping it failed.
+    if (error)
+        qCWarning(logging::preferences).noquote() << "a dictation setting was not saved:" << platform::describe(*error);
+    emit preferencesChanged();
+}
+
 void DictationController::setMode(DictationMode mode)
 {
-    (void)m_services.defaults->setString(PreferenceKeys::dictationMode, rawValue(mode));
-    emit preferencesChanged();
+    stored(m_services.defaults->setString(PreferenceKeys::dictationMode, rawValue(mode)));
 }
 
 void DictationController::setAutoCopyToClipboard(bool on)
 {
-    (void)m_services.defaults->setBool(PreferenceKeys::autoCopyToClipboard, on);
-    emit preferencesChanged();
+    stored(m_services.defaults->setBool(PreferenceKeys::autoCopyToClipboard, on));
 }
 
 void DictationController::setDirectInsertEnabled(bool on)
 {
-    (void)m_services.defaults->setBool(PreferenceKeys::directInsert, on);
-    emit preferencesChanged();
+    stored(m_services.defaults->setBool(PreferenceKeys::directInsert, on));
 }
 
 void DictationController::setNotifyOnTranscriptionComplete(bool on)
 {
     const bool was = notifyOnTranscriptionComplete();
-    (void)m_services.defaults->setBool(PreferenceKeys::notifyOnTranscriptionComplete, on);
-    emit preferencesChanged();
+    stored(m_services.defaults->setBool(PreferenceKeys::notifyOnTranscriptionComplete, on));
     if (on && !was)
         requestNotificationAuthorizationFromSettingsToggle();
 }
 
 void DictationController::setAutoClearTranscript(bool on)
 {
-    (void)m_services.defaults->setBool(PreferenceKeys::autoClearTranscript, on);
-    emit preferencesChanged();
+    stored(m_services.defaults->setBool(PreferenceKeys::autoClearTranscript, on));
 }
 
 void DictationController::setAutoClearDelay(qint64 seconds)
 {
-    (void)m_services.defaults->setInteger(PreferenceKeys::autoClearDelay, seconds);
-    emit preferencesChanged();
+    stored(m_services.defaults->setInteger(PreferenceKeys::autoClearDelay, seconds));
 }
 
 void DictationController::setSoundEffectsEnabled(bool on)
 {
-    (void)m_services.defaults->setBool(PreferenceKeys::soundEffectsEnabled, on);
-    emit preferencesChanged();
+    stored(m_services.defaults->setBool(PreferenceKeys::soundEffectsEnabled, on));
 }
 
 void DictationController::setSoundEffectsVolume(float volume)
@@ -181,14 +182,12 @@ void DictationController::setSoundEffectsVolume(float volume)
     if (m_services.setSoundVolume)
         m_services.setSoundVolume(volume);
     else
-        (void)m_services.defaults->setFloat(PreferenceKeys::soundEffectsVolume, volume);
-    emit preferencesChanged();
+        stored(m_services.defaults->setFloat(PreferenceKeys::soundEffectsVolume, volume));
 }
 
 void DictationController::setDurationWarningsEnabled(bool on)
 {
-    (void)m_services.defaults->setBool(PreferenceKeys::durationWarningsEnabled, on);
-    emit preferencesChanged();
+    stored(m_services.defaults->setBool(PreferenceKeys::durationWarningsEnabled, on));
 }
 
 WhisperConfiguration DictationController::configuration() const

@@ -10,6 +10,7 @@
 #include "Engine/WhisperConfiguration.h"
 #include "Model/WhisperModelState.h"
 #include "Platform/FrontmostApplicationSource.h"
+#include "Platform/PreferencesStore.h"
 #include "Vocabulary/VocabularyEntry.h"
 
 #include <QElapsedTimer>
@@ -26,9 +27,6 @@
 
 namespace velmora {
 
-namespace platform {
-class PreferencesStore;
-}
 class DirectInserter;
 class WhisperStreamTranscriber;
 class PasteboardAccess;
@@ -198,6 +196,7 @@ private:
     void setShowCopiedIndicator(bool value);
     void setAutoClearRemaining(int value);
     void play(DictationSound sound);
+    void stored(std::optional<platform::PreferencesError> error);
 
     void startBatch();
     void startStreamRecording();
