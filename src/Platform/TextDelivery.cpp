@@ -12,6 +12,12 @@ std::unique_ptr<FrontmostApplicationSource> TextDelivery::frontmostApplication()
     return std::make_unique<X11FrontmostApplication>();
 }
 
+std::optional<FrontmostApplication> TextDelivery::currentFrontmostApplication()
+{
+    static const std::unique_ptr<FrontmostApplicationSource> source = frontmostApplication();
+    return source->current();
+}
+
 std::unique_ptr<NotificationCenter> TextDelivery::notifications()
 {
     return std::make_unique<FreedesktopNotifications>();

@@ -12,6 +12,9 @@ namespace velmora::platform {
 // The one place that picks the session's backend for delivering text.
 struct TextDelivery {
     static std::unique_ptr<FrontmostApplicationSource> frontmostApplication();
+    // The application in front, asked through one source the program keeps for
+    // its whole run. Main thread only.
+    static std::optional<FrontmostApplication> currentFrontmostApplication();
     static std::unique_ptr<NotificationCenter> notifications();
     static std::unique_ptr<SelectionReader> selectionReader();
     static std::unique_ptr<KeyInjector> keyInjector();

@@ -20,9 +20,10 @@ int main(int argc, char** argv)
     QCoreApplication application(argc, argv);
     if (argc != 2)
         return 64;
-    xcb_connection_t* c = xcb_connect(nullptr, nullptr);
-    if (xcb_connection_has_error(c))
+    const X11Client connection = x11ConnectClient();
+    if (!connection)
         return 69;
+    xcb_connection_t* c = connection.get();
     const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
     const std::uint32_t window = xcb_generate_id(c);
     xcb_create_window(c, XCB_COPY_FROM_PARENT, window, screen->root, 0, 0, 1, 1, 0, XCB_WINDOW_CLASS_INPUT_ONLY,
@@ -30,7 +31,7 @@ int main(int argc, char** argv)
     const std::uint32_t manager = x11Atom(c, "CLIPBOARD_MANAGER");
     const std::uint32_t saveTargets = x11Atom(c, "SAVE_TARGETS");
     xcb_set_selection_owner(c, window, manager, XCB_CURRENT_TIME);
-    std::free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
+    x11RoundTrip(c);
     std::puts("ready");
     std::fflush(stdout);
 
@@ -59,8 +60,7 @@ int main(int argc, char** argv)
         notice.target = request.target;
         notice.property = request.property;
         xcb_send_event(c, 0, request.requestor, XCB_EVENT_MASK_NO_EVENT, reinterpret_cast<const char*>(&notice));
-        std::free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
-        xcb_disconnect(c);
+        x11RoundTrip(c);
         return std::holds_alternative<SelectionReadError>(contents) ? 1 : 0;
     }
     return 70;

@@ -92,8 +92,20 @@ void X11Connection::drain()
 
 bool X11Connection::sync()
 {
-    xcb_get_input_focus_reply_t* reply =
-        xcb_get_input_focus_reply(m_connection, xcb_get_input_focus(m_connection), nullptr);
+    return x11RoundTrip(m_connection);
+}
+
+X11Client x11ConnectClient()
+{
+    X11Client connection(xcb_connect(nullptr, nullptr));
+    if (xcb_connection_has_error(connection.get()))
+        return nullptr;
+    return connection;
+}
+
+bool x11RoundTrip(xcb_connection_t* connection)
+{
+    xcb_get_input_focus_reply_t* reply = xcb_get_input_focus_reply(connection, xcb_get_input_focus(connection), nullptr);
     std::free(reply);
     return reply != nullptr;
 }

@@ -54,6 +54,17 @@ private:
 // XInput 2.1 (raw key events from the root window) and XTest on the display.
 bool x11CanWatchAndPostKeys();
 
+struct X11Disconnect {
+    void operator()(xcb_connection_t* connection) const { xcb_disconnect(connection); }
+};
+using X11Client = std::unique_ptr<xcb_connection_t, X11Disconnect>;
+
+// A bare connection for one blocking job on whatever thread runs it (reading a
+// selection, sending keys); nothing when there is no display.
+X11Client x11ConnectClient();
+// One round trip: everything sent before it has been processed. False when the connection broke.
+bool x11RoundTrip(xcb_connection_t* connection);
+
 // The atom of a name on any connection (XCB_NONE when the server does not answer).
 std::uint32_t x11Atom(xcb_connection_t* connection, const char* name);
 

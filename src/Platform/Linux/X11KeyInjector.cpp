@@ -1,5 +1,6 @@
 #include "X11KeyInjector.h"
 
+#include "X11Connection.h"
 #include "X11Keymap.h"
 
 #include <xcb/xcb.h>
@@ -15,19 +16,6 @@
 
 namespace velmora::platform {
 namespace {
-
-struct Disconnect {
-    void operator()(xcb_connection_t* c) const { xcb_disconnect(c); }
-};
-using Connection = std::unique_ptr<xcb_connection_t, Disconnect>;
-
-Connection connect()
-{
-    Connection c(xcb_connect(nullptr, nullptr));
-    if (xcb_connection_has_error(c.get()))
-        return nullptr;
-    return c;
-}
 
 bool hasXTest(xcb_connection_t* c)
 {
@@ -54,13 +42,13 @@ QString describe(KeyInjectionError error)
 
 bool X11KeyInjector::canPost()
 {
-    const auto c = connect();
+    const auto c = x11ConnectClient();
     return c && hasXTest(c.get());
 }
 
 std::optional<KeyInjectionError> X11KeyInjector::paste(PasteChord chord, std::chrono::milliseconds patience)
 {
-    const auto connection = connect();
+    const auto connection = x11ConnectClient();
     if (!connection)
         return KeyInjectionError::noDisplay;
     xcb_connection_t* c = connection.get();
@@ -125,9 +113,7 @@ std::optional<KeyInjectionError> X11KeyInjector::paste(PasteChord chord, std::ch
     for (auto it = modifiers.rbegin(); it != modifiers.rend(); ++it)
         send(XCB_KEY_RELEASE, *it);
     // Processed by the server before we say so.
-    std::unique_ptr<xcb_get_input_focus_reply_t, decltype(&std::free)> done(
-        xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr), &std::free);
-    return done ? std::nullopt : std::optional(KeyInjectionError::noDisplay);
+    return x11RoundTrip(c) ? std::nullopt : std::optional(KeyInjectionError::noDisplay);
 }
 
 } // namespace velmora::platform

@@ -17,9 +17,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-struct Disconnect {
-    void operator()(xcb_connection_t* c) const { xcb_disconnect(c); }
-};
 struct Free {
     void operator()(void* p) const { std::free(p); }
 };
@@ -141,10 +138,10 @@ QString describe(SelectionReadError error)
 std::variant<std::vector<SelectionFormat>, SelectionReadError> X11SelectionReader::read(Selection which, Limits limits)
 {
     const auto deadline = Clock::now() + limits.time;
-    std::unique_ptr<xcb_connection_t, Disconnect> connection(xcb_connect(nullptr, nullptr));
-    xcb_connection_t* c = connection.get();
-    if (xcb_connection_has_error(c))
+    const X11Client connection = x11ConnectClient();
+    if (!connection)
         return SelectionReadError::noDisplay;
+    xcb_connection_t* c = connection.get();
     const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
     const std::uint32_t selection = which == Selection::clipboard ? x11Atom(c, "CLIPBOARD") : std::uint32_t(XCB_ATOM_PRIMARY);
     Reply<xcb_get_selection_owner_reply_t> owner(

@@ -8,6 +8,7 @@
 #include "Platform/Linux/JsonFilePreferencesStore.h"
 #include "Platform/Linux/MainBundle.h"
 #include "Platform/LogCategories.h"
+#include "Platform/MainThread.h"
 #include "Platform/PreferencesStore.h"
 
 #include <QCoreApplication>
@@ -92,22 +93,16 @@ std::unique_ptr<BrowserBridgeServer> BrowserBridgeCoordinator::makeServer(quint6
     return std::make_unique<BrowserBridgeServer>(
         m_socketPath,
         [self, generation](const BrowserBridgeRequest& request, const std::shared_ptr<BrowserBridgeConnection>& connection) {
-            QMetaObject::invokeMethod(
-                QCoreApplication::instance(),
-                [self, generation, request, connection] {
-                    if (self)
-                        self->handle(request, connection, generation);
-                },
-                Qt::QueuedConnection);
+            platform::postToMainThread([self, generation, request, connection] {
+                if (self)
+                    self->handle(request, connection, generation);
+            });
         },
         [self](const std::shared_ptr<BrowserBridgeConnection>& connection) {
-            QMetaObject::invokeMethod(
-                QCoreApplication::instance(),
-                [self, connection] {
-                    if (self)
-                        self->disconnected(connection);
-                },
-                Qt::QueuedConnection);
+            platform::postToMainThread([self, connection] {
+                if (self)
+                    self->disconnected(connection);
+            });
         });
 }
 

@@ -10,26 +10,13 @@
 #include <QFile>
 #include <QFileInfo>
 
-#include <memory>
 
 namespace velmora {
-namespace {
-
-std::optional<platform::FrontmostApplication> currentFrontmost()
-{
-    // One connection for the life of the program: the log asks on every command.
-    static const std::unique_ptr<platform::FrontmostApplicationSource> source =
-        platform::TextDelivery::frontmostApplication();
-    return source->current();
-}
-
-} // namespace
-
 DictationActivationEventLogger::DictationActivationEventLogger(QString filePath, qint64 maximumLogBytes,
                                                                FrontmostLookup frontmost, Clock now)
     : m_filePath(std::move(filePath))
     , m_maximumLogBytes(maximumLogBytes)
-    , m_frontmost(frontmost ? std::move(frontmost) : &currentFrontmost)
+    , m_frontmost(frontmost ? std::move(frontmost) : &platform::TextDelivery::currentFrontmostApplication)
     , m_now(now ? std::move(now) : [] { return QDateTime::currentDateTimeUtc(); })
 {
 }

@@ -16,6 +16,7 @@
 #include "Platform/FileProbe.h"
 #include "Platform/PreferencesStore.h"
 #include "Platform/LogCategories.h"
+#include "Platform/MainThread.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -86,25 +87,71 @@ DictationController::~DictationController()
 
 // ---- published fields ------------------------------------------------------
 
-#define VELMORA_SETTER(name, member, signal)                                                                          \
-    if (member == value)                                                                                              \
-        return;                                                                                                       \
-    member = value;                                                                                                   \
-    emit signal();
+void DictationController::setTranscript(const QString& value)
+{
+    if (changed(m_transcript, value))
+        emit transcriptChanged();
+}
 
-void DictationController::setTranscript(const QString& value) { VELMORA_SETTER(transcript, m_transcript, transcriptChanged) }
-void DictationController::setIsRecording(bool value) { VELMORA_SETTER(isRecording, m_isRecording, isRecordingChanged) }
-void DictationController::setIsTranscribing(bool value) { VELMORA_SETTER(isTranscribing, m_isTranscribing, isTranscribingChanged) }
-void DictationController::setElapsedSeconds(double value) { VELMORA_SETTER(elapsedSeconds, m_elapsedSeconds, elapsedSecondsChanged) }
-void DictationController::setExecutablePath(const QString& value) { VELMORA_SETTER(executablePath, m_executablePath, executablePathChanged) }
-void DictationController::setModelPath(const QString& value) { VELMORA_SETTER(modelPath, m_modelPath, modelPathChanged) }
-void DictationController::setLanguage(const QString& value) { VELMORA_SETTER(language, m_language, languageChanged) }
-void DictationController::setErrorMessage(const QString& value) { VELMORA_SETTER(errorMessage, m_errorMessage, errorMessageChanged) }
-void DictationController::setStatusMessage(const QString& value) { VELMORA_SETTER(statusMessage, m_statusMessage, statusMessageChanged) }
-void DictationController::setShowCopiedIndicator(bool value) { VELMORA_SETTER(showCopiedIndicator, m_showCopiedIndicator, showCopiedIndicatorChanged) }
-void DictationController::setAutoClearRemaining(int value) { VELMORA_SETTER(autoClearRemaining, m_autoClearRemaining, autoClearRemainingChanged) }
+void DictationController::setIsRecording(bool value)
+{
+    if (changed(m_isRecording, value))
+        emit isRecordingChanged();
+}
 
-#undef VELMORA_SETTER
+void DictationController::setIsTranscribing(bool value)
+{
+    if (changed(m_isTranscribing, value))
+        emit isTranscribingChanged();
+}
+
+void DictationController::setElapsedSeconds(double value)
+{
+    if (changed(m_elapsedSeconds, value))
+        emit elapsedSecondsChanged();
+}
+
+void DictationController::setExecutablePath(const QString& value)
+{
+    if (changed(m_executablePath, value))
+        emit executablePathChanged();
+}
+
+void DictationController::setModelPath(const QString& value)
+{
+    if (changed(m_modelPath, value))
+        emit modelPathChanged();
+}
+
+void DictationController::setLanguage(const QString& value)
+{
+    if (changed(m_language, value))
+        emit languageChanged();
+}
+
+void DictationController::setErrorMessage(const QString& value)
+{
+    if (changed(m_errorMessage, value))
+        emit errorMessageChanged();
+}
+
+void DictationController::setStatusMessage(const QString& value)
+{
+    if (changed(m_statusMessage, value))
+        emit statusMessageChanged();
+}
+
+void DictationController::setShowCopiedIndicator(bool value)
+{
+    if (changed(m_showCopiedIndicator, value))
+        emit showCopiedIndicatorChanged();
+}
+
+void DictationController::setAutoClearRemaining(int value)
+{
+    if (changed(m_autoClearRemaining, value))
+        emit autoClearRemainingChanged();
+}
 
 void DictationController::setVocabulary(const QList<VocabularyEntry>& entries)
 {
@@ -225,30 +272,42 @@ void DictationController::toggleRecording(const DictationActivationSource& sourc
 void DictationController::startRecording(const DictationActivationSource& source)
 {
     log(QStringLiteral("startRequested"), source);
-    if (m_isRecording || m_isTranscribing || m_isStarting || m_isStopping || m_browserSession) {
+    if (isBusy()) {
         log(QStringLiteral("startIgnored"), source);
         return;
     }
-    cancelAutoClear();
-    restoreRuntimeIfNeeded();
-    setErrorMessage({});
-    if (!ensureModelAvailable(source))
+    if (!prepareStart(source))
         return;
-    ConfigurationStore::save(configuration(), *m_services.defaults);
     if (mode() == DictationMode::stream) {
         m_activeMode = DictationMode::stream;
         startStreamRecording();
         return;
     }
-    // Set before the first wait, so a second command in the meantime sees it.
-    setStatusMessage(QStringLiteral("Requesting microphone..."));
-    m_isStarting = true;
-    m_activeMode = DictationMode::batch;
     startBatch();
+}
+
+bool DictationController::isBusy() const
+{
+    return m_isRecording || m_isTranscribing || m_isStarting || m_isStopping || m_browserSession;
+}
+
+bool DictationController::prepareStart(const DictationActivationSource& source)
+{
+    cancelAutoClear();
+    restoreRuntimeIfNeeded();
+    setErrorMessage({});
+    if (!ensureModelAvailable(source))
+        return false;
+    ConfigurationStore::save(configuration(), *m_services.defaults);
+    return true;
 }
 
 void DictationController::startBatch()
 {
+    // Set before the first wait, so a second command in the meantime sees it.
+    setStatusMessage(QStringLiteral("Requesting microphone..."));
+    m_isStarting = true;
+    m_activeMode = DictationMode::batch;
     QPointer<DictationController> self(this);
     const auto device = m_services.captureDevice ? m_services.captureDevice() : std::nullopt;
     m_services.recorder->startRecording(device, [self](const DictationRecorder::Result& result) {
@@ -347,15 +406,10 @@ void DictationController::transcribe(const QString& audioFile)
         // The recording goes once its run has ended, whatever happens to the controller.
         if (remove)
             remove(audioFile);
-        if (QCoreApplication* application = QCoreApplication::instance()) {
-            QMetaObject::invokeMethod(
-                application,
-                [self, run, audioFile, result = std::move(result)] {
-                    if (self)
-                        self->finishTranscription(run, audioFile, result);
-                },
-                Qt::QueuedConnection);
-        }
+        platform::postToMainThread([self, run, audioFile, result = std::move(result)] {
+            if (self)
+                self->finishTranscription(run, audioFile, result);
+        });
     });
 }
 
@@ -579,7 +633,7 @@ const DictationActivationSource browserSource = DictationActivationSource::unkno
 bool DictationController::startBrowserSession(const QString& id, Emit emitEvent)
 {
     using Code = BrowserBridgeFailureCode;
-    if (m_browserSession || m_isRecording || m_isTranscribing || m_isStarting || m_isStopping) {
+    if (isBusy()) {
         emitEvent(BrowserBridgeEvent::failed(id, Code::busy, BrowserBridgeMessages::busy));
         return false;
     }
@@ -587,22 +641,15 @@ bool DictationController::startBrowserSession(const QString& id, Emit emitEvent)
         emitEvent(BrowserBridgeEvent::failed(id, Code::liveMode, BrowserBridgeMessages::liveMode));
         return false;
     }
-    cancelAutoClear();
-    restoreRuntimeIfNeeded();
-    setErrorMessage({});
-    if (!ensureModelAvailable(browserSource)) {
+    if (!prepareStart(browserSource)) {
         const auto message = m_services.modelState ? m_services.modelState().unavailableMessage() : std::nullopt;
         emitEvent(BrowserBridgeEvent::failed(id, Code::modelUnavailable,
                                              message.value_or(BrowserBridgeMessages::modelNotReady)));
         return false;
     }
-    ConfigurationStore::save(configuration(), *m_services.defaults);
     m_browserSession = std::make_unique<BrowserSession>();
     m_browserSession->id = id;
     m_browserSession->emitEvent = std::move(emitEvent);
-    setStatusMessage(QStringLiteral("Requesting microphone..."));
-    m_isStarting = true;
-    m_activeMode = DictationMode::batch;
     startBatch();
     return true;
 }

@@ -198,7 +198,19 @@ private:
     void play(DictationSound sound);
     void stored(std::optional<platform::PreferencesError> error);
 
+    bool isBusy() const;
+    // What every start does first: the countdown goes, paths are repaired, the
+    // model gate is asked and the configuration is kept. False: the gate refused.
+    bool prepareStart(const DictationActivationSource& source);
     void startBatch();
+    template <typename T>
+    static bool changed(T& member, const T& value)
+    {
+        if (member == value)
+            return false;
+        member = value;
+        return true;
+    }
     void startStreamRecording();
     void stopStreamRecording();
     void finishStreamRecording();

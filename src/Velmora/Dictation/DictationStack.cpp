@@ -53,7 +53,6 @@ DictationStack::DictationStack(std::shared_ptr<platform::PreferencesStore> defau
     m_vocabulary = std::make_unique<VocabularySync>(
         std::make_unique<VocabularyFileStore>(VocabularyFileStore::defaultCloudRoot(store), store));
 
-    const auto frontmost = std::shared_ptr(platform::TextDelivery::frontmostApplication());
     const QString managed = VelmoraPaths::managedModelPath();
     DictationServices services;
     services.defaults = &store;
@@ -66,7 +65,7 @@ DictationStack::DictationStack(std::shared_ptr<platform::PreferencesStore> defau
     services.inserter = m_inserter.get();
     services.clipboard = m_clipboard.get();
     services.canPostKeys = [] { return platform::TextDelivery::keyInjector()->canPost(); };
-    services.frontmost = [frontmost] { return frontmost->current(); };
+    services.frontmost = &platform::TextDelivery::currentFrontmostApplication;
     services.ownFocus = &ownApplicationHasFocus;
     services.logger = DictationActivationEventLogger::standard();
     services.notices = m_notices.get();

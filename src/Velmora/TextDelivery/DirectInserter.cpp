@@ -3,6 +3,7 @@
 #include "TextDeliveryPool.h"
 
 #include "Platform/LogCategories.h"
+#include "Platform/MainThread.h"
 #include "Platform/TextDelivery.h"
 
 #include <QCoreApplication>
@@ -59,8 +60,7 @@ DirectInserter::Paster DirectInserter::systemPaster()
     return [](platform::PasteChord chord, std::function<void(std::optional<platform::KeyInjectionError>)> done) {
         textDeliveryPool().start([chord, done = std::move(done)] {
             const auto error = platform::TextDelivery::keyInjector()->paste(chord, std::chrono::milliseconds(500));
-            if (QCoreApplication* application = QCoreApplication::instance())
-                QMetaObject::invokeMethod(application, [done, error] { done(error); }, Qt::QueuedConnection);
+            platform::postToMainThread([done, error] { done(error); });
         });
     };
 }
@@ -72,10 +72,7 @@ DirectInserter::DirectInserter(PasteboardAccess& clipboard, PasteboardAccess& pr
     , m_clipboard(clipboard)
     , m_primary(primary)
     , m_paste(paste ? std::move(paste) : systemPaster())
-    , m_frontmost(frontmost ? std::move(frontmost) : [] {
-        static const auto source = platform::TextDelivery::frontmostApplication();
-        return source->current();
-    })
+    , m_frontmost(frontmost ? std::move(frontmost) : &platform::TextDelivery::currentFrontmostApplication)
     , m_extraTerminalClasses(std::move(extraTerminalClasses))
     , m_restoreDelay(restoreDelay)
 {

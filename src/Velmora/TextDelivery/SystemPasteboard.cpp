@@ -3,6 +3,7 @@
 #include "TextDeliveryPool.h"
 
 #include "Platform/LogCategories.h"
+#include "Platform/MainThread.h"
 #include "Platform/TextDelivery.h"
 
 #include <QGuiApplication>
@@ -49,27 +50,21 @@ void SystemPasteboard::snapshot(QObject* context, std::function<void(std::option
     const auto selection = m_selection;
     textDeliveryPool().start([reader, selection, receiver, done = std::move(done)] {
         auto result = reader->read(selection, {});
-        QCoreApplication* application = QCoreApplication::instance();
-        if (!application)
-            return; // the program is ending: nobody is left to hear the answer
-        QMetaObject::invokeMethod(
-            application,
-            [receiver, done, result = std::move(result)] {
-                if (!receiver)
-                    return;
-                if (const auto* error = std::get_if<platform::SelectionReadError>(&result)) {
-                    qCWarning(logging::activation).noquote() << "clipboard not saved:" << platform::describe(*error);
-                    return done(std::nullopt);
-                }
-                QList<PasteboardEntry> item;
-                for (const auto& format : std::get<std::vector<platform::SelectionFormat>>(result))
-                    item.push_back({format.name, format.data});
-                PasteboardSnapshot snapshot;
-                if (!item.isEmpty())
-                    snapshot.items.push_back(item);
-                done(snapshot);
-            },
-            Qt::QueuedConnection);
+        platform::postToMainThread([receiver, done, result = std::move(result)] {
+            if (!receiver)
+                return;
+            if (const auto* error = std::get_if<platform::SelectionReadError>(&result)) {
+                qCWarning(logging::activation).noquote() << "clipboard not saved:" << platform::describe(*error);
+                return done(std::nullopt);
+            }
+            QList<PasteboardEntry> item;
+            for (const auto& format : std::get<std::vector<platform::SelectionFormat>>(result))
+                item.push_back({format.name, format.data});
+            PasteboardSnapshot snapshot;
+            if (!item.isEmpty())
+                snapshot.items.push_back(item);
+            done(snapshot);
+        });
     });
 }
 
