@@ -39,19 +39,6 @@ std::uint32_t classicKeyCodeOf(const QKeyEvent& event)
     return 0xFFFF; // no classic code: shows as "Key 65535" and matches nothing stored
 }
 
-std::uint64_t flagsOf(Qt::KeyboardModifiers modifiers)
-{
-    std::uint64_t flags = 0;
-    if (modifiers & Qt::ControlModifier)
-        flags |= controlFlag;
-    if (modifiers & (Qt::AltModifier | Qt::GroupSwitchModifier))
-        flags |= optionFlag;
-    if (modifiers & Qt::ShiftModifier)
-        flags |= shiftFlag;
-    if (modifiers & Qt::MetaModifier)
-        flags |= commandFlag;
-    return flags;
-}
 
 std::uint64_t flagOfModifierKey(int key)
 {
@@ -81,7 +68,7 @@ bool isModifierKey(const QKeyEvent& event)
 
 std::uint64_t modifierFlagsAfter(const QKeyEvent& event)
 {
-    std::uint64_t flags = flagsOf(event.modifiers());
+    std::uint64_t flags = modifierFlags(event.modifiers());
     const auto own = flagOfModifierKey(event.key());
     if (event.type() == QEvent::KeyPress)
         flags |= own;
@@ -94,7 +81,7 @@ KeyEvent keyEvent(const QKeyEvent& event, const velmora::platform::KeyboardLayou
 {
     KeyEvent result;
     result.keyCode = classicKeyCodeOf(event);
-    result.modifierFlags = flagsOf(event.modifiers());
+    result.modifierFlags = modifierFlags(event.modifiers());
     if (!event.text().isEmpty())
         result.characters = event.text();
     const bool shift = event.modifiers() & Qt::ShiftModifier;
@@ -110,6 +97,20 @@ KeyEvent keyEvent(const QKeyEvent& event, const velmora::platform::KeyboardLayou
              && !event.text().isEmpty())
         result.charactersIgnoringModifiers = event.text();
     return result;
+}
+
+std::uint64_t modifierFlags(Qt::KeyboardModifiers modifiers)
+{
+    std::uint64_t flags = 0;
+    if (modifiers & Qt::ControlModifier)
+        flags |= controlFlag;
+    if (modifiers & (Qt::AltModifier | Qt::GroupSwitchModifier))
+        flags |= optionFlag;
+    if (modifiers & Qt::ShiftModifier)
+        flags |= shiftFlag;
+    if (modifiers & Qt::MetaModifier)
+        flags |= commandFlag;
+    return flags;
 }
 
 } // namespace HotKeyCore

@@ -2,6 +2,8 @@
 
 #include "KeyEvent.h"
 
+#include <Qt>
+
 class QKeyEvent;
 
 namespace velmora::platform {
@@ -18,5 +20,7 @@ KeyEvent keyEvent(const QKeyEvent& event, const velmora::platform::KeyboardLayou
 // Qt reports the state before the change on some platforms.
 std::uint64_t modifierFlagsAfter(const QKeyEvent& event);
 bool isModifierKey(const QKeyEvent& event);
+// Toolkit modifiers as event modifier flags (AltGr counts as Option).
+std::uint64_t modifierFlags(Qt::KeyboardModifiers modifiers);
 
 } // namespace HotKeyCore

@@ -134,8 +134,11 @@ std::optional<PreferencesError> JsonFilePreferencesStore::update(const std::func
         } else {
             // Start from what is on disk now: another process may have written since our last read.
             reload(currentIdentity());
+            const QJsonObject before = m_values;
             change(m_values);
-            error = writeLocked();
+            // A change that changes nothing is not written: the file, even a damaged one, stays as it is.
+            if (m_values != before)
+                error = writeLocked();
             // Closing the descriptor releases the lock.
         }
     }

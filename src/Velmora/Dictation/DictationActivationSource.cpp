@@ -13,6 +13,7 @@ QString DictationActivationSource::logName() const
         QString operator()(const PopoverCancelButton&) const { return QStringLiteral("popoverCancelButton"); }
         QString operator()(const GlobalHotKey&) const { return QStringLiteral("globalHotKey"); }
         QString operator()(const DoubleTapModifier&) const { return QStringLiteral("doubleTapModifier"); }
+        QString operator()(const CommandLine&) const { return QStringLiteral("commandLine"); }
         QString operator()(const Unknown&) const { return QStringLiteral("unknown"); }
     };
     return std::visit(Name{}, m_kind);

@@ -20,11 +20,13 @@ public:
     struct PopoverCancelButton {};
     struct GlobalHotKey {};
     struct DoubleTapModifier {};
+    // `velmora --toggle` from a desktop shortcut or a terminal.
+    struct CommandLine {};
     struct Unknown {
         QString description;
     };
     using Kind = std::variant<MenuBarLeftClick, MenuBarRightClick, PopoverRecordButton, PopoverCancelButton,
-                              GlobalHotKey, DoubleTapModifier, Unknown>;
+                              GlobalHotKey, DoubleTapModifier, CommandLine, Unknown>;
 
     explicit DictationActivationSource(Kind kind) : m_kind(std::move(kind)) {}
 
@@ -37,6 +39,7 @@ public:
     static DictationActivationSource popoverCancelButton() { return DictationActivationSource(Kind(PopoverCancelButton{})); }
     static DictationActivationSource globalHotKey() { return DictationActivationSource(Kind(GlobalHotKey{})); }
     static DictationActivationSource doubleTapModifier() { return DictationActivationSource(Kind(DoubleTapModifier{})); }
+    static DictationActivationSource commandLine() { return DictationActivationSource(Kind(CommandLine{})); }
     static DictationActivationSource unknown(const QString& description) { return DictationActivationSource(Kind(Unknown{description})); }
 
     const Kind& kind() const { return m_kind; }

@@ -527,6 +527,25 @@ void DictationController::copyTranscript()
     QTimer::singleShot(m_services.copyIndicatorTime, this, [this] { setShowCopiedIndicator(false); });
 }
 
+void DictationController::refreshVocabularyFromSync()
+{
+    if (m_services.refreshVocabulary)
+        m_services.refreshVocabulary();
+}
+
+void DictationController::shutDown()
+{
+    m_autoClearTimer.stop();
+    m_recordingTimer.stop();
+    if (m_transcriptionRun) {
+        m_transcriptionRun.reset();
+        if (m_services.cancelRunningTool)
+            m_services.cancelRunningTool();
+    }
+    if (m_services.cancelWarmUp)
+        m_services.cancelWarmUp();
+}
+
 void DictationController::clearTranscript()
 {
     cancelAutoClear();

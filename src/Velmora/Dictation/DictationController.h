@@ -105,6 +105,11 @@ public:
     void cancelTranscription(const DictationActivationSource& source);
     void copyTranscript();
     void clearTranscript();
+    // The popover opening: the vocabulary file may have changed on another computer.
+    void refreshVocabularyFromSync();
+    // The application is quitting: a running whisper-cli is stopped now rather
+    // than waited for. The recorder and the live tool end with their owners.
+    void shutDown();
 
     // Published fields
     QString transcript() const { return m_transcript; }

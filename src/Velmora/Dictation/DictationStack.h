@@ -38,6 +38,7 @@ public:
     TranscriptionNotificationService& notices() { return *m_notices; }
     SoundEffectService& sounds() { return *m_sounds; }
     DirectInserter& inserter() { return *m_inserter; }
+    WhisperWarmUp& warmUp() { return *m_warmUp; }
 
 private:
     std::shared_ptr<platform::PreferencesStore> m_defaults;

@@ -1,5 +1,6 @@
 #include "VelmoraEntry.h"
 
+#include "CommandLineOptions.h"
 #include "VelmoraPaths.h"
 #include "VelmoraRuntime.h"
 
@@ -71,17 +72,26 @@ int VelmoraEntry::main(int argc, char** argv)
         break;
     }
 
+    const CommandLineOptions options = CommandLineOptions::parse(arguments);
+    if (options.help) {
+        std::fputs(CommandLineOptions::usage().toLocal8Bit().constData(), stdout);
+        return std::fflush(stdout) == 0 ? 0 : 1;
+    }
+    for (const QString& unknown : options.unknown)
+        std::fprintf(stderr, "velmora: ignoring unknown option %s (see velmora --help)\n", unknown.toLocal8Bit().constData());
+
     const SingleInstance::SingleInstanceConfiguration configuration(
         QStringLiteral("com.orvane.velmora"),
         SingleInstance::SingleInstancePolicy::userDefaults(platform::JsonFilePreferencesStore::standard(),
                                                            PreferenceKeys::allowMultipleInstances),
         SingleInstance::SingleInstanceLockLocation::applicationSupport());
-    const SingleInstance::DuplicateLaunchRequest request{{}, {}, QDateTime::currentDateTimeUtc()};
+    // The running copy gets this launch's commands; without any it shows its popover.
+    const SingleInstance::DuplicateLaunchRequest request{options.commands, {}, QDateTime::currentDateTimeUtc()};
 
     auto result = SingleInstance::SingleInstanceController::start(configuration, request);
     switch (result.kind) {
     case SingleInstance::SingleInstanceStartupResult::Kind::run:
-        return VelmoraRuntime::run(argc, argv, std::move(result.controller));
+        return VelmoraRuntime::run(argc, argv, std::move(result.controller), options.commands);
     case SingleInstance::SingleInstanceStartupResult::Kind::alreadyRunning:
         return 0;
     case SingleInstance::SingleInstanceStartupResult::Kind::failed:

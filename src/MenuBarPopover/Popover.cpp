@@ -1,0 +1,107 @@
+#include "Popover.h"
+
+#include "PopoverPlacement.h"
+
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QPainter>
+#include <QScreen>
+#include <QVBoxLayout>
+
+namespace MenuBarPopover {
+
+Popover::Popover(QWidget* parent)
+    : QWidget(parent)
+{
+    setObjectName(QStringLiteral("popover"));
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(1, 1, 1, 1);
+    layout->setSpacing(0);
+    applyWindowFlags();
+}
+
+Popover::~Popover() = default;
+
+void Popover::applyWindowFlags()
+{
+    const bool wasVisible = isVisible();
+    if (m_windowed)
+        setWindowFlags(Qt::Window);
+    else
+        setWindowFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
+    if (wasVisible)
+        show();
+}
+
+void Popover::setWindowed(bool windowed)
+{
+    if (m_windowed == windowed)
+        return;
+    m_windowed = windowed;
+    applyWindowFlags();
+}
+
+void Popover::setContent(QWidget* content)
+{
+    if (m_content == content)
+        return;
+    delete m_content;
+    m_content = content;
+    if (content)
+        layout()->addWidget(content);
+}
+
+void Popover::setContentSize(const QSize& size)
+{
+    // The border is drawn around the content, one pixel each side.
+    setFixedSize(size + QSize(2, 2));
+}
+
+void Popover::showRelativeTo(const QRect& anchor, PopoverEdge preferredEdge)
+{
+    QScreen* screen = QGuiApplication::screenAt(anchor.center());
+    if (!screen)
+        screen = QGuiApplication::primaryScreen();
+    const QRect available = screen ? screen->availableGeometry() : QRect(QPoint(0, 0), size());
+    const QRect frame = popoverFrame(anchor, size(), available, preferredEdge);
+    move(frame.topLeft());
+    show();
+}
+
+void Popover::showWindowed()
+{
+    show();
+}
+
+void Popover::performClose()
+{
+    if (isVisible())
+        hide();
+}
+
+void Popover::hideEvent(QHideEvent* event)
+{
+    QWidget::hideEvent(event);
+    // Spontaneous hides come from the window system (minimising); only a real close counts.
+    if (!event->spontaneous())
+        emit didClose();
+}
+
+void Popover::closeEvent(QCloseEvent* event)
+{
+    // The window's close button hides it; the application goes on in the tray.
+    event->ignore();
+    hide();
+}
+
+void Popover::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    painter.fillRect(rect(), palette().window());
+    if (!m_windowed) {
+        painter.setPen(palette().color(QPalette::Mid));
+        painter.drawRect(rect().adjusted(0, 0, -1, -1));
+    }
+}
+
+} // namespace MenuBarPopover

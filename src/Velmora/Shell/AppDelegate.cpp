@@ -1,0 +1,240 @@
+#include "AppDelegate.h"
+
+#include "CommandLineOptions.h"
+
+#include "BrowserBridge/BrowserBridgeCoordinator.h"
+#include "Dictation/DictationActivationEventLogger.h"
+#include "Dictation/DictationController.h"
+#include "Dictation/DictationStack.h"
+#include "Engine/WhisperTranscriber.h"
+#include "Engine/WhisperWarmUp.h"
+#include "HotKeys/DoubleTapModifierManager.h"
+#include "HotKeys/DoubleTapPermissionState.h"
+#include "HotKeys/HotKeyModeApplication.h"
+#include "HotKeys/HotKeyNotifications.h"
+#include "HotKeys/StandardHotKeySettingsStore.h"
+#include "MenuBar/MenuBarController.h"
+#include "Model/PinnedWhisperModel.h"
+#include "Model/WhisperModelManager.h"
+#include "Views/ContentView.h"
+
+#include "AppCommands/AccessoryAppCommandMenu.h"
+#include "AppVersion/AppVersionInfo.h"
+#include "MenuBarPopover/Popover.h"
+#include "HotKeyCore/GlobalHotKeyManager.h"
+#include "Platform/Linux/PrivateTemporaryFolder.h"
+#include "Platform/LogCategories.h"
+#include "SingleInstance/SingleInstanceController.h"
+
+#include <QApplication>
+#include <QPointer>
+#include <QTimer>
+
+namespace velmora {
+
+AppDelegate::AppDelegate(std::shared_ptr<platform::PreferencesStore> defaults, platform::MainBundle bundle,
+                         SingleInstance::SingleInstanceController* singleInstance, QStringList initialCommands,
+                         QObject* parent)
+    : QObject(parent)
+    , m_defaults(std::move(defaults))
+    , m_bundle(std::move(bundle))
+    , m_singleInstance(singleInstance)
+    , m_initialCommands(std::move(initialCommands))
+{
+    const auto temporary = platform::PrivateTemporaryFolder::ensure();
+    if (const QString* folder = std::get_if<QString>(&temporary)) {
+        m_temporaryFolder = *folder;
+    } else {
+        m_temporaryFolder = platform::PrivateTemporaryFolder::path();
+        qCWarning(logging::shell).noquote() << "the private temporary folder is unusable:"
+                                            << std::get<platform::SystemError>(temporary).description();
+    }
+    const QString sounds = m_bundle.resourcePath.value_or(QString()) + QStringLiteral("/sounds");
+    m_stack = std::make_unique<DictationStack>(m_defaults, m_temporaryFolder, sounds, m_bundle);
+    m_hotKey = std::make_unique<HotKeyCore::GlobalHotKeyManager>(hotKeySignature);
+    m_doubleTap = std::make_unique<DoubleTapModifierManager>();
+    m_bridge = std::make_unique<BrowserBridgeCoordinator>(m_defaults.get());
+}
+
+AppDelegate::~AppDelegate()
+{
+    // The views and the triggers go before the controller they call.
+    m_menuBar.reset();
+    m_hotKey.reset();
+    m_doubleTap.reset();
+    m_bridge.reset();
+    m_stack.reset();
+}
+
+DictationController& AppDelegate::dictationController() const
+{
+    return m_stack->controller();
+}
+
+void AppDelegate::applicationDidFinishLaunching()
+{
+    if (m_didFinishLaunching)
+        return;
+    m_didFinishLaunching = true;
+    DictationController& controller = dictationController();
+
+    step(QStringLiteral("commandMenu"));
+    m_commandMenu = AppCommands::AccessoryAppCommandMenu::installQuitMenu(
+        QStringLiteral("Velmora"), false, [this] { requestTermination(QStringLiteral("the Quit command")); });
+
+    step(QStringLiteral("restoreRuntime"));
+    controller.restoreRuntimeIfNeeded();
+
+    step(QStringLiteral("prepareModel"));
+    m_stack->models().prepare(controller.usesDownloadedModel());
+
+    // The update service starts here once Velmora has one.
+
+    step(QStringLiteral("removeLegacyActivationLog"));
+    DictationActivationEventLogger::removeLegacyLog(DictationActivationEventLogger::logDirectory());
+
+    step(QStringLiteral("removeStaleTemporaryFiles"));
+    WhisperTranscriber::removeStaleTemporaryFiles(m_temporaryFolder);
+
+    step(QStringLiteral("startWarmUp"));
+    controller.startWhisperWarmUp();
+
+    step(QStringLiteral("installMenuBar"));
+    m_menuBar = std::make_unique<MenuBarController>(controller, [this] { return makeContentView(); });
+    m_menuBar->install();
+
+    step(QStringLiteral("refreshNotificationAuthorization"));
+    controller.refreshNotificationAuthorizationIfNeeded();
+
+    // Launch at login is applied here once Velmora can manage it.
+
+    step(QStringLiteral("setupGlobalHotKey"));
+    setupGlobalHotKey();
+
+    step(QStringLiteral("browserBridge"));
+    m_bridge->setController(&controller);
+    m_bridge->apply();
+
+    // Last: a second launch is answered only by a fully built application. One
+    // that came earlier is delivered now, once.
+    step(QStringLiteral("activationHandler"));
+    if (m_singleInstance) {
+        m_singleInstance->setDuplicateLaunchHandler(
+            [self = QPointer<AppDelegate>(this)](const QList<SingleInstance::DuplicateLaunchRequest>& requests) {
+                if (self)
+                    self->handleDuplicateLaunch(requests);
+            });
+    }
+
+    qCInfo(logging::shell) << "Velmora is running";
+    emit launched();
+    for (const QString& command : std::exchange(m_initialCommands, {}))
+        runCommand(command);
+}
+
+ContentView* AppDelegate::makeContentView()
+{
+    return new ContentView(ContentView::Parts{
+        dictationController(),
+        m_stack->devices(),
+        m_stack->models(),
+        PinnedWhisperModel::largeV3TurboQ5(),
+        DoubleTapPermissionState::shared(),
+        AppVersion::AppVersionInfo::current(m_bundle).displayLabel(),
+        m_commandMenu ? m_commandMenu->quitAction() : nullptr,
+        m_hotKey.get(),
+    });
+}
+
+void AppDelegate::setupGlobalHotKey()
+{
+    // The press arrives from the X connection's reader: the command runs in a turn of its own.
+    m_hotKey->onHotKeyPressed = [self = QPointer<AppDelegate>(this)] {
+        QTimer::singleShot(0, self, [self] {
+            if (self)
+                self->dictationController().toggleRecording(DictationActivationSource::globalHotKey());
+        });
+    };
+    m_doubleTap->onDoubleTap = [self = QPointer<AppDelegate>(this)] {
+        QTimer::singleShot(0, self, [self] {
+            if (self)
+                self->dictationController().toggleRecording(DictationActivationSource::doubleTapModifier());
+        });
+    };
+    DoubleTapPermissionState::shared();
+    applyHotKeyMode();
+    connect(qApp, &QGuiApplication::applicationStateChanged, this, [](Qt::ApplicationState state) {
+        if (state == Qt::ApplicationActive)
+            DoubleTapPermissionState::shared().refresh();
+    });
+    connect(&HotKeyNotifications::shared(), &HotKeyNotifications::doubleTapPermissionGranted, this,
+            &AppDelegate::applyHotKeyMode, Qt::QueuedConnection);
+    connect(&HotKeyNotifications::shared(), &HotKeyNotifications::hotKeyChanged, this, &AppDelegate::applyHotKeyMode,
+            Qt::QueuedConnection);
+}
+
+void AppDelegate::applyHotKeyMode()
+{
+    velmora::applyHotKeyMode(*m_defaults, *m_hotKey, *m_doubleTap);
+}
+
+void AppDelegate::handleDuplicateLaunch(const QList<SingleInstance::DuplicateLaunchRequest>& requests)
+{
+    // A wake-up whose request could not be read is still someone starting Velmora.
+    if (requests.isEmpty()) {
+        qCInfo(logging::shell) << "another launch of Velmora was handed over to this copy";
+        runCommand(CommandLineOptions::show);
+    }
+    for (const auto& request : requests) {
+        const auto options = CommandLineOptions::parse(QStringList{QStringLiteral("velmora")} + request.arguments);
+        if (options.commands.isEmpty()) {
+            qCInfo(logging::shell) << "another launch of Velmora was handed over to this copy";
+            runCommand(CommandLineOptions::show);
+            continue;
+        }
+        for (const QString& command : options.commands) {
+            qCInfo(logging::shell).noquote() << "another launch handed over" << command;
+            runCommand(command);
+        }
+    }
+}
+
+void AppDelegate::runCommand(const QString& command)
+{
+    if (command == CommandLineOptions::toggle) {
+        dictationController().toggleRecording(DictationActivationSource::commandLine());
+        return;
+    }
+    if (m_menuBar)
+        m_menuBar->showPopover();
+}
+
+bool AppDelegate::applicationShouldTerminate()
+{
+    // The updater's refusal while an update waits on dictation goes here.
+    return true;
+}
+
+void AppDelegate::requestTermination(const QString& reason)
+{
+    if (m_isTerminating)
+        return;
+    qCInfo(logging::shell).noquote() << "quit requested by" << reason;
+    if (!applicationShouldTerminate()) {
+        qCInfo(logging::shell) << "quit refused";
+        return;
+    }
+    m_isTerminating = true;
+    QCoreApplication::quit();
+}
+
+void AppDelegate::applicationWillTerminate()
+{
+    m_stack->warmUp().cancel();
+    m_bridge->stop();
+    dictationController().shutDown();
+    if (m_menuBar)
+        m_menuBar->popover().hide();
+}
+
+} // namespace velmora

@@ -1,0 +1,345 @@
+#include "ContentView.h"
+
+#include "ContentViewText.h"
+#include "CopiedToast.h"
+#include "DoubleTapPermissionHintView.h"
+#include "MessageBanner.h"
+#include "MicrophonePickerView.h"
+#include "ModelDownloadView.h"
+#include "RecordButton.h"
+#include "TranscriptEditor.h"
+
+#include "Dictation/DictationController.h"
+#include "HotKeys/DoubleTapPermissionState.h"
+
+#include "HotKeyCore/GlobalHotKeyManager.h"
+#include "HotKeyCore/HotKeyDisplay.h"
+
+#include <QAction>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QShortcut>
+#include <QStackedWidget>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace velmora {
+
+namespace {
+
+QFrame* divider(QWidget* parent)
+{
+    auto* line = new QFrame(parent);
+    line->setFrameShape(QFrame::HLine);
+    line->setFrameShadow(QFrame::Plain);
+    line->setForegroundRole(QPalette::Mid);
+    return line;
+}
+
+QToolButton* toolButton(const QString& objectName, const QString& themeIcon, const QString& fallbackText,
+                        const QString& accessibleName, QWidget* parent)
+{
+    auto* button = new QToolButton(parent);
+    button->setObjectName(objectName);
+    button->setAutoRaise(true);
+    const QIcon icon = QIcon::fromTheme(themeIcon);
+    if (icon.isNull())
+        button->setText(fallbackText);
+    else
+        button->setIcon(icon);
+    button->setToolTip(accessibleName);
+    button->setAccessibleName(accessibleName);
+    button->setFocusPolicy(Qt::StrongFocus);
+    return button;
+}
+
+} // namespace
+
+ContentView::ContentView(Parts parts, QWidget* parent)
+    : QWidget(parent)
+    , m_parts(std::move(parts))
+{
+    setObjectName(QStringLiteral("contentView"));
+    setFixedSize(preferredSize);
+
+    auto* outer = new QVBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    m_pages = new QStackedWidget(this);
+    outer->addWidget(m_pages);
+
+    auto* main = new QWidget(m_pages);
+    auto* column = new QVBoxLayout(main);
+    column->setContentsMargins(14, 12, 14, 10);
+    column->setSpacing(10);
+    column->addWidget(makeHeader());
+    column->addWidget(divider(main));
+    m_gate = new ModelDownloadGate(m_parts.models, m_parts.model, makeRecordSection(), main);
+    m_gate->setMinimumHeight(96);
+    column->addWidget(m_gate);
+    column->addWidget(divider(main));
+
+    auto* transcriptFrame = new QFrame(main);
+    transcriptFrame->setObjectName(QStringLiteral("transcriptFrame"));
+    transcriptFrame->setStyleSheet(QStringLiteral(
+        "#transcriptFrame { border: 1px solid palette(mid); border-radius: 8px; background: palette(base); }"));
+    auto* frameLayout = new QVBoxLayout(transcriptFrame);
+    frameLayout->setContentsMargins(2, 2, 2, 2);
+    m_editor = new TranscriptEditor(transcriptFrame);
+    m_editor->setPlaceholderText(QStringLiteral("Your dictation appears here."));
+    m_editor->setStyleSheet(QStringLiteral("background: transparent;"));
+    frameLayout->addWidget(m_editor);
+    column->addWidget(transcriptFrame, 1);
+
+    column->addWidget(new DoubleTapPermissionHintView(m_parts.doubleTapPermission, main));
+    m_hotKeyHint = new MessageBanner(MessageBanner::Style::warning, main);
+    m_hotKeyHint->setObjectName(QStringLiteral("hotKeyHint"));
+    column->addWidget(m_hotKeyHint);
+    m_error = new MessageBanner(MessageBanner::Style::error, main);
+    m_error->setObjectName(QStringLiteral("errorBanner"));
+    column->addWidget(m_error);
+    column->addWidget(makeFooter());
+    m_pages->addWidget(main);
+    m_pages->addWidget(makeSettingsPage());
+
+    m_toast = new CopiedToast(this);
+
+    // Space works the record button from anywhere in the popover, except where
+    // it types: a text field claims printable keys before shortcuts see them.
+    auto* space = new QShortcut(QKeySequence(Qt::Key_Space), main, nullptr, nullptr, Qt::WidgetWithChildrenShortcut);
+    connect(space, &QShortcut::activated, this, &ContentView::recordPressed);
+    connect(m_record, &RecordButton::clicked, this, &ContentView::recordPressed);
+
+    DictationController& controller = m_parts.controller;
+    connect(m_editor, &TranscriptEditor::edited, this, [this](const QString& text) {
+        m_parts.controller.setTranscript(text);
+        // A transcript being edited is never cleared under the user.
+        m_parts.controller.cancelAutoClear();
+    });
+    connect(&controller, &DictationController::transcriptChanged, this, &ContentView::refreshTranscript);
+    connect(&controller, &DictationController::isRecordingChanged, this, &ContentView::refreshState);
+    connect(&controller, &DictationController::isTranscribingChanged, this, &ContentView::refreshState);
+    connect(&controller, &DictationController::elapsedSecondsChanged, this, &ContentView::refreshState);
+    connect(&controller, &DictationController::statusMessageChanged, this, &ContentView::refreshState);
+    connect(&controller, &DictationController::errorMessageChanged, this, &ContentView::refreshState);
+    connect(&controller, &DictationController::autoClearRemainingChanged, this, &ContentView::refreshFooter);
+    connect(&controller, &DictationController::modelPathChanged, this,
+            [this] { m_gate->setUsesDownloadedModel(m_parts.controller.usesDownloadedModel()); });
+    connect(&controller, &DictationController::showCopiedIndicatorChanged, this, [this] {
+        m_toast->place();
+        m_toast->setVisible(m_parts.controller.showCopiedIndicator());
+    });
+    if (m_parts.hotKey)
+        connect(m_parts.hotKey, &HotKeyCore::GlobalHotKeyManager::registrationChanged, this,
+                &ContentView::refreshHotKeyHint);
+    m_gate->setUsesDownloadedModel(controller.usesDownloadedModel());
+    refreshHotKeyHint();
+    refreshTranscript();
+    refreshState();
+}
+
+QWidget* ContentView::makeHeader()
+{
+    auto* header = new QWidget(this);
+    auto* row = new QHBoxLayout(header);
+    row->setContentsMargins(0, 0, 0, 0);
+    auto* titles = new QVBoxLayout;
+    titles->setSpacing(1);
+    auto* title = new QLabel(QStringLiteral("Velmora"), header);
+    QFont titleFont = title->font();
+    titleFont.setWeight(QFont::DemiBold);
+    titleFont.setPixelSize(15);
+    title->setFont(titleFont);
+    titles->addWidget(title);
+    m_status = new QLabel(header);
+    m_status->setObjectName(QStringLiteral("statusMessage"));
+    m_status->setForegroundRole(QPalette::PlaceholderText);
+    titles->addWidget(m_status);
+    row->addLayout(titles);
+    row->addStretch(1);
+    m_microphone = new MicrophonePickerView(m_parts.devices, header);
+    row->addWidget(m_microphone);
+    QToolButton* settings = toolButton(QStringLiteral("settingsButton"), QStringLiteral("preferences-system"),
+                                       QStringLiteral("⚙"), QStringLiteral("Settings"), header);
+    connect(settings, &QToolButton::clicked, this, [this] { setShowsSetup(true); });
+    row->addWidget(settings);
+    return header;
+}
+
+QWidget* ContentView::makeRecordSection()
+{
+    auto* section = new QWidget(this);
+    auto* row = new QHBoxLayout(section);
+    row->setContentsMargins(0, 4, 0, 4);
+    row->setSpacing(12);
+    m_record = new RecordButton(section);
+    row->addWidget(m_record, 0, Qt::AlignVCenter);
+    m_timer = new QLabel(section);
+    m_timer->setObjectName(QStringLiteral("recordingTimer"));
+    QFont timerFont = QFont(QStringLiteral("monospace"));
+    timerFont.setStyleHint(QFont::Monospace);
+    timerFont.setPixelSize(20);
+    timerFont.setWeight(QFont::Medium);
+    m_timer->setFont(timerFont);
+    row->addWidget(m_timer, 0, Qt::AlignVCenter);
+    row->addStretch(1);
+    m_copy = toolButton(QStringLiteral("copyButton"), QStringLiteral("edit-copy"), QStringLiteral("Copy"),
+                        QStringLiteral("Copy transcript"), section);
+    m_clear = toolButton(QStringLiteral("clearButton"), QStringLiteral("edit-delete"), QStringLiteral("Clear"),
+                         QStringLiteral("Clear transcript"), section);
+    m_copy->setStyleSheet(QStringLiteral("QToolButton:hover { background: rgba(10,132,255,38); color: #0a84ff;"
+                                         " border-radius: 6px; }"));
+    m_clear->setStyleSheet(QStringLiteral("QToolButton:hover { background: rgba(255,59,48,38); color: #ff3b30;"
+                                          " border-radius: 6px; }"));
+    connect(m_copy, &QToolButton::clicked, this, [this] { m_parts.controller.copyTranscript(); });
+    connect(m_clear, &QToolButton::clicked, this, [this] { m_parts.controller.clearTranscript(); });
+    row->addWidget(m_copy, 0, Qt::AlignVCenter);
+    row->addWidget(m_clear, 0, Qt::AlignVCenter);
+    return section;
+}
+
+QWidget* ContentView::makeFooter()
+{
+    auto* footer = new QWidget(this);
+    auto* row = new QHBoxLayout(footer);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->setSpacing(10);
+    auto* version = new QLabel(m_parts.versionLabel, footer);
+    version->setObjectName(QStringLiteral("versionLabel"));
+    QFont small(QStringLiteral("monospace"));
+    small.setStyleHint(QFont::Monospace);
+    small.setPixelSize(10);
+    small.setWeight(QFont::Medium);
+    version->setFont(small);
+    version->setForegroundRole(QPalette::PlaceholderText);
+    row->addWidget(version);
+    m_count = new QLabel(footer);
+    m_count->setObjectName(QStringLiteral("characterCount"));
+    m_count->setFont(small);
+    m_count->setToolTip(QStringLiteral("Characters"));
+    row->addWidget(m_count);
+    m_countdown = new QLabel(footer);
+    m_countdown->setObjectName(QStringLiteral("autoClearCountdown"));
+    m_countdown->setFont(small);
+    m_countdown->setStyleSheet(QStringLiteral("color: rgba(255,149,0,153);"));
+    m_countdown->setToolTip(QStringLiteral("The transcript clears itself"));
+    row->addWidget(m_countdown);
+    row->addStretch(1);
+    if (m_parts.quitAction) {
+        auto* quit = new QToolButton(footer);
+        quit->setObjectName(QStringLiteral("quitButton"));
+        quit->setDefaultAction(m_parts.quitAction);
+        quit->setAutoRaise(true);
+        quit->setToolTip(QStringLiteral("Quit Velmora (Ctrl+Q)"));
+        row->addWidget(quit);
+    }
+    return footer;
+}
+
+QWidget* ContentView::makeSettingsPage()
+{
+    auto* page = new QWidget(this);
+    page->setObjectName(QStringLiteral("settingsPage"));
+    auto* column = new QVBoxLayout(page);
+    column->setContentsMargins(14, 12, 14, 10);
+    auto* header = new QHBoxLayout;
+    auto* title = new QLabel(QStringLiteral("Settings"), page);
+    QFont titleFont = title->font();
+    titleFont.setWeight(QFont::DemiBold);
+    titleFont.setPixelSize(15);
+    title->setFont(titleFont);
+    header->addWidget(title);
+    header->addStretch(1);
+    QToolButton* close = toolButton(QStringLiteral("settingsCloseButton"), QStringLiteral("window-close"),
+                                    QStringLiteral("✕"), QStringLiteral("Close settings"), page);
+    connect(close, &QToolButton::clicked, this, [this] { setShowsSetup(false); });
+    header->addWidget(close);
+    column->addLayout(header);
+    column->addWidget(divider(page));
+    // The settings sections go here.
+    auto* where = new QLabel(QStringLiteral("Velmora keeps its settings in ~/.config/Velmora/preferences.json."), page);
+    where->setWordWrap(true);
+    where->setForegroundRole(QPalette::PlaceholderText);
+    column->addWidget(where);
+    column->addStretch(1);
+    return page;
+}
+
+void ContentView::setShowsSetup(bool shows)
+{
+    m_showsSetup = shows;
+    m_pages->setCurrentIndex(shows ? 1 : 0);
+    if (!shows)
+        m_parts.doubleTapPermission.refresh();
+}
+
+void ContentView::recordPressed()
+{
+    DictationController& controller = m_parts.controller;
+    if (controller.isTranscribing())
+        controller.cancelTranscription(DictationActivationSource::popoverCancelButton());
+    else if (controller.isRecording())
+        controller.stopRecording(DictationActivationSource::popoverRecordButton());
+    else
+        controller.startRecording(DictationActivationSource::popoverRecordButton());
+}
+
+void ContentView::refreshState()
+{
+    const DictationController& controller = m_parts.controller;
+    const auto state = ContentViewText::recordButtonState(controller.isRecording(), controller.isTranscribing());
+    m_record->setState(state);
+    m_timer->setVisible(controller.isRecording());
+    m_timer->setText(ContentViewText::elapsedText(controller.elapsedSeconds()));
+    m_clear->setEnabled(!controller.isRecording() && !controller.isTranscribing());
+    m_status->setText(controller.statusMessage());
+    m_error->setMessage(controller.errorMessage());
+    m_error->setVisible(!controller.errorMessage().isEmpty());
+}
+
+void ContentView::refreshTranscript()
+{
+    const QString transcript = m_parts.controller.transcript();
+    m_editor->setModelText(transcript);
+    m_copy->setEnabled(!ContentViewText::isBlank(transcript));
+    refreshFooter();
+}
+
+void ContentView::refreshFooter()
+{
+    const auto count = ContentViewText::characterCount(m_parts.controller.transcript());
+    m_count->setVisible(count.has_value());
+    m_count->setText(count.value_or(QString()));
+    const auto countdown = ContentViewText::autoClearText(m_parts.controller.autoClearRemaining());
+    m_countdown->setVisible(countdown.has_value());
+    m_countdown->setText(countdown ? QStringLiteral("⟲ ") + *countdown : QString());
+}
+
+void ContentView::refreshHotKeyHint()
+{
+    const auto* hotKey = m_parts.hotKey;
+    const auto error = hotKey ? hotKey->registrationError() : std::nullopt;
+    m_hotKeyHint->setVisible(error.has_value());
+    if (!error)
+        return;
+    const QString shortcut = hotKey->registeredSettings() ? HotKeyCore::hotKeyDisplayString(*hotKey->registeredSettings())
+                                                          : QStringLiteral("The hot key");
+    m_hotKeyHint->setMessage(QStringLiteral("%1: %2 Choose another shortcut, or bind \"velmora --toggle\" to a key "
+                                            "in your desktop's keyboard settings.")
+                                 .arg(shortcut, platform::describe(*error)));
+}
+
+void ContentView::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    m_toast->place();
+}
+
+void ContentView::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    if (!m_showsSetup)
+        m_parts.doubleTapPermission.refresh();
+}
+
+} // namespace velmora

@@ -1,0 +1,89 @@
+#pragma once
+
+#include "Model/PinnedWhisperModel.h"
+
+#include <QWidget>
+
+class QAction;
+
+namespace HotKeyCore {
+class GlobalHotKeyManager;
+}
+class QLabel;
+class QStackedWidget;
+class QToolButton;
+
+namespace velmora {
+
+class AudioDeviceManager;
+class CopiedToast;
+class DictationController;
+class DoubleTapPermissionState;
+class MessageBanner;
+class MicrophonePickerView;
+class ModelDownloadGate;
+class RecordButton;
+class TranscriptEditor;
+class WhisperModelManager;
+
+// The popover's face: status, microphone, the record button, the editable
+// transcript, banners and the footer. It holds no dictation logic: it draws
+// the controller's published state and calls its commands.
+class ContentView : public QWidget {
+    Q_OBJECT
+public:
+    static constexpr QSize preferredSize{400, 480};
+
+    struct Parts {
+        DictationController& controller;
+        AudioDeviceManager& devices;
+        WhisperModelManager& models;
+        PinnedWhisperModel model;
+        DoubleTapPermissionState& doubleTapPermission;
+        QString versionLabel;
+        QAction* quitAction = nullptr; // "Quit Velmora"
+        HotKeyCore::GlobalHotKeyManager* hotKey = nullptr; // its refusal is shown
+    };
+    explicit ContentView(Parts parts, QWidget* parent = nullptr);
+
+    bool showsSetup() const { return m_showsSetup; }
+    void setShowsSetup(bool shows);
+
+    // For tests and screenshots.
+    RecordButton* recordButton() const { return m_record; }
+    TranscriptEditor* editor() const { return m_editor; }
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+private:
+    QWidget* makeHeader();
+    QWidget* makeRecordSection();
+    QWidget* makeFooter();
+    QWidget* makeSettingsPage();
+    void recordPressed();
+    void refreshState();
+    void refreshTranscript();
+    void refreshFooter();
+    void refreshHotKeyHint();
+
+    Parts m_parts;
+    bool m_showsSetup = false;
+    QStackedWidget* m_pages = nullptr;
+    QLabel* m_status = nullptr;
+    MicrophonePickerView* m_microphone = nullptr;
+    ModelDownloadGate* m_gate = nullptr;
+    RecordButton* m_record = nullptr;
+    QLabel* m_timer = nullptr;
+    QToolButton* m_copy = nullptr;
+    QToolButton* m_clear = nullptr;
+    TranscriptEditor* m_editor = nullptr;
+    MessageBanner* m_error = nullptr;
+    MessageBanner* m_hotKeyHint = nullptr;
+    QLabel* m_count = nullptr;
+    QLabel* m_countdown = nullptr;
+    CopiedToast* m_toast = nullptr;
+};
+
+} // namespace velmora
