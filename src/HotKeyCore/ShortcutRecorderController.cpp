@@ -67,7 +67,9 @@ void ShortcutRecorderController::begin(std::function<bool(const KeyEvent&)> onCa
     m_onShortcutCaptured = std::move(onCaptured);
     m_onInvalidShortcut = std::move(onInvalid);
     m_onRecordingCancelled = std::move(onCancelled);
-    if (!m_filterInstalled && QCoreApplication::instance()) {
+    // Installed again at each start: the filter installed last sees keys first, and
+    // while recording nothing else (Escape closing a popover, Ctrl+Q) may take them.
+    if (QCoreApplication::instance()) {
         QCoreApplication::instance()->installEventFilter(this);
         m_filterInstalled = true;
     }

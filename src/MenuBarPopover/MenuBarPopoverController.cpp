@@ -12,8 +12,7 @@ namespace {
 
 void activate(Popover& popover)
 {
-    popover.raise();
-    popover.activateWindow();
+    popover.activate();
 }
 
 } // namespace

@@ -3,8 +3,13 @@
 #include "PopoverPlacement.h"
 
 #include <QCloseEvent>
+#include <QApplication>
 #include <QGuiApplication>
+#include <QTimer>
 #include <QPainter>
+#include <QWindow>
+
+#include "Platform/WindowActivation.h"
 #include <QScreen>
 #include <QVBoxLayout>
 
@@ -79,9 +84,56 @@ void Popover::performClose()
         hide();
 }
 
+void Popover::activate()
+{
+    raise();
+    if (m_awaitingExpose) {
+        // A window manager ignores a request for a window it has not mapped yet.
+        m_activateWhenExposed = true;
+        return;
+    }
+    activateNow();
+}
+
+void Popover::activateNow()
+{
+    activateWindow();
+    velmora::platform::WindowActivation::activate(winId());
+    // Hidden while it had the focus, the window kept the toolkit's focus, so getting
+    // it back is no change the toolkit reports, and no widget would take keys.
+    QTimer::singleShot(0, this, [this] {
+        if (isVisible() && QGuiApplication::focusWindow() == windowHandle() && QApplication::activeWindow() != this)
+            QApplication::setActiveWindow(this);
+    });
+}
+
+void Popover::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    if (event->spontaneous())
+        return;
+    m_awaitingExpose = true;
+    if (QWindow* window = windowHandle())
+        window->installEventFilter(this);
+}
+
+bool Popover::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::Expose && watched == windowHandle() && windowHandle()->isExposed()
+        && m_awaitingExpose) {
+        m_awaitingExpose = false;
+        windowHandle()->removeEventFilter(this);
+        if (std::exchange(m_activateWhenExposed, false))
+            activateNow();
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
 void Popover::hideEvent(QHideEvent* event)
 {
     QWidget::hideEvent(event);
+    m_activateWhenExposed = false;
+    m_awaitingExpose = false;
     // Spontaneous hides come from the window system (minimising); only a real close counts.
     if (!event->spontaneous())
         emit didClose();

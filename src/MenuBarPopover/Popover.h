@@ -29,20 +29,27 @@ public:
     // Shows the ordinary window where the window manager puts it.
     void showWindowed();
     void performClose();
+    // Raises it and gives it the keyboard focus, once the window is on screen.
+    void activate();
 
 signals:
     void didClose();
 
 protected:
+    void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void applyWindowFlags();
+    void activateNow();
 
     QPointer<QWidget> m_content;
     bool m_windowed = false;
+    bool m_activateWhenExposed = false;
+    bool m_awaitingExpose = false;
 };
 
 } // namespace MenuBarPopover

@@ -294,8 +294,7 @@ void MenuBarController::togglePopover()
 void MenuBarController::showPopover()
 {
     if (m_popover->isShown()) {
-        m_popover->raise();
-        m_popover->activateWindow();
+        MenuBarPopover::MenuBarPopoverController::present(*m_popover, *this, PopoverEdge::below, true);
         return;
     }
     preparePopover();
