@@ -1,0 +1,263 @@
+// The popover's content on a real display, drawn from a dictation controller
+// whose recorder and transcription the test holds: keys through XTest, clicks
+// through the toolkit.
+#include "Audio/AudioDeviceManager.h"
+#include "Dictation/DictationController.h"
+#include "HotKeys/DoubleTapPermissionState.h"
+#include "Model/HttpWhisperModelTransport.h"
+#include "Model/WhisperModelInstaller.h"
+#include "Model/WhisperModelManager.h"
+#include "Platform/MemoryPreferencesStore.h"
+#include "Preferences/PreferenceKeys.h"
+#include "TextDelivery/SystemPasteboard.h"
+#include "Views/ContentView.h"
+#include "Views/MessageBanner.h"
+#include "Views/ModelDownloadView.h"
+#include "Views/RecordButton.h"
+#include "Views/TranscriptEditor.h"
+
+#include "TestSupport.h"
+#include "X11TestClient.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QPushButton>
+#include <QLabel>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolButton>
+
+#include <gtest/gtest.h>
+
+#include <future>
+
+using namespace velmora;
+using namespace std::chrono_literals;
+namespace Keys = PreferenceKeys;
+
+namespace {
+
+struct HeldRecorder : DictationRecorder {
+    Completion pendingStart, pendingStop;
+    int starts = 0, stops = 0;
+    void startRecording(const std::optional<AudioInputDevice>&, Completion done) override
+    {
+        ++starts;
+        pendingStart = std::move(done);
+    }
+    void stopRecording(Completion done) override
+    {
+        ++stops;
+        pendingStop = std::move(done);
+    }
+};
+
+struct Desk {
+    QTemporaryDir dir;
+    platform::MemoryPreferencesStore defaults;
+    HeldRecorder recorder;
+    SystemPasteboard clipboard{platform::Selection::clipboard};
+    std::promise<SegmentResult> answer;
+    std::shared_future<SegmentResult> result = answer.get_future().share();
+    AudioDeviceManager devices{defaults};
+    WhisperModelManager models{std::make_shared<WhisperModelInstaller>(PinnedWhisperModel::largeV3TurboQ5(), dir.path(),
+                                                                      std::make_shared<HttpWhisperModelTransport>())};
+    DoubleTapPermissionState permission{[] { return true; },
+                                        [] { return DoubleTapPermissionState::Settings{}; }, [] {}};
+    std::unique_ptr<DictationController> controller;
+    std::unique_ptr<ContentView> view;
+
+    explicit Desk(bool managedModel = false)
+    {
+        (void)defaults.setBool(Keys::notifyOnTranscriptionComplete, false);
+        (void)defaults.setBool(Keys::autoClearTranscript, false);
+        (void)defaults.setBool(Keys::directInsert, false);
+        (void)defaults.setBool(Keys::autoCopyToClipboard, false);
+        DictationServices services;
+        services.defaults = &defaults;
+        services.recorder = &recorder;
+        services.produceSegment = [future = result](const QString&, const WhisperConfiguration&,
+                                                    const QList<VocabularyEntry>&) { return future.get(); };
+        services.removeFile = [](const QString&) {};
+        services.clipboard = &clipboard;
+        services.copyIndicatorTime = 300ms;
+        services.managedModelPath = dir.path() + "/ggml-large-v3-turbo-q5_0.bin";
+        services.modelState = [this] { return models.state(); };
+        const QString model = managedModel ? services.managedModelPath : dir.path() + "/mine.bin";
+        controller = std::make_unique<DictationController>(std::move(services), WhisperConfiguration{"/cli", model, "en"});
+        view = std::make_unique<ContentView>(ContentView::Parts{*controller, devices, models,
+                                                                PinnedWhisperModel::largeV3TurboQ5(), permission,
+                                                                "Version 1.0 (test)", nullptr, nullptr});
+        view->show();
+        view->activateWindow();
+        EXPECT_TRUE(test::waitUntil([&] { return view->isActiveWindow(); }, 5s));
+    }
+    ~Desk()
+    {
+        // A transcription the test left waiting must end before the controller goes.
+        try {
+            answer.set_value(QString());
+        } catch (const std::future_error&) {
+        }
+        view.reset();
+        controller.reset();
+    }
+    template <typename T>
+    T* find(const char* name) const
+    {
+        return view->findChild<T*>(QString::fromLatin1(name));
+    }
+    bool visible(const char* name) const
+    {
+        QWidget* widget = find<QWidget>(name);
+        return widget && widget->isVisible();
+    }
+};
+
+TEST(ContentView, TheRecordButtonFollowsTheDictationAndSpaceWorksItButNeverInTheTranscript)
+{
+    Desk desk;
+    test::X11TestClient keyboard;
+    using S = ContentViewText::RecordButtonState;
+    RecordButton* record = desk.view->recordButton();
+    EXPECT_EQ(record->state(), S::idle);
+    EXPECT_EQ(record->toolTip(), "Toggle recording");
+    EXPECT_FALSE(desk.visible("recordingTimer"));
+
+    record->setFocus();
+    keyboard.tap(test::keys::space);
+    ASSERT_TRUE(test::waitUntil([&] { return desk.recorder.starts == 1; }));
+    std::exchange(desk.recorder.pendingStart, {})(QString(desk.dir.path() + "/velmora-a.wav"));
+    ASSERT_TRUE(desk.controller->isRecording());
+    EXPECT_EQ(record->state(), S::recording);
+    EXPECT_TRUE(desk.visible("recordingTimer"));
+    EXPECT_EQ(desk.find<QLabel>("recordingTimer")->text(), "00:00");
+    EXPECT_FALSE(desk.find<QToolButton>("clearButton")->isEnabled()) << "no clearing while recording";
+
+    // Spaces typed in the transcript are the user's text, not the record key.
+    desk.view->editor()->setFocus();
+    keyboard.tap(test::keys::a);
+    keyboard.tap(test::keys::space);
+    keyboard.tap(test::keys::a);
+    ASSERT_TRUE(test::waitUntil([&] { return desk.controller->transcript() == "a a"; }))
+        << desk.controller->transcript().toStdString();
+    EXPECT_EQ(desk.recorder.stops, 0);
+
+    record->setFocus();
+    keyboard.tap(test::keys::space);
+    ASSERT_TRUE(test::waitUntil([&] { return desk.recorder.stops == 1; }));
+    std::exchange(desk.recorder.pendingStop, {})(QString(desk.dir.path() + "/velmora-a.wav"));
+    ASSERT_TRUE(test::waitUntil([&] { return desk.controller->isTranscribing(); }));
+    EXPECT_EQ(record->state(), S::transcribing);
+    EXPECT_EQ(record->toolTip(), "Cancel transcription");
+
+    // While transcribing the button cancels; it never starts a second recording.
+    QTest::mouseClick(record, Qt::LeftButton, {}, record->rect().center());
+    EXPECT_FALSE(desk.controller->isTranscribing());
+    EXPECT_EQ(desk.controller->statusMessage(), "Transcription canceled");
+    EXPECT_EQ(desk.recorder.starts, 1);
+    EXPECT_EQ(desk.find<QLabel>("statusMessage")->text(), "Transcription canceled");
+}
+
+TEST(ContentView, CopyClearCountAndTheCopiedToast)
+{
+    Desk desk;
+    auto* copy = desk.find<QToolButton>("copyButton");
+    auto* clear = desk.find<QToolButton>("clearButton");
+    EXPECT_FALSE(copy->isEnabled());
+    EXPECT_TRUE(clear->isEnabled()) << "an empty transcript does not disable clearing";
+    EXPECT_FALSE(desk.visible("characterCount"));
+
+    desk.controller->setTranscript(" \n\t ");
+    EXPECT_FALSE(copy->isEnabled()) << "white space only counts as empty";
+    EXPECT_FALSE(desk.visible("characterCount"));
+
+    desk.controller->setTranscript("Grüße 👍🏽");
+    EXPECT_TRUE(copy->isEnabled());
+    EXPECT_TRUE(desk.visible("characterCount"));
+    EXPECT_EQ(desk.find<QLabel>("characterCount")->text(), "7");
+
+    QTest::mouseClick(copy, Qt::LeftButton);
+    EXPECT_EQ(QApplication::clipboard()->text(), "Grüße 👍🏽");
+    EXPECT_TRUE(desk.visible("copiedToast"));
+    EXPECT_TRUE(test::waitUntil([&] { return !desk.visible("copiedToast"); }, 2s));
+
+    QTest::mouseClick(clear, Qt::LeftButton);
+    EXPECT_EQ(desk.controller->transcript(), "");
+    EXPECT_EQ(desk.view->editor()->toPlainText(), "");
+    EXPECT_EQ(desk.view->editor()->placeholderText(), "Your dictation appears here.");
+}
+
+TEST(ContentView, EditingStopsTheAutoClearAndErrorsShowInTheBanner)
+{
+    Desk desk;
+    (void)desk.defaults.setBool(Keys::autoClearTranscript, true);
+    desk.controller->setTranscript("Keep me.");
+    desk.controller->startAutoClearCountdown();
+    ASSERT_TRUE(test::waitUntil([&] { return desk.visible("autoClearCountdown"); }, 2s));
+    EXPECT_TRUE(desk.find<QLabel>("autoClearCountdown")->text().endsWith("s"));
+
+    desk.view->editor()->setFocus();
+    QTest::keyClick(desk.view->editor(), Qt::Key_End);
+    QTest::keyClicks(desk.view->editor(), " Yes");
+    EXPECT_EQ(desk.controller->transcript(), "Keep me. Yes");
+    EXPECT_EQ(desk.controller->autoClearRemaining(), 0) << "an edited transcript is never cleared under the user";
+    EXPECT_FALSE(desk.visible("autoClearCountdown"));
+
+    EXPECT_FALSE(desk.visible("errorBanner"));
+    desk.controller->startRecording(DictationActivationSource::popoverRecordButton());
+    std::exchange(desk.recorder.pendingStart, {})(AudioRecorderError::noSoundServer());
+    ASSERT_FALSE(desk.controller->errorMessage().isEmpty());
+    EXPECT_TRUE(desk.visible("errorBanner"));
+    EXPECT_EQ(desk.find<MessageBanner>("errorBanner")->message(), desk.controller->errorMessage());
+}
+
+TEST(TranscriptEditor, KeepsCaretAndUndoWhileTheValueIsUnchanged)
+{
+    TranscriptEditor editor;
+    editor.show();
+    QSignalSpy edits(&editor, &TranscriptEditor::edited);
+    editor.setModelText("Hello world");
+    EXPECT_EQ(editor.textCursor().position(), 11) << "a new value puts the caret at the end";
+    EXPECT_EQ(edits.count(), 0) << "the model's own value is no edit";
+
+    QTextCursor cursor = editor.textCursor();
+    cursor.setPosition(5);
+    editor.setTextCursor(cursor);
+    QTest::keyClicks(&editor, ",");
+    ASSERT_EQ(edits.count(), 1);
+    EXPECT_EQ(edits.last().at(0).toString(), "Hello, world");
+    editor.setModelText("Hello, world"); // the binding echoes the edit back
+    EXPECT_EQ(editor.textCursor().position(), 6) << "typing does not move the caret";
+    EXPECT_TRUE(editor.document()->isUndoAvailable());
+    editor.undo();
+    EXPECT_EQ(editor.toPlainText(), "Hello world");
+
+    // Typed dashes and quotes stay as typed.
+    editor.setModelText("");
+    QTest::keyClicks(&editor, "--\"quoted\" 'x'...");
+    EXPECT_EQ(editor.toPlainText(), "--\"quoted\" 'x'...");
+
+    editor.setModelText("New dictation.\nSecond line.");
+    EXPECT_EQ(editor.textCursor().position(), editor.toPlainText().size());
+    EXPECT_FALSE(editor.textCursor().hasSelection());
+}
+
+TEST(ModelDownloadGate, TheCardReplacesTheRecordButtonOnlyForTheManagedModel)
+{
+    Desk custom(false);
+    EXPECT_FALSE(custom.find<ModelDownloadView>("modelDownloadView")->isVisible())
+        << "a model of the user's own never shows the card";
+    EXPECT_TRUE(custom.view->recordButton()->isVisible());
+
+    Desk managed(true);
+    managed.models.prepare(false); // the file is not there
+    ASSERT_TRUE(test::waitUntil([&] { return managed.models.state().kind == WhisperModelState::Kind::missing; }, 5s));
+    EXPECT_TRUE(managed.find<ModelDownloadView>("modelDownloadView")->isVisible());
+    EXPECT_FALSE(managed.view->recordButton()->isVisible());
+    EXPECT_EQ(managed.find<QLabel>("modelTitle")->text(), "Speech model needed");
+    EXPECT_EQ(managed.find<QPushButton>("modelAction")->text(), "Download");
+}
+
+} // namespace
