@@ -22,6 +22,7 @@
 #include "TextDelivery/SystemPasteboard.h"
 #include "TextDelivery/TranscriptionNotificationService.h"
 #include "Vocabulary/VocabularyFileStore.h"
+#include "Vocabulary/VocabularyStore.h"
 #include "Vocabulary/VocabularySync.h"
 
 #include "Platform/TextDelivery.h"
@@ -87,6 +88,8 @@ DictationStack::DictationStack(std::shared_ptr<platform::PreferencesStore> defau
         sync->vocabularyDidChange(entries);
     };
     services.refreshVocabulary = [sync = m_vocabulary.get()] { sync->refresh(); };
+    // The local copy is there at once; the cloud file's answer comes later and replaces it.
+    services.loadVocabulary = [&store] { return VocabularyStore::load(store); };
     services.stream = m_stream.get();
     services.streamExecutable = [bundle]() -> std::optional<QString> {
         const auto runtime = BundledWhisperRuntime::current(bundle);

@@ -225,7 +225,9 @@ void AppDelegate::requestTermination(const QString& reason)
         return;
     }
     m_isTerminating = true;
-    QCoreApplication::quit();
+    // Not quit(): it first asks every window to close, and the popover answers a
+    // close by hiding, which would cancel the quit.
+    QCoreApplication::exit(0);
 }
 
 void AppDelegate::applicationWillTerminate()

@@ -13,6 +13,7 @@
 #include "Platform/Linux/JsonFilePreferencesStore.h"
 #include "Platform/Linux/MainBundle.h"
 #include "Platform/LogCategories.h"
+#include "Platform/SystemTrayProbe.h"
 
 #include "SingleInstance/SingleInstanceController.h"
 
@@ -64,7 +65,8 @@ int VelmoraEntry::main(int argc, char** argv)
         auto defaults = platform::JsonFilePreferencesStore::standard();
         const QString report = BundledWhisperRuntime::debugDescription(bundle, *defaults,
                                                                        VelmoraPaths::managedModelPath())
-            + QLatin1Char('\n') + activationInputDescription(*defaults);
+            + QLatin1Char('\n') + activationInputDescription(*defaults)
+            + QStringLiteral("\nsystemTray=") + platform::SystemTrayProbe::describe();
         std::fputs((report + QLatin1Char('\n')).toLocal8Bit().constData(), stdout);
         return std::fflush(stdout) == 0 ? 0 : 1;
     }
