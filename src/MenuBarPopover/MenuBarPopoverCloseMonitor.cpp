@@ -37,7 +37,8 @@ MenuBarPopoverCloseMonitor::Session::Session(Popover* popover, const MenuBarStat
 
 MenuBarPopoverCloseMonitor::Session::~Session()
 {
-    qApp->removeEventFilter(this);
+    if (qApp)
+        qApp->removeEventFilter(this);
 }
 
 bool MenuBarPopoverCloseMonitor::Session::shouldCloseForMouseEvent(const QPoint& pointer) const

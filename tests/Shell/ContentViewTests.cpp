@@ -1,21 +1,16 @@
 // The popover's content on a real display, drawn from a dictation controller
 // whose recorder and transcription the test holds: keys through XTest, clicks
 // through the toolkit.
-#include "Audio/AudioDeviceManager.h"
 #include "Dictation/DictationController.h"
-#include "HotKeys/DoubleTapPermissionState.h"
-#include "Model/HttpWhisperModelTransport.h"
-#include "Model/WhisperModelInstaller.h"
 #include "Model/WhisperModelManager.h"
-#include "Platform/MemoryPreferencesStore.h"
 #include "Preferences/PreferenceKeys.h"
-#include "TextDelivery/SystemPasteboard.h"
 #include "Views/ContentView.h"
 #include "Views/MessageBanner.h"
 #include "Views/ModelDownloadView.h"
 #include "Views/RecordButton.h"
 #include "Views/TranscriptEditor.h"
 
+#include "ContentViewDesk.h"
 #include "TestSupport.h"
 #include "X11TestClient.h"
 
@@ -24,13 +19,10 @@
 #include <QPushButton>
 #include <QLabel>
 #include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
 
 #include <gtest/gtest.h>
-
-#include <future>
 
 using namespace velmora;
 using namespace std::chrono_literals;
@@ -38,86 +30,11 @@ namespace Keys = PreferenceKeys;
 
 namespace {
 
-struct HeldRecorder : DictationRecorder {
-    Completion pendingStart, pendingStop;
-    int starts = 0, stops = 0;
-    void startRecording(const std::optional<AudioInputDevice>&, Completion done) override
-    {
-        ++starts;
-        pendingStart = std::move(done);
-    }
-    void stopRecording(Completion done) override
-    {
-        ++stops;
-        pendingStop = std::move(done);
-    }
-};
-
-struct Desk {
-    QTemporaryDir dir;
-    platform::MemoryPreferencesStore defaults;
-    HeldRecorder recorder;
-    SystemPasteboard clipboard{platform::Selection::clipboard};
-    std::promise<SegmentResult> answer;
-    std::shared_future<SegmentResult> result = answer.get_future().share();
-    AudioDeviceManager devices{defaults};
-    WhisperModelManager models{std::make_shared<WhisperModelInstaller>(PinnedWhisperModel::largeV3TurboQ5(), dir.path(),
-                                                                      std::make_shared<HttpWhisperModelTransport>())};
-    DoubleTapPermissionState permission{[] { return true; },
-                                        [] { return DoubleTapPermissionState::Settings{}; }, [] {}};
-    std::unique_ptr<DictationController> controller;
-    std::unique_ptr<ContentView> view;
-
-    explicit Desk(bool managedModel = false)
-    {
-        (void)defaults.setBool(Keys::notifyOnTranscriptionComplete, false);
-        (void)defaults.setBool(Keys::autoClearTranscript, false);
-        (void)defaults.setBool(Keys::directInsert, false);
-        (void)defaults.setBool(Keys::autoCopyToClipboard, false);
-        DictationServices services;
-        services.defaults = &defaults;
-        services.recorder = &recorder;
-        services.produceSegment = [future = result](const QString&, const WhisperConfiguration&,
-                                                    const QList<VocabularyEntry>&) { return future.get(); };
-        services.removeFile = [](const QString&) {};
-        services.clipboard = &clipboard;
-        services.copyIndicatorTime = 300ms;
-        services.managedModelPath = dir.path() + "/ggml-large-v3-turbo-q5_0.bin";
-        services.modelState = [this] { return models.state(); };
-        const QString model = managedModel ? services.managedModelPath : dir.path() + "/mine.bin";
-        controller = std::make_unique<DictationController>(std::move(services), WhisperConfiguration{"/cli", model, "en"});
-        view = std::make_unique<ContentView>(ContentView::Parts{*controller, devices, models,
-                                                                PinnedWhisperModel::largeV3TurboQ5(), permission,
-                                                                "Version 1.0 (test)", nullptr, nullptr});
-        view->show();
-        view->activateWindow();
-        EXPECT_TRUE(test::waitUntil([&] { return view->isActiveWindow(); }, 5s));
-    }
-    ~Desk()
-    {
-        // A transcription the test left waiting must end before the controller goes.
-        try {
-            answer.set_value(QString());
-        } catch (const std::future_error&) {
-        }
-        view.reset();
-        controller.reset();
-    }
-    template <typename T>
-    T* find(const char* name) const
-    {
-        return view->findChild<T*>(QString::fromLatin1(name));
-    }
-    bool visible(const char* name) const
-    {
-        QWidget* widget = find<QWidget>(name);
-        return widget && widget->isVisible();
-    }
-};
+using test::ContentViewDesk;
 
 TEST(ContentView, TheRecordButtonFollowsTheDictationAndSpaceWorksItButNeverInTheTranscript)
 {
-    Desk desk;
+    ContentViewDesk desk;
     test::X11TestClient keyboard;
     using S = ContentViewText::RecordButtonState;
     RecordButton* record = desk.view->recordButton();
@@ -162,7 +79,7 @@ TEST(ContentView, TheRecordButtonFollowsTheDictationAndSpaceWorksItButNeverInThe
 
 TEST(ContentView, CopyClearCountAndTheCopiedToast)
 {
-    Desk desk;
+    ContentViewDesk desk;
     auto* copy = desk.find<QToolButton>("copyButton");
     auto* clear = desk.find<QToolButton>("clearButton");
     EXPECT_FALSE(copy->isEnabled());
@@ -191,7 +108,7 @@ TEST(ContentView, CopyClearCountAndTheCopiedToast)
 
 TEST(ContentView, EditingStopsTheAutoClearAndErrorsShowInTheBanner)
 {
-    Desk desk;
+    ContentViewDesk desk;
     (void)desk.defaults.setBool(Keys::autoClearTranscript, true);
     desk.controller->setTranscript("Keep me.");
     desk.controller->startAutoClearCountdown();
@@ -246,12 +163,12 @@ TEST(TranscriptEditor, KeepsCaretAndUndoWhileTheValueIsUnchanged)
 
 TEST(ModelDownloadGate, TheCardReplacesTheRecordButtonOnlyForTheManagedModel)
 {
-    Desk custom(false);
+    ContentViewDesk custom(false);
     EXPECT_FALSE(custom.find<ModelDownloadView>("modelDownloadView")->isVisible())
         << "a model of the user's own never shows the card";
     EXPECT_TRUE(custom.view->recordButton()->isVisible());
 
-    Desk managed(true);
+    ContentViewDesk managed(true);
     managed.models.prepare(false); // the file is not there
     ASSERT_TRUE(test::waitUntil([&] { return managed.models.state().kind == WhisperModelState::Kind::missing; }, 5s));
     EXPECT_TRUE(managed.find<ModelDownloadView>("modelDownloadView")->isVisible());

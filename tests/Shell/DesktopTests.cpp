@@ -281,7 +281,8 @@ TEST_F(Desktop, AUsersDay)
     clickTray(2);
     ASSERT_TRUE(test::waitUntil([] { return count("startRequested", "menuBarLeftClick") == 1 && count("started") == 2; }, 10s))
         << output(velmora).toStdString();
-    EXPECT_FALSE(popover()) << "a double click does not open the popover";
+    QTest::qWait(600);
+    EXPECT_FALSE(popover()) << "a double click does not open the popover" << output(velmora).toStdString();
     speak();
     focusTarget();
     clickTray(2);
@@ -446,7 +447,7 @@ TEST_F(Desktop, WithoutATrayTheWindowIsTheInterface)
     ASSERT_TRUE(test::waitUntil([] { return !popover(); }, 5s));
     EXPECT_EQ(velmora->state(), QProcess::Running);
     launchAgain({});
-    ASSERT_TRUE(test::waitUntil([] { return popover().has_value(); }, 5s));
+    ASSERT_TRUE(test::waitUntil([] { return popover().has_value(); }, 5s)) << output(velmora).toStdString();
     xdotool({"key", "ctrl+q"});
     ASSERT_TRUE(velmora->waitForFinished(10000));
     EXPECT_EQ(velmora->exitCode(), 0);

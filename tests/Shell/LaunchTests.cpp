@@ -101,7 +101,8 @@ TEST(DumpRuntime, PrintsTheReportOfTheBuildTree)
                                             "hotKey=Control + Space\n"
                                             "hotKeyMode=combination\n"
                                             "hotKeyRegistration=available\n"
-                                            "doubleTapAccess=true\n")
+                                            "doubleTapAccess=true\n"
+                                            "systemTray=none\n")
                                  .arg(bundle, executable,
                                       QFileInfo::exists(bundle + QStringLiteral("/Resources/WhisperRuntime/models/ggml-silero-v6.2.0.bin"))
                                           ? bundle + QStringLiteral("/Resources/WhisperRuntime/models/ggml-silero-v6.2.0.bin")

@@ -248,6 +248,9 @@ void MenuBarController::handleActivation(QSystemTrayIcon::ActivationReason reaso
 
 void MenuBarController::singleClickDue()
 {
+    // A loop that stalled (a busy machine) may still hold the second click of a
+    // double click, read but not delivered: it goes first and may take this one.
+    QCoreApplication::processEvents(QEventLoop::ExcludeSocketNotifiers);
     if (!m_clicks.singleClickDue())
         return;
     if (!m_popover->isShown() && !reportsGeometry()) {

@@ -1,0 +1,98 @@
+// The application delegate in this process, with the real services: its launch
+// order, and second launches (the real executable) that arrive before it is ready.
+#include "Shell/AppDelegate.h"
+
+#include "Dictation/DictationController.h"
+#include "MenuBar/MenuBarController.h"
+#include "Preferences/PreferenceKeys.h"
+
+#include "MenuBarPopover/Popover.h"
+#include "Platform/Linux/JsonFilePreferencesStore.h"
+#include "Platform/Linux/MainBundle.h"
+#include "SingleInstance/SingleInstanceController.h"
+
+#include "TestSupport.h"
+
+#include <QDir>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+using namespace velmora;
+using namespace std::chrono_literals;
+
+namespace {
+
+QString env(const char* name)
+{
+    return QString::fromLocal8Bit(qgetenv(name));
+}
+
+QList<std::pair<QString, QString>> activations()
+{
+    QList<std::pair<QString, QString>> records;
+    for (const QByteArray& line : test::readFile(env("XDG_STATE_HOME") + "/Velmora/activation.log").split('\n')) {
+        if (line.isEmpty())
+            continue;
+        const QJsonObject record = QJsonDocument::fromJson(line).object();
+        records.append({record.value("action").toString(), record.value("source").toString()});
+    }
+    return records;
+}
+
+TEST(AppDelegate, LaunchesInOrderAndHandsEarlyLaunchesOverOnceInTheirOrder)
+{
+    QTemporaryDir dir;
+    test::writeFile(dir.path() + "/model.bin", "model");
+    qputenv("VELMORA_MODEL_PATH", (dir.path() + "/model.bin").toLocal8Bit());
+    auto defaults = platform::JsonFilePreferencesStore::standard();
+    (void)defaults->setBool(PreferenceKeys::soundEffectsEnabled, false);
+    (void)defaults->setBool(PreferenceKeys::notifyOnTranscriptionComplete, false);
+
+    // This process is the running copy.
+    const SingleInstance::SingleInstanceConfiguration configuration(
+        "com.orvane.velmora",
+        SingleInstance::SingleInstancePolicy::userDefaults(defaults, PreferenceKeys::allowMultipleInstances),
+        SingleInstance::SingleInstanceLockLocation::applicationSupport());
+    auto started = SingleInstance::SingleInstanceController::start(configuration, {{}, {}, QDateTime::currentDateTimeUtc()});
+    ASSERT_EQ(started.kind, SingleInstance::SingleInstanceStartupResult::Kind::run);
+
+    // Two `velmora --toggle` from a desktop shortcut, pressed twice while Velmora is still starting.
+    for (int i = 0; i < 2; ++i) {
+        const auto second = test::runProcess(test::velmoraExecutable(), {"--toggle"});
+        ASSERT_EQ(second.exitCode, 0) << second.standardError.toStdString();
+    }
+    ASSERT_TRUE(test::waitUntil([&] { return started.controller->hasPendingActivation(); }, 5s));
+
+    AppDelegate delegate(defaults, platform::MainBundle::forExecutable(test::velmoraExecutable(), std::nullopt),
+                         started.controller.get());
+    delegate.applicationDidFinishLaunching();
+    EXPECT_EQ(delegate.launchSteps(),
+              (QStringList{"commandMenu", "restoreRuntime", "prepareModel", "removeLegacyActivationLog",
+                           "removeStaleTemporaryFiles", "startWarmUp", "installMenuBar",
+                           "refreshNotificationAuthorization", "setupGlobalHotKey", "browserBridge",
+                           "activationHandler"}));
+    ASSERT_NE(delegate.menuBarController(), nullptr);
+
+    // Both requests, in order: the first starts, the second comes while starting and is ignored.
+    const QList<std::pair<QString, QString>> expected{
+        {"startRequested", "commandLine"}, {"startRequested", "commandLine"}, {"startIgnored", "commandLine"}};
+    ASSERT_TRUE(test::waitUntil([&] { return activations().size() >= 3; }, 5s));
+    EXPECT_EQ(activations().mid(0, 3), expected);
+    QTest::qWait(300);
+    const auto records = activations();
+    EXPECT_EQ(records.count({"startRequested", "commandLine"}), 2) << "delivered once";
+    EXPECT_FALSE(started.controller->hasPendingActivation());
+
+    // A plain second launch shows the popover.
+    delegate.menuBarController()->popover().performClose();
+    const auto plain = test::runProcess(test::velmoraExecutable(), {});
+    ASSERT_EQ(plain.exitCode, 0);
+    EXPECT_TRUE(test::waitUntil([&] { return delegate.menuBarController()->popover().isShown(); }, 10s));
+    delegate.applicationWillTerminate();
+}
+
+} // namespace

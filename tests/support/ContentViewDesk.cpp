@@ -1,0 +1,76 @@
+#include "ContentViewDesk.h"
+
+#include "TestSupport.h"
+
+#include "Model/HttpWhisperModelTransport.h"
+#include "Model/WhisperModelInstaller.h"
+#include "Preferences/PreferenceKeys.h"
+
+#include <gtest/gtest.h>
+
+namespace velmora::test {
+
+using namespace std::chrono_literals;
+namespace Keys = PreferenceKeys;
+
+void HeldRecorder::startRecording(const std::optional<AudioInputDevice>&, Completion done)
+{
+    ++starts;
+    pendingStart = std::move(done);
+}
+
+void HeldRecorder::stopRecording(Completion done)
+{
+    ++stops;
+    pendingStop = std::move(done);
+}
+
+ContentViewDesk::ContentViewDesk(bool managedModel, bool show)
+    : models(std::make_shared<WhisperModelInstaller>(PinnedWhisperModel::largeV3TurboQ5(), dir.path(),
+                                                     std::make_shared<HttpWhisperModelTransport>()))
+    , permission([] { return true; }, [] { return DoubleTapPermissionState::Settings{}; }, [] {})
+{
+    (void)defaults.setBool(Keys::notifyOnTranscriptionComplete, false);
+    (void)defaults.setBool(Keys::autoClearTranscript, false);
+    (void)defaults.setBool(Keys::directInsert, false);
+    (void)defaults.setBool(Keys::autoCopyToClipboard, false);
+    DictationServices services;
+    services.defaults = &defaults;
+    services.recorder = &recorder;
+    services.produceSegment = [future = result](const QString&, const WhisperConfiguration&,
+                                                const QList<VocabularyEntry>&) { return future.get(); };
+    services.removeFile = [](const QString&) {};
+    services.clipboard = &clipboard;
+    services.copyIndicatorTime = 300ms;
+    services.managedModelPath = dir.path() + "/ggml-large-v3-turbo-q5_0.bin";
+    services.modelState = [this] { return models.state(); };
+    const QString model = managedModel ? services.managedModelPath : dir.path() + "/mine.bin";
+    controller = std::make_unique<DictationController>(std::move(services), WhisperConfiguration{"/cli", model, "en"});
+    view = std::make_unique<ContentView>(ContentView::Parts{*controller, devices, models,
+                                                            PinnedWhisperModel::largeV3TurboQ5(), permission,
+                                                            "Version 1.0 (test)", nullptr, nullptr});
+    if (!show)
+        return;
+    view->show();
+    view->activateWindow();
+    EXPECT_TRUE(waitUntil([&] { return view->isActiveWindow(); }, 5s));
+}
+
+ContentViewDesk::~ContentViewDesk()
+{
+    // A transcription left waiting must end before the controller goes.
+    try {
+        answer.set_value(QString());
+    } catch (const std::future_error&) {
+    }
+    view.reset();
+    controller.reset();
+}
+
+bool ContentViewDesk::visible(const char* name) const
+{
+    QWidget* widget = find<QWidget>(name);
+    return widget && widget->isVisible();
+}
+
+} // namespace velmora::test

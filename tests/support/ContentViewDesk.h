@@ -1,0 +1,52 @@
+#pragma once
+
+// A content view on a dictation controller whose recorder and transcription
+// are held by the caller: for the view tests and the screenshots of its states.
+#include "Audio/AudioDeviceManager.h"
+#include "Dictation/DictationController.h"
+#include "HotKeys/DoubleTapPermissionState.h"
+#include "Model/WhisperModelManager.h"
+#include "Platform/MemoryPreferencesStore.h"
+#include "TextDelivery/SystemPasteboard.h"
+#include "Views/ContentView.h"
+
+#include <QTemporaryDir>
+
+#include <future>
+#include <memory>
+
+namespace velmora::test {
+
+struct HeldRecorder : DictationRecorder {
+    Completion pendingStart, pendingStop;
+    int starts = 0, stops = 0;
+    void startRecording(const std::optional<AudioInputDevice>&, Completion done) override;
+    void stopRecording(Completion done) override;
+};
+
+struct ContentViewDesk {
+    QTemporaryDir dir;
+    platform::MemoryPreferencesStore defaults;
+    HeldRecorder recorder;
+    SystemPasteboard clipboard{platform::Selection::clipboard};
+    std::promise<SegmentResult> answer;
+    std::shared_future<SegmentResult> result = answer.get_future().share();
+    AudioDeviceManager devices{defaults};
+    WhisperModelManager models;
+    DoubleTapPermissionState permission;
+    std::unique_ptr<DictationController> controller;
+    std::unique_ptr<ContentView> view;
+
+    // With `managedModel` the controller uses the downloaded model, so the model card can show.
+    explicit ContentViewDesk(bool managedModel = false, bool show = true);
+    ~ContentViewDesk();
+
+    template <typename T>
+    T* find(const char* name) const
+    {
+        return view->findChild<T*>(QString::fromLatin1(name));
+    }
+    bool visible(const char* name) const;
+};
+
+} // namespace velmora::test

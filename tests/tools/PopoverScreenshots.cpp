@@ -1,0 +1,84 @@
+// Draws the popover in its states on the rig's display and saves each as a PNG:
+//   velmora-rig --x11 -- PopoverScreenshots <folder>
+#include "ContentViewDesk.h"
+#include "TestSupport.h"
+
+#include "Model/WhisperModelManager.h"
+#include "Views/ContentView.h"
+
+#include "MenuBarPopover/Popover.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+using namespace velmora;
+using namespace std::chrono_literals;
+
+namespace {
+
+QString folder;
+
+void save(QWidget& popover, const QString& name)
+{
+    QTest::qWait(150);
+    const QPixmap shot = popover.grab();
+    ASSERT_TRUE(shot.save(folder + "/" + name + ".png")) << name.toStdString();
+}
+
+// Shown as the tray shows it: inside the popover's frame, which takes the view.
+// Declared after the desk, the popover goes first, and the view with it.
+std::unique_ptr<MenuBarPopover::Popover> framed(test::ContentViewDesk& desk)
+{
+    auto popover = std::make_unique<MenuBarPopover::Popover>();
+    popover->setContentSize(ContentView::preferredSize);
+    popover->setContent(desk.view.release());
+    popover->show();
+    EXPECT_TRUE(QTest::qWaitForWindowExposed(popover.get()));
+    return popover;
+}
+
+TEST(Screenshots, ThePopoverInItsStates)
+{
+    {
+        test::ContentViewDesk desk(false, false);
+        auto popover = framed(desk);
+        desk.controller->setTranscript("Meeting notes for Friday.\nWe ship Kubernetes on Friday, after the review.");
+        save(*popover, "popover-idle");
+
+        desk.controller->startRecording(DictationActivationSource::popoverRecordButton());
+        std::exchange(desk.recorder.pendingStart, {})(QString(desk.dir.path() + "/velmora-shot.wav"));
+        QTest::qWait(1300);
+        save(*popover, "popover-recording");
+
+        desk.controller->stopRecording(DictationActivationSource::popoverRecordButton());
+        std::exchange(desk.recorder.pendingStop, {})(QString(desk.dir.path() + "/velmora-shot.wav"));
+        save(*popover, "popover-transcribing");
+        desk.controller->cancelTranscription(DictationActivationSource::popoverCancelButton());
+
+        desk.controller->startRecording(DictationActivationSource::popoverRecordButton());
+        std::exchange(desk.recorder.pendingStart, {})(AudioRecorderError::noSoundServer());
+        save(*popover, "popover-error");
+    }
+    {
+        test::ContentViewDesk desk(true, false);
+        auto popover = framed(desk);
+        desk.models.prepare(false);
+        ASSERT_TRUE(test::waitUntil([&] { return desk.models.state().kind == WhisperModelState::Kind::missing; }, 5s));
+        save(*popover, "popover-model-download");
+    }
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    qputenv("QT_QPA_PLATFORM", "xcb");
+    QApplication application(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    folder = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QDir::currentPath();
+    QDir().mkpath(folder);
+    return RUN_ALL_TESTS();
+}
