@@ -51,6 +51,12 @@ TEST(AppDelegate, LaunchesInOrderAndHandsEarlyLaunchesOverOnceInTheirOrder)
     auto defaults = platform::JsonFilePreferencesStore::standard();
     (void)defaults->setBool(PreferenceKeys::soundEffectsEnabled, false);
     (void)defaults->setBool(PreferenceKeys::notifyOnTranscriptionComplete, false);
+    (void)defaults->setBool(PreferenceKeys::autoClearTranscript, true);
+    // A vocabulary written on another computer, waiting in the cloud folder.
+    (void)defaults->setString(PreferenceKeys::cloudFolder, dir.path() + "/Cloud");
+    QDir().mkpath(dir.path() + "/Cloud/Velmora");
+    test::writeFile(dir.path() + "/Cloud/Velmora/vocabulary.json",
+                    R"([{"id": "6A1F5B2C-0000-4000-8000-000000000001", "spelling": "Kubernetes", "variants": ["kubernetis"]}])");
 
     // This process is the running copy.
     const SingleInstance::SingleInstanceConfiguration configuration(
@@ -87,11 +93,27 @@ TEST(AppDelegate, LaunchesInOrderAndHandsEarlyLaunchesOverOnceInTheirOrder)
     EXPECT_EQ(records.count({"startRequested", "commandLine"}), 2) << "delivered once";
     EXPECT_FALSE(started.controller->hasPendingActivation());
 
-    // A plain second launch shows the popover.
-    delegate.menuBarController()->popover().performClose();
+    // A plain second launch shows the popover; opening it reads the cloud folder's vocabulary.
+    DictationController& controller = delegate.dictationController();
+    auto& popover = delegate.menuBarController()->popover();
+    popover.performClose();
+    QTest::qWait(300);
+    EXPECT_TRUE(controller.vocabulary().isEmpty()) << "nothing read the file yet";
     const auto plain = test::runProcess(test::velmoraExecutable(), {});
     ASSERT_EQ(plain.exitCode, 0);
-    EXPECT_TRUE(test::waitUntil([&] { return delegate.menuBarController()->popover().isShown(); }, 10s));
+    EXPECT_TRUE(test::waitUntil([&] { return popover.isShown(); }, 10s));
+    ASSERT_TRUE(test::waitUntil([&] { return controller.vocabulary().size() == 1; }, 5s));
+    EXPECT_EQ(controller.vocabulary().first().spelling, "Kubernetes");
+
+    // Closing it starts the auto-clear countdown of a finished transcript.
+    controller.cancelTranscription(DictationActivationSource::popoverCancelButton());
+    if (controller.isRecording())
+        controller.stopRecording(DictationActivationSource::popoverRecordButton());
+    ASSERT_TRUE(test::waitUntil([&] { return !controller.isRecording() && !controller.isTranscribing(); }, 10s));
+    controller.setTranscript("Done.");
+    controller.cancelAutoClear();
+    popover.performClose();
+    EXPECT_TRUE(test::waitUntil([&] { return controller.autoClearRemaining() > 0; }, 2s));
     delegate.applicationWillTerminate();
 }
 

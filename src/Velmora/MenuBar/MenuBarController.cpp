@@ -230,6 +230,7 @@ void MenuBarController::handleActivation(QSystemTrayIcon::ActivationReason reaso
     switch (m_clicks.report(report, now)) {
     case TrayClickInterpreter::Action::scheduleSingleClick:
         m_lastTrigger = now;
+        m_singleClickWaitedOnce = false;
         m_singleClick.start();
         break;
     case TrayClickInterpreter::Action::doubleClick:
@@ -249,8 +250,15 @@ void MenuBarController::handleActivation(QSystemTrayIcon::ActivationReason reaso
 void MenuBarController::singleClickDue()
 {
     // A loop that stalled (a busy machine) may still hold the second click of a
-    // double click, read but not delivered: it goes first and may take this one.
+    // double click, read or about to be: it goes first and may take this one.
     QCoreApplication::processEvents(QEventLoop::ExcludeSocketNotifiers);
+    const auto late = TrayClickInterpreter::Clock::now() - m_lastTrigger - m_singleClick.intervalAsDuration();
+    if (late > std::chrono::milliseconds(100) && m_clicks.hasPendingSingleClick() && !m_singleClickWaitedOnce) {
+        m_singleClickWaitedOnce = true;
+        QTimer::singleShot(150, this, &MenuBarController::singleClickDue);
+        return;
+    }
+    m_singleClickWaitedOnce = false;
     if (!m_clicks.singleClickDue())
         return;
     if (!m_popover->isShown() && !reportsGeometry()) {

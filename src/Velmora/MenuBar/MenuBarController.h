@@ -96,6 +96,7 @@ private:
     TrayClickInterpreter m_clicks;
     QTimer m_singleClick;
     TrayClickInterpreter::Clock::time_point m_lastTrigger{};
+    bool m_singleClickWaitedOnce = false;
 };
 
 } // namespace velmora
