@@ -119,22 +119,37 @@ std::uint32_t x11Atom(xcb_connection_t* connection, const char* name)
     return value;
 }
 
+std::optional<std::uint8_t> X11Connection::rawInputOpcode() const
+{
+    const auto input = extension("XInputExtension");
+    if (!input)
+        return std::nullopt;
+    xcb_input_xi_query_version_reply_t* version =
+        xcb_input_xi_query_version_reply(m_connection, xcb_input_xi_query_version(m_connection, 2, 2), nullptr);
+    if (!version)
+        return std::nullopt;
+    const bool rawFromRoot = version->major_version > 2 || (version->major_version == 2 && version->minor_version >= 1);
+    std::free(version);
+    return rawFromRoot ? std::optional(input->majorOpcode) : std::nullopt;
+}
+
+bool X11Connection::selectRawEvents(std::uint32_t xiEventMask)
+{
+    struct {
+        xcb_input_event_mask_t head;
+        std::uint32_t mask;
+    } selection{{XCB_INPUT_DEVICE_ALL_MASTER, 1}, xiEventMask};
+    xcb_generic_error_t* error = xcb_request_check(
+        m_connection, xcb_input_xi_select_events_checked(m_connection, m_root, 1, &selection.head));
+    std::free(error);
+    drainSoon();
+    return error == nullptr;
+}
+
 bool x11CanWatchAndPostKeys()
 {
     const auto connection = X11Connection::open();
-    if (!connection || !connection->extension("XTEST"))
-        return false;
-    const auto input = connection->extension("XInputExtension");
-    if (!input)
-        return false;
-    xcb_connection_t* c = connection->get();
-    xcb_input_xi_query_version_reply_t* version =
-        xcb_input_xi_query_version_reply(c, xcb_input_xi_query_version(c, 2, 2), nullptr);
-    if (!version)
-        return false;
-    const bool rawEvents = version->major_version > 2 || (version->major_version == 2 && version->minor_version >= 1);
-    std::free(version);
-    return rawEvents;
+    return connection && connection->extension("XTEST") && connection->rawInputOpcode();
 }
 
 } // namespace velmora::platform

@@ -33,6 +33,12 @@ public:
     std::uint32_t root() const { return m_root; }
     std::optional<Extension> extension(const char* name) const;
 
+    // XInput 2.1 or later, whose raw events reach the root window whichever client
+    // has the focus or a grab: its major opcode, or nothing.
+    std::optional<std::uint8_t> rawInputOpcode() const;
+    // Selects these XInput raw event kinds on the root window (0: none); false when refused.
+    bool selectRawEvents(std::uint32_t xiEventMask);
+
     void setEventHandler(std::function<void(const xcb_generic_event_t&)> handler);
     // Replies read on this connection may have pulled events into the library's
     // queue, where the socket no longer announces them.

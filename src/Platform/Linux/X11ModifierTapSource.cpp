@@ -17,20 +17,11 @@ X11ModifierTapSource::X11ModifierTapSource(QObject* parent)
 {
     if (!m_connection || !X11Keymap::setUpExtension(m_connection->get()))
         return;
-    const auto input = m_connection->extension("XInputExtension");
-    if (!input)
+    const auto opcode = m_connection->rawInputOpcode();
+    if (!opcode)
         return;
+    m_inputOpcode = *opcode;
     xcb_connection_t* c = m_connection->get();
-    xcb_input_xi_query_version_reply_t* version =
-        xcb_input_xi_query_version_reply(c, xcb_input_xi_query_version(c, 2, 2), nullptr);
-    if (!version)
-        return;
-    const bool rawFromRoot =
-        version->major_version > 2 || (version->major_version == 2 && version->minor_version >= 1);
-    std::free(version);
-    if (!rawFromRoot)
-        return;
-    m_inputOpcode = input->majorOpcode;
     selectKeyboardChangeEvents(c);
     m_connection->setEventHandler([this](const xcb_generic_event_t& event) { handle(event); });
 }
@@ -42,18 +33,8 @@ X11ModifierTapSource::~X11ModifierTapSource()
 
 bool X11ModifierTapSource::select(bool raw)
 {
-    struct {
-        xcb_input_event_mask_t head;
-        std::uint32_t mask;
-    } selection{{XCB_INPUT_DEVICE_ALL_MASTER, 1},
-                raw ? std::uint32_t(XCB_INPUT_XI_EVENT_MASK_RAW_KEY_PRESS | XCB_INPUT_XI_EVENT_MASK_RAW_KEY_RELEASE)
-                    : 0u};
-    xcb_connection_t* c = m_connection->get();
-    xcb_generic_error_t* error =
-        xcb_request_check(c, xcb_input_xi_select_events_checked(c, m_connection->root(), 1, &selection.head));
-    std::free(error);
-    m_connection->drainSoon();
-    return error == nullptr;
+    return m_connection->selectRawEvents(
+        raw ? XCB_INPUT_XI_EVENT_MASK_RAW_KEY_PRESS | XCB_INPUT_XI_EVENT_MASK_RAW_KEY_RELEASE : 0);
 }
 
 bool X11ModifierTapSource::start()

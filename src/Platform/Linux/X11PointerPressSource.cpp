@@ -5,28 +5,16 @@
 #include <xcb/xcb.h>
 #include <xcb/xinput.h>
 
-#include <cstdlib>
 
 namespace velmora::platform {
 
 std::unique_ptr<X11PointerPressSource> X11PointerPressSource::open()
 {
     auto connection = X11Connection::open();
-    if (!connection)
+    const auto opcode = connection ? connection->rawInputOpcode() : std::nullopt;
+    if (!opcode)
         return nullptr;
-    const auto input = connection->extension("XInputExtension");
-    if (!input)
-        return nullptr;
-    xcb_connection_t* c = connection->get();
-    xcb_input_xi_query_version_reply_t* version =
-        xcb_input_xi_query_version_reply(c, xcb_input_xi_query_version(c, 2, 2), nullptr);
-    if (!version)
-        return nullptr;
-    const bool rawFromRoot = version->major_version > 2 || (version->major_version == 2 && version->minor_version >= 1);
-    std::free(version);
-    if (!rawFromRoot)
-        return nullptr;
-    return std::unique_ptr<X11PointerPressSource>(new X11PointerPressSource(std::move(connection), input->majorOpcode));
+    return std::unique_ptr<X11PointerPressSource>(new X11PointerPressSource(std::move(connection), *opcode));
 }
 
 X11PointerPressSource::X11PointerPressSource(std::unique_ptr<X11Connection> connection, std::uint8_t inputOpcode)
@@ -54,16 +42,7 @@ X11PointerPressSource::~X11PointerPressSource()
 
 bool X11PointerPressSource::select(bool on)
 {
-    struct {
-        xcb_input_event_mask_t head;
-        std::uint32_t mask;
-    } selection{{XCB_INPUT_DEVICE_ALL_MASTER, 1}, on ? std::uint32_t(XCB_INPUT_XI_EVENT_MASK_RAW_BUTTON_PRESS) : 0u};
-    xcb_connection_t* c = m_connection->get();
-    xcb_generic_error_t* error =
-        xcb_request_check(c, xcb_input_xi_select_events_checked(c, m_connection->root(), 1, &selection.head));
-    std::free(error);
-    m_connection->drainSoon();
-    return error == nullptr;
+    return m_connection->selectRawEvents(on ? XCB_INPUT_XI_EVENT_MASK_RAW_BUTTON_PRESS : 0);
 }
 
 bool X11PointerPressSource::start()
