@@ -5,6 +5,7 @@
 #include "Dictation/DictationController.h"
 #include "MenuBar/MenuBarController.h"
 #include "Preferences/PreferenceKeys.h"
+#include "Views/MessageBanner.h"
 
 #include "MenuBarPopover/Popover.h"
 #include "Platform/Linux/JsonFilePreferencesStore.h"
@@ -12,6 +13,7 @@
 #include "SingleInstance/SingleInstanceController.h"
 
 #include "TestSupport.h"
+#include "X11TestClient.h"
 
 #include <QDir>
 #include <QJsonDocument>
@@ -66,6 +68,10 @@ TEST(AppDelegate, LaunchesInOrderAndHandsEarlyLaunchesOverOnceInTheirOrder)
     auto started = SingleInstance::SingleInstanceController::start(configuration, {{}, {}, QDateTime::currentDateTimeUtc()});
     ASSERT_EQ(started.kind, SingleInstance::SingleInstanceStartupResult::Kind::run);
 
+    // Another application holds Ctrl+Space: the popover says so.
+    test::X11TestClient other;
+    ASSERT_TRUE(other.grabKey(test::keys::space, 0x4 /* Control */));
+
     // Two `velmora --toggle` from a desktop shortcut, pressed twice while Velmora is still starting.
     for (int i = 0; i < 2; ++i) {
         const auto second = test::runProcess(test::velmoraExecutable(), {"--toggle"});
@@ -102,6 +108,11 @@ TEST(AppDelegate, LaunchesInOrderAndHandsEarlyLaunchesOverOnceInTheirOrder)
     const auto plain = test::runProcess(test::velmoraExecutable(), {});
     ASSERT_EQ(plain.exitCode, 0);
     EXPECT_TRUE(test::waitUntil([&] { return popover.isShown(); }, 10s));
+    auto* hint = popover.findChild<MessageBanner*>("hotKeyHint");
+    ASSERT_NE(hint, nullptr);
+    EXPECT_TRUE(hint->isVisible());
+    EXPECT_TRUE(hint->message().startsWith("Control + Space: Another application already uses this hot key."))
+        << hint->message().toStdString();
     ASSERT_TRUE(test::waitUntil([&] { return controller.vocabulary().size() == 1; }, 5s));
     EXPECT_EQ(controller.vocabulary().first().spelling, "Kubernetes");
 

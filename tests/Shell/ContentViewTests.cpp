@@ -5,7 +5,9 @@
 #include "Model/WhisperModelManager.h"
 #include "Preferences/PreferenceKeys.h"
 #include "Views/ContentView.h"
+#include "Views/DoubleTapPermissionHintView.h"
 #include "Views/MessageBanner.h"
+#include "Views/MicrophonePickerView.h"
 #include "Views/ModelDownloadView.h"
 #include "Views/RecordButton.h"
 #include "Views/TranscriptEditor.h"
@@ -14,7 +16,9 @@
 #include "TestSupport.h"
 #include "X11TestClient.h"
 
+#include <QAction>
 #include <QApplication>
+#include <QMenu>
 #include <QClipboard>
 #include <QPushButton>
 #include <QLabel>
@@ -128,6 +132,52 @@ TEST(ContentView, EditingStopsTheAutoClearAndErrorsShowInTheBanner)
     ASSERT_FALSE(desk.controller->errorMessage().isEmpty());
     EXPECT_TRUE(desk.visible("errorBanner"));
     EXPECT_EQ(desk.find<MessageBanner>("errorBanner")->message(), desk.controller->errorMessage());
+}
+
+TEST(MicrophonePicker, AnUnpluggedChoiceShowsSystemDefaultWithAnOrangeDotAndNoCheckmark)
+{
+    ContentViewDesk desk;
+    auto* picker = desk.view->findChild<MicrophonePickerView*>();
+    ASSERT_NE(picker, nullptr);
+    EXPECT_EQ(picker->deviceText(), "System Default");
+    EXPECT_TRUE(picker->dotIsGreen());
+
+    desk.devices.setSelectedDeviceUID(QString("alsa_input.usb-Blue_Yeti-00.analog-stereo"));
+    EXPECT_EQ(desk.find<QLabel>("microphoneName")->text(), "System Default") << "the device is not plugged in";
+    EXPECT_FALSE(picker->dotIsGreen());
+    emit picker->menu()->aboutToShow();
+    const auto items = picker->menu()->actions();
+    ASSERT_FALSE(items.isEmpty());
+    EXPECT_EQ(items.first()->text(), "System Default");
+    for (QAction* item : items)
+        EXPECT_FALSE(item->isChecked()) << item->text().toStdString();
+
+    items.first()->trigger();
+    EXPECT_FALSE(desk.defaults.stringValue(PreferenceKeys::selectedAudioDeviceUID).has_value()) << "the key is removed";
+    EXPECT_TRUE(picker->dotIsGreen());
+}
+
+TEST(DoubleTapPermissionHint, ShownOnlyWhileTheSessionHidesModifierKeysFromADoubleTapTrigger)
+{
+    bool granted = false;
+    DoubleTapPermissionState::Settings settings{HotKeyMode::doubleTap, true};
+    DoubleTapPermissionState state([&] { return granted; }, [&] { return settings; }, [] {});
+    DoubleTapPermissionHintView hint(state);
+    hint.show();
+    state.refresh();
+    EXPECT_TRUE(hint.isVisible());
+    EXPECT_EQ(hint.findChild<MessageBanner*>()->message(),
+              "Double-tap cannot see modifier key presses in this session. Without it, nothing happens.");
+    settings.mode = HotKeyMode::combination;
+    state.refresh();
+    EXPECT_FALSE(hint.isVisible());
+    settings = {HotKeyMode::doubleTap, false};
+    state.refresh();
+    EXPECT_FALSE(hint.isVisible()) << "the trigger is off";
+    settings.enabled = true;
+    granted = true;
+    state.refresh();
+    EXPECT_FALSE(hint.isVisible());
 }
 
 TEST(TranscriptEditor, KeepsCaretAndUndoWhileTheValueIsUnchanged)

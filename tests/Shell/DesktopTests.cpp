@@ -370,6 +370,31 @@ TEST_F(Desktop, QuittingEndsARunningTranscriptionAndSigtermTakesTheSameRoad)
     EXPECT_EQ(QDir(temporary).entryList({"velmora-*"}, QDir::Files), QStringList());
 }
 
+TEST_F(Desktop, QuittingEndsTheLiveTool)
+{
+    // Live mode runs the real whisper-stream on the tiny test model.
+    const QString preferences = env("XDG_CONFIG_HOME") + "/Velmora/preferences.json";
+    QJsonObject values = QJsonDocument::fromJson(test::readFile(preferences)).object();
+    values.insert("velmora.dictationMode", "stream");
+    test::writeFile(preferences, QJsonDocument(values).toJson());
+    auto process = std::make_unique<QProcess>();
+    auto environment = this->environment();
+    environment.insert("VELMORA_MODEL_PATH", test::testModel());
+    process->setProcessEnvironment(environment);
+    process->start(bundle().executable, {"--toggle"});
+    QProcess* velmora = process.get();
+    m_processes.push_back(std::move(process));
+    const auto liveTools = [] {
+        return test::runProcess("pgrep", {"-f", bundle().root + "/Resources/WhisperRuntime/bin/whisper-stream"})
+            .standardOutput;
+    };
+    ASSERT_TRUE(test::waitUntil([&] { return !liveTools().isEmpty(); }, 20s)) << output(velmora).toStdString();
+    ::kill(pid_t(velmora->processId()), SIGTERM);
+    ASSERT_TRUE(velmora->waitForFinished(10000)) << output(velmora).toStdString();
+    EXPECT_EQ(velmora->exitCode(), 0);
+    EXPECT_TRUE(test::waitUntil([&] { return liveTools().isEmpty(); }, 5s)) << "whisper-stream was left running";
+}
+
 // The desktop's tray is a StatusNotifierItem host (KDE, GNOME with the
 // AppIndicator extension): the toolkit registers the icon with the watcher, and
 // clicks arrive as D-Bus calls that never report a double click or a position.
