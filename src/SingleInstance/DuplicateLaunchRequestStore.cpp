@@ -68,8 +68,10 @@ QList<DuplicateLaunchRequest> consumePending(const SingleInstanceConfiguration& 
             continue;
         QFile file(folder.filePath(entry));
         std::optional<DuplicateLaunchRequest> request;
+        // Read what the file holds, not the cap: a megabyte buffer for every launch
+        // would leave the heap a little larger each time.
         if (file.open(QIODevice::ReadOnly) && file.size() <= maximumRecordSize)
-            request = DuplicateLaunchRequest::fromJson(file.read(maximumRecordSize));
+            request = DuplicateLaunchRequest::fromJson(file.read(file.size()));
         file.close();
         QFile::remove(folder.filePath(entry));
         if (request)
