@@ -468,6 +468,7 @@ TEST_F(Desktop, WithoutATrayTheWindowIsTheInterface)
     ASSERT_TRUE(waitForLog(velmora, "no system tray found")) << output(velmora).toStdString();
     ASSERT_TRUE(test::waitUntil([] { return popover().has_value(); }, 5s)) << "the window shows at start";
     // Closing the window keeps Velmora running; a second launch brings it back.
+    xdotool({"search", "--onlyvisible", "--class", "velmora", "windowactivate", "--sync"});
     xdotool({"key", "alt+F4"});
     ASSERT_TRUE(test::waitUntil([] { return !popover(); }, 5s));
     EXPECT_EQ(velmora->state(), QProcess::Running);
