@@ -122,8 +122,12 @@ void MenuBarPopoverCloseMonitor::install(Popover* popover, const MenuBarStatusIt
     invalidate(popover);
     auto* session = new Session(popover, item, closesOnButtonClick, *this);
     // The closing notice may come from inside the session's own handler: end it afterwards.
-    connect(popover, &Popover::didClose, session, [this, popover] {
-        QTimer::singleShot(0, this, [this, popover] { invalidate(popover); });
+    connect(popover, &Popover::didClose, session, [this, popover, session] {
+        // Only this session: the popover may have been shown again, with a new one, meanwhile.
+        QTimer::singleShot(0, this, [this, popover, guarded = QPointer<Session>(session)] {
+            if (guarded && m_sessions.value(popover) == guarded)
+                invalidate(popover);
+        });
     });
     connect(popover, &QObject::destroyed, this, [this, popover] { invalidate(popover); });
     m_sessions.insert(popover, session);

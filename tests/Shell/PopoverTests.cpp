@@ -175,6 +175,16 @@ TEST(PopoverCloseMonitor, ClicksOutsideCloseItClicksInItsOwnWindowsAndOnTheItemD
     ASSERT_TRUE(f.open(item));
     click(other.frameGeometry().center());
     EXPECT_TRUE(test::waitUntil([&] { return !f.popover.isShown(); }, 2s)) << "a click in another Velmora window";
+
+    // Closed and shown again in one turn: the new showing keeps its session.
+    ASSERT_TRUE(f.open(item));
+    f.popover.performClose();
+    MenuBarPopoverController::toggle(f.popover, item, PopoverEdge::below, true);
+    ASSERT_TRUE(test::waitUntil([&] { return f.popover.isShown(); }, 2s));
+    QTest::qWait(100);
+    EXPECT_TRUE(monitor.hasSession(&f.popover));
+    click(QPoint(100, 700));
+    EXPECT_TRUE(test::waitUntil([&] { return !f.popover.isShown(); }, 2s)) << "still closed by a click outside";
 }
 
 TEST(PopoverCloseMonitor, EscapeClosesItUnlessADialogOrTheShortcutRecorderHasIt)
