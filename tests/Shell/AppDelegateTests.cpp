@@ -5,8 +5,10 @@
 #include "Dictation/DictationController.h"
 #include "MenuBar/MenuBarController.h"
 #include "Preferences/PreferenceKeys.h"
+#include "Views/ContentView.h"
 #include "Views/MessageBanner.h"
 
+#include "HotKeyCore/GlobalHotKeyManager.h"
 #include "MenuBarPopover/Popover.h"
 #include "Platform/Linux/JsonFilePreferencesStore.h"
 #include "Platform/Linux/MainBundle.h"
@@ -16,6 +18,8 @@
 #include "X11TestClient.h"
 
 #include <QDir>
+#include <QFile>
+#include <QPushButton>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTemporaryDir>
@@ -125,6 +129,52 @@ TEST(AppDelegate, LaunchesInOrderAndHandsEarlyLaunchesOverOnceInTheirOrder)
     controller.cancelAutoClear();
     popover.performClose();
     EXPECT_TRUE(test::waitUntil([&] { return controller.autoClearRemaining() > 0; }, 2s));
+    delegate.applicationWillTerminate();
+}
+
+TEST(AppDelegate, AShortcutRecordedInTheSettingsTakesOverFromTheOldOne)
+{
+    QTemporaryDir dir;
+    test::writeFile(dir.path() + "/model.bin", "model");
+    qputenv("VELMORA_MODEL_PATH", (dir.path() + "/model.bin").toLocal8Bit());
+    auto defaults = platform::JsonFilePreferencesStore::standard();
+    (void)defaults->remove(PreferenceKeys::hotKeyCode);
+    (void)defaults->remove(PreferenceKeys::hotKeyModifiers);
+    (void)defaults->setBool(PreferenceKeys::hotKeyEnabled, true);
+    (void)defaults->setBool(PreferenceKeys::soundEffectsEnabled, false);
+    QFile::remove(env("XDG_STATE_HOME") + "/Velmora/activation.log");
+    ASSERT_TRUE(test::setKeyboardLayout("us"));
+
+    AppDelegate delegate(defaults, platform::MainBundle::forExecutable(test::velmoraExecutable(), std::nullopt), nullptr);
+    delegate.applicationDidFinishLaunching();
+    delegate.runCommand("--show");
+    auto& popover = delegate.menuBarController()->popover();
+    ASSERT_TRUE(test::waitUntil([&] { return popover.isShown() && popover.isActiveWindow(); }, 10s));
+    auto* content = popover.findChild<ContentView*>();
+    ASSERT_NE(content, nullptr);
+    content->setShowsSetup(true);
+    auto* field = popover.findChild<QPushButton*>("shortcutField");
+    ASSERT_NE(field, nullptr);
+    ASSERT_TRUE(test::waitUntil([&] { return field->isVisible(); }, 2s));
+
+    test::X11TestClient keyboard;
+    field->click();
+    keyboard.chord({test::keys::option}, 2 /* D */);
+    ASSERT_TRUE(test::waitUntil([&] { return field->text() == "Alt+D"; }, 5s)) << field->text().toStdString();
+    const auto hotKeyRequests = [] {
+        return activations().count({"startRequested", "globalHotKey"});
+    };
+    // The grab moves in the next turn, when the change notice is handled.
+    ASSERT_TRUE(test::waitUntil([&] {
+        return delegate.hotKeyManager().registeredSettings()
+            && delegate.hotKeyManager().registeredSettings()->keyCode == 2;
+    }, 5s));
+
+    keyboard.chord({test::keys::control}, test::keys::space);
+    QTest::qWait(500);
+    EXPECT_EQ(hotKeyRequests(), 0) << "Ctrl+Space is no longer Velmora's";
+    keyboard.chord({test::keys::option}, 2);
+    EXPECT_TRUE(test::waitUntil([&] { return hotKeyRequests() == 1; }, 5s)) << "Alt+D starts a dictation";
     delegate.applicationWillTerminate();
 }
 

@@ -4,7 +4,10 @@
 #include "Dictation/DictationController.h"
 #include "Model/WhisperModelManager.h"
 #include "Preferences/PreferenceKeys.h"
+#include "HotKeyCore/ShortcutRecorderController.h"
+#include "Platform/MemoryPreferencesStore.h"
 #include "Views/ContentView.h"
+#include "Settings/HotKeySettingsSection.h"
 #include "Views/DoubleTapPermissionHintView.h"
 #include "Views/MessageBanner.h"
 #include "Views/MicrophonePickerView.h"
@@ -17,6 +20,8 @@
 #include "X11TestClient.h"
 
 #include <QAction>
+#include <QCheckBox>
+#include <QSlider>
 #include <QApplication>
 #include <QMenu>
 #include <QClipboard>
@@ -178,6 +183,84 @@ TEST(DoubleTapPermissionHint, ShownOnlyWhileTheSessionHidesModifierKeysFromADoub
     granted = true;
     state.refresh();
     EXPECT_FALSE(hint.isVisible());
+}
+
+TEST(HotKeySettingsSection, EachChangeIsSavedAndAnnouncedAtOnce)
+{
+    platform::MemoryPreferencesStore defaults;
+    HotKeyCore::ShortcutRecorderController recorder;
+    DoubleTapPermissionState permission([] { return true; }, [] { return DoubleTapPermissionState::Settings{}; }, [] {});
+    int announced = 0;
+    HotKeySettingsSection section(defaults, recorder, permission, [&] { ++announced; });
+    section.show();
+    section.activateWindow();
+    ASSERT_TRUE(test::waitUntil([&] { return section.isActiveWindow(); }, 5s));
+    const auto find = [&](const char* name) { return section.findChild<QWidget*>(name); };
+    auto* enabled = section.findChild<QCheckBox*>("hotKeyEnabled");
+    auto* field = section.findChild<QPushButton*>("shortcutField");
+    EXPECT_TRUE(enabled->isChecked());
+    EXPECT_EQ(field->text(), "Ctrl+Space");
+
+    // Unticking hides the mode controls and is saved and announced.
+    enabled->click();
+    EXPECT_EQ(defaults.boolValue(PreferenceKeys::hotKeyEnabled), false);
+    EXPECT_EQ(announced, 1);
+    EXPECT_FALSE(find("shortcutField")->isVisible());
+    enabled->click();
+    EXPECT_TRUE(field->isVisible());
+
+    // A recorded shortcut: Alt+D pressed on the keyboard.
+    test::X11TestClient keyboard;
+    field->click();
+    EXPECT_EQ(field->text(), "Recording…");
+    EXPECT_EQ(section.findChild<QLabel*>("shortcutHint")->text(), "Press modifier + key. Escape to cancel.");
+    keyboard.chord({test::keys::option}, 2 /* D */);
+    ASSERT_TRUE(test::waitUntil([&] { return !recorder.isRecording(); }, 2s));
+    EXPECT_EQ(defaults.integerValue(PreferenceKeys::hotKeyCode), 2);
+    EXPECT_EQ(defaults.integerValue(PreferenceKeys::hotKeyModifiers), 0x800);
+    EXPECT_EQ(field->text(), "Alt+D");
+
+    // A key without a modifier is refused and says why, under the field.
+    field->click();
+    keyboard.tap(2);
+    ASSERT_TRUE(test::waitUntil([&] { return section.recordingError().has_value(); }, 2s));
+    EXPECT_EQ(section.findChild<QLabel*>("shortcutHint")->text(), *section.recordingError());
+    keyboard.tap(test::keys::escape);
+    ASSERT_TRUE(test::waitUntil([&] { return !recorder.isRecording(); }, 2s));
+    EXPECT_EQ(defaults.integerValue(PreferenceKeys::hotKeyCode), 2) << "the refusal stored nothing";
+
+    // Reset restores Ctrl+Space and switches the trigger on.
+    enabled->click();
+    section.resetHotKeyToDefault();
+    EXPECT_EQ(defaults.integerValue(PreferenceKeys::hotKeyCode), 49);
+    EXPECT_EQ(defaults.integerValue(PreferenceKeys::hotKeyModifiers), 0x1000);
+    EXPECT_EQ(defaults.boolValue(PreferenceKeys::hotKeyEnabled), true);
+    EXPECT_FALSE(section.recordingError().has_value());
+    EXPECT_EQ(field->text(), "Ctrl+Space");
+
+    // Double tap: the modifier and the speed, 50 to 300 ms.
+    const int before = announced;
+    const auto buttons = section.findChildren<QToolButton*>();
+    const auto button = [&](const QString& text) {
+        for (QToolButton* b : buttons)
+            if (b->text() == text)
+                return b;
+        return static_cast<QToolButton*>(nullptr);
+    };
+    button("Double-Tap")->click();
+    EXPECT_EQ(defaults.stringValue(PreferenceKeys::hotKeyMode), "doubleTap");
+    button("Alt")->click();
+    EXPECT_EQ(defaults.stringValue(PreferenceKeys::doubleTapModifier), "option");
+    EXPECT_EQ(section.findChild<QLabel*>("doubleTapLine")->text(), "Double-tap Alt to toggle recording");
+    auto* speed = section.findChild<QSlider*>("doubleTapSpeed");
+    auto* speedValue = section.findChild<QLabel*>("doubleTapSpeedValue");
+    EXPECT_EQ(speedValue->text(), "300 ms");
+    speed->setValue(speed->minimum() - 5);
+    EXPECT_EQ(speedValue->text(), "50 ms");
+    EXPECT_DOUBLE_EQ(*defaults.doubleValue(PreferenceKeys::doubleTapThreshold), 0.05);
+    speed->setValue(speed->maximum() + 5);
+    EXPECT_EQ(speedValue->text(), "300 ms");
+    EXPECT_EQ(announced, before + 4);
 }
 
 TEST(TranscriptEditor, KeepsCaretAndUndoWhileTheValueIsUnchanged)

@@ -4,6 +4,7 @@
 #include "MenuBar/TrayClickInterpreter.h"
 #include "MenuBarPopover/PopoverPlacement.h"
 #include "Model/PinnedWhisperModel.h"
+#include "Settings/HotKeySettingsSection.h"
 #include "Shell/CommandLineOptions.h"
 #include "Views/ContentViewText.h"
 #include "Views/ModelDownloadPresentation.h"
@@ -107,6 +108,18 @@ TEST(CommandLineOptions, CommandsKeepTheirOrderAndUnknownOptionsAreSetAside)
     }
     EXPECT_TRUE(CommandLineOptions::usage().contains("--toggle"));
     EXPECT_TRUE(CommandLineOptions::usage().contains("--show"));
+}
+
+TEST(HotKeySettingsSection, TheShortcutFieldAndTheSpeedLabel)
+{
+    const HotKeyCore::HotKeySettings ctrlSpace;
+    EXPECT_EQ(HotKeySettingsSection::shortcutFieldText(false, 0, ctrlSpace), "Ctrl+Space");
+    EXPECT_EQ(HotKeySettingsSection::shortcutFieldText(true, 0, ctrlSpace), "Recording…");
+    EXPECT_EQ(HotKeySettingsSection::shortcutFieldText(true, 0x1000 | 0x200, ctrlSpace), "Ctrl+Shift+…");
+    const std::pair<double, const char*> labels[] = {{0.05, "50 ms"}, {0.1, "100 ms"}, {0.15, "150 ms"},
+                                                     {0.25, "250 ms"}, {0.3, "300 ms"}, {0.1749, "175 ms"}};
+    for (const auto& [seconds, text] : labels)
+        EXPECT_EQ(HotKeySettingsSection::thresholdText(seconds), text) << seconds;
 }
 
 TEST(TrayClickInterpreter, XEmbedAndStatusNotifierReportsMakeTheSameClicks)

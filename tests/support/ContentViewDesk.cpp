@@ -48,7 +48,7 @@ ContentViewDesk::ContentViewDesk(bool managedModel, bool show)
     controller = std::make_unique<DictationController>(std::move(services), WhisperConfiguration{"/cli", model, "en"});
     view = std::make_unique<ContentView>(ContentView::Parts{*controller, devices, models,
                                                             PinnedWhisperModel::largeV3TurboQ5(), permission,
-                                                            "Version 1.0 (test)", nullptr, nullptr});
+                                                            "Version 1.0 (test)", nullptr, nullptr, &defaults});
     if (!show)
         return;
     view->show();

@@ -143,6 +143,7 @@ ContentView* AppDelegate::makeContentView()
         AppVersion::AppVersionInfo::current(m_bundle).displayLabel(),
         m_commandMenu ? m_commandMenu->quitAction() : nullptr,
         m_hotKey.get(),
+        m_defaults.get(),
     });
 }
 

@@ -12,13 +12,18 @@
 #include "Dictation/DictationController.h"
 #include "HotKeys/DoubleTapPermissionState.h"
 
+#include "Settings/HotKeySettingsSection.h"
+
 #include "HotKeyCore/GlobalHotKeyManager.h"
+#include "HotKeyCore/ShortcutRecorderController.h"
+#include "Platform/ActivationInput.h"
 #include "HotKeyCore/HotKeyDisplay.h"
 
 #include <QAction>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QScrollArea>
 #include <QShortcut>
 #include <QStackedWidget>
 #include <QToolButton>
@@ -256,17 +261,33 @@ QWidget* ContentView::makeSettingsPage()
     header->addWidget(close);
     column->addLayout(header);
     column->addWidget(divider(page));
-    // The settings sections go here.
-    auto* where = new QLabel(QStringLiteral("Velmora keeps its settings in ~/.config/Velmora/preferences.json."), page);
+    auto* scroll = new QScrollArea(page);
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setWidgetResizable(true);
+    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    auto* sections = new QWidget(scroll);
+    auto* sectionColumn = new QVBoxLayout(sections);
+    sectionColumn->setContentsMargins(0, 4, 6, 4);
+    sectionColumn->setSpacing(14);
+    if (m_parts.defaults) {
+        m_recorder = new HotKeyCore::ShortcutRecorderController(platform::ActivationInput::keyboardLayout(), this);
+        sectionColumn->addWidget(new HotKeySettingsSection(*m_parts.defaults, *m_recorder, m_parts.doubleTapPermission,
+                                                           {}, sections));
+    }
+    auto* where = new QLabel(QStringLiteral("Velmora keeps its settings in ~/.config/Velmora/preferences.json."), sections);
     where->setWordWrap(true);
     where->setForegroundRole(QPalette::PlaceholderText);
-    column->addWidget(where);
-    column->addStretch(1);
+    sectionColumn->addWidget(where);
+    sectionColumn->addStretch(1);
+    scroll->setWidget(sections);
+    column->addWidget(scroll, 1);
     return page;
 }
 
 void ContentView::setShowsSetup(bool shows)
 {
+    if (!shows && m_recorder && m_recorder->isRecording())
+        m_recorder->cancelRecording();
     m_showsSetup = shows;
     m_pages->setCurrentIndex(shows ? 1 : 0);
     if (!shows)

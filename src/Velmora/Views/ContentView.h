@@ -8,6 +8,7 @@ class QAction;
 
 namespace HotKeyCore {
 class GlobalHotKeyManager;
+class ShortcutRecorderController;
 }
 class QLabel;
 class QStackedWidget;
@@ -15,6 +16,9 @@ class QToolButton;
 
 namespace velmora {
 
+namespace platform {
+class PreferencesStore;
+}
 class AudioDeviceManager;
 class CopiedToast;
 class DictationController;
@@ -43,6 +47,7 @@ public:
         QString versionLabel;
         QAction* quitAction = nullptr; // "Quit Velmora"
         HotKeyCore::GlobalHotKeyManager* hotKey = nullptr; // its refusal is shown
+        platform::PreferencesStore* defaults = nullptr;     // the settings' own store
     };
     explicit ContentView(Parts parts, QWidget* parent = nullptr);
 
@@ -84,6 +89,7 @@ private:
     QLabel* m_count = nullptr;
     QLabel* m_countdown = nullptr;
     CopiedToast* m_toast = nullptr;
+    HotKeyCore::ShortcutRecorderController* m_recorder = nullptr;
 };
 
 } // namespace velmora
