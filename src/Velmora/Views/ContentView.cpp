@@ -42,6 +42,16 @@ QFrame* divider(QWidget* parent)
     return line;
 }
 
+QLabel* titleLabel(const QString& text, QWidget* parent)
+{
+    auto* title = new QLabel(text, parent);
+    QFont titleFont = title->font();
+    titleFont.setWeight(QFont::DemiBold);
+    titleFont.setPixelSize(15);
+    title->setFont(titleFont);
+    return title;
+}
+
 QToolButton* toolButton(const QString& objectName, const QString& themeIcon, const QString& fallbackText,
                         const QString& accessibleName, QWidget* parent)
 {
@@ -150,11 +160,7 @@ QWidget* ContentView::makeHeader()
     row->setContentsMargins(0, 0, 0, 0);
     auto* titles = new QVBoxLayout;
     titles->setSpacing(1);
-    auto* title = new QLabel(QStringLiteral("Velmora"), header);
-    QFont titleFont = title->font();
-    titleFont.setWeight(QFont::DemiBold);
-    titleFont.setPixelSize(15);
-    title->setFont(titleFont);
+    QLabel* title = titleLabel(QStringLiteral("Velmora"), header);
     titles->addWidget(title);
     m_status = new QLabel(header);
     m_status->setObjectName(QStringLiteral("statusMessage"));
@@ -248,11 +254,7 @@ QWidget* ContentView::makeSettingsPage()
     auto* column = new QVBoxLayout(page);
     column->setContentsMargins(14, 12, 14, 10);
     auto* header = new QHBoxLayout;
-    auto* title = new QLabel(QStringLiteral("Settings"), page);
-    QFont titleFont = title->font();
-    titleFont.setWeight(QFont::DemiBold);
-    titleFont.setPixelSize(15);
-    title->setFont(titleFont);
+    QLabel* title = titleLabel(QStringLiteral("Settings"), page);
     header->addWidget(title);
     header->addStretch(1);
     QToolButton* close = toolButton(QStringLiteral("settingsCloseButton"), QStringLiteral("window-close"),
