@@ -4,12 +4,15 @@
 #include "Audio/SDL2DeviceLookup.h"
 #include "Preferences/PreferenceKeys.h"
 
+#include "Platform/Linux/PulseAudioConnection.h"
 #include "Platform/MemoryPreferencesStore.h"
 
 #include "TestSupport.h"
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
+#include <QTest>
 #include <QProcess>
 #include <QTemporaryDir>
 
@@ -148,6 +151,39 @@ TEST(AudioDevices, AManagerDestroyedAtOnceLeavesNothingBehindWhileSourcesChange)
     manager.reset();
     QCoreApplication::processEvents();
     second.unplug();
+}
+
+TEST(AudioDevices, AServerThatNeverAnswersNeitherHoldsTheConnectionNorTheManager)
+{
+    // Takes the connection and never says a word: the handshake would wait for ever.
+    QTemporaryDir dir;
+    const QString path = dir.path() + "/silent";
+    QProcess silent;
+    silent.start("python3", {"-c", "import socket, sys, time\n"
+                                   "s = socket.socket(socket.AF_UNIX); s.bind(sys.argv[1]); s.listen(8)\n"
+                                   "print('ready', flush=True)\n"
+                                   "held = []\n"
+                                   "while True: held.append(s.accept())\n",
+                             path});
+    ASSERT_TRUE(silent.waitForReadyRead(10000));
+    const QByteArray previous = qgetenv("PULSE_SERVER");
+    qputenv("PULSE_SERVER", ("unix:" + path).toLocal8Bit());
+    QElapsedTimer clock;
+    clock.start();
+    const auto made = platform::PulseAudioConnection::connect("Velmora");
+    EXPECT_TRUE(std::holds_alternative<platform::SoundServerError>(made));
+    EXPECT_LT(clock.elapsed(), platform::PulseAudioConnection::connectLimit.count() + 3000);
+    {
+        // The device manager's watcher is waiting on it: destroying the manager must not hang.
+        platform::MemoryPreferencesStore defaults;
+        AudioDeviceManager manager(defaults);
+        QTest::qWait(300);
+        clock.restart();
+    }
+    EXPECT_LT(clock.elapsed(), platform::PulseAudioConnection::connectLimit.count() + 3000);
+    qputenv("PULSE_SERVER", previous);
+    silent.kill();
+    silent.waitForFinished();
 }
 
 TEST(AudioDevices, SDL2FindsTheMicrophoneByItsNameEitherWay)

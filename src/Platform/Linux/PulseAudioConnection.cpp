@@ -4,6 +4,7 @@
 #include <pulse/error.h>
 #include <pulse/subscribe.h>
 #include <pulse/thread-mainloop.h>
+#include <pulse/timeval.h>
 
 namespace velmora::platform {
 
@@ -29,20 +30,43 @@ std::variant<std::shared_ptr<PulseAudioConnection>, SoundServerError> PulseAudio
     if (pa_threaded_mainloop_start(mainloop) < 0)
         return SoundServerError::failed;
     int error = 0;
+    bool timedOut = false;
     connection->withLock([&] {
+        // A server that takes the socket but never answers must not hold the caller
+        // (and whoever joins it) for ever.
+        struct Deadline {
+            pa_threaded_mainloop* loop;
+            bool* timedOut;
+        } deadline{mainloop, &timedOut};
+        pa_mainloop_api* api = pa_threaded_mainloop_get_api(mainloop);
+        timeval when{};
+        pa_timeval_add(pa_gettimeofday(&when), pa_usec_t(connectLimit.count()) * PA_USEC_PER_MSEC);
+        pa_time_event* timer = api->time_new(
+            api, &when,
+            [](pa_mainloop_api*, pa_time_event*, const timeval*, void* data) {
+                auto* d = static_cast<Deadline*>(data);
+                *d->timedOut = true;
+                pa_threaded_mainloop_signal(d->loop, 0);
+            },
+            &deadline);
         for (;;) {
             const pa_context_state_t state = pa_context_get_state(context);
             if (state == PA_CONTEXT_READY)
-                return;
+                break;
             if (!PA_CONTEXT_IS_GOOD(state)) {
                 error = pa_context_errno(context);
-                return;
+                break;
             }
+            if (timedOut)
+                break;
             pa_threaded_mainloop_wait(mainloop);
         }
+        api->time_free(timer);
     });
     if (error != 0)
         return errorFrom(error);
+    if (timedOut)
+        return SoundServerError::failed;
     return connection;
 }
 

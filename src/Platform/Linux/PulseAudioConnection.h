@@ -5,6 +5,7 @@
 #include <QString>
 
 #include <functional>
+#include <chrono>
 #include <memory>
 #include <variant>
 
@@ -19,6 +20,8 @@ namespace velmora::platform {
 class PulseAudioConnection {
 public:
     // Blocks the calling thread until the server answers: call it off the GUI thread.
+    // How long a server may take to answer before the attempt counts as failed.
+    static constexpr std::chrono::milliseconds connectLimit{5000};
     [[nodiscard]] static std::variant<std::shared_ptr<PulseAudioConnection>, SoundServerError> connect(const QString& applicationName);
 
     ~PulseAudioConnection();
