@@ -69,6 +69,10 @@ void MenuBarController::install()
     m_tray = std::make_unique<QSystemTrayIcon>(m_idleIcon);
     m_tray->setToolTip(QStringLiteral("Velmora"));
     connect(m_tray.get(), &QSystemTrayIcon::activated, this, &MenuBarController::handleActivation);
+    // The icon follows the dictation whether a tray shows it now or one starts later.
+    connect(&m_dictationController, &DictationController::isRecordingChanged, this, &MenuBarController::refreshIcon);
+    connect(&m_dictationController, &DictationController::isTranscribingChanged, this,
+            &MenuBarController::refreshIcon);
     configureButton();
 }
 
@@ -86,9 +90,6 @@ void MenuBarController::configureButton()
     m_tray->show();
     qCInfo(logging::shell) << "tray icon installed";
     refreshIcon();
-    connect(&m_dictationController, &DictationController::isRecordingChanged, this, &MenuBarController::refreshIcon);
-    connect(&m_dictationController, &DictationController::isTranscribingChanged, this,
-            &MenuBarController::refreshIcon);
     // An XEmbed tray shows our own widget: it tells when it is drawn and hovered.
     QTimer::singleShot(0, this, &MenuBarController::watchTrayWidget);
 }
@@ -100,9 +101,6 @@ void MenuBarController::useWindowInstead()
     m_popover->setWindowed(true);
     // Still offered to a tray that starts later: its icon then appears as well.
     m_tray->show();
-    connect(&m_dictationController, &DictationController::isRecordingChanged, this, &MenuBarController::refreshIcon);
-    connect(&m_dictationController, &DictationController::isTranscribingChanged, this,
-            &MenuBarController::refreshIcon);
     showPopover();
 }
 

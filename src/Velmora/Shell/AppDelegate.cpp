@@ -149,19 +149,17 @@ ContentView* AppDelegate::makeContentView()
 
 void AppDelegate::setupGlobalHotKey()
 {
-    // The press arrives from the X connection's reader: the command runs in a turn of its own.
-    m_hotKey->onHotKeyPressed = [self = QPointer<AppDelegate>(this)] {
-        QTimer::singleShot(0, self, [self] {
-            if (self)
-                self->dictationController().toggleRecording(DictationActivationSource::globalHotKey());
-        });
+    // A press arrives from the X connection's reader: the command runs in a turn of its own.
+    const auto toggleLater = [self = QPointer<AppDelegate>(this)](DictationActivationSource source) {
+        return [self, source] {
+            QTimer::singleShot(0, self, [self, source] {
+                if (self)
+                    self->dictationController().toggleRecording(source);
+            });
+        };
     };
-    m_doubleTap->onDoubleTap = [self = QPointer<AppDelegate>(this)] {
-        QTimer::singleShot(0, self, [self] {
-            if (self)
-                self->dictationController().toggleRecording(DictationActivationSource::doubleTapModifier());
-        });
-    };
+    m_hotKey->onHotKeyPressed = toggleLater(DictationActivationSource::globalHotKey());
+    m_doubleTap->onDoubleTap = toggleLater(DictationActivationSource::doubleTapModifier());
     DoubleTapPermissionState::shared();
     applyHotKeyMode();
     connect(qApp, &QGuiApplication::applicationStateChanged, this, [](Qt::ApplicationState state) {
