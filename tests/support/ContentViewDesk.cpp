@@ -25,7 +25,7 @@ void HeldRecorder::stopRecording(Completion done)
     pendingStop = std::move(done);
 }
 
-ContentViewDesk::ContentViewDesk(bool managedModel, bool show)
+ContentViewDesk::ContentViewDesk(bool managedModel, bool show, BrowserBridgeCoordinator* bridge)
     : models(std::make_shared<WhisperModelInstaller>(PinnedWhisperModel::largeV3TurboQ5(), dir.path(),
                                                      std::make_shared<HttpWhisperModelTransport>()))
     , permission([] { return true; }, [] { return DoubleTapPermissionState::Settings{}; }, [] {})
@@ -46,9 +46,10 @@ ContentViewDesk::ContentViewDesk(bool managedModel, bool show)
     services.modelState = [this] { return models.state(); };
     const QString model = managedModel ? services.managedModelPath : dir.path() + "/mine.bin";
     controller = std::make_unique<DictationController>(std::move(services), WhisperConfiguration{"/cli", model, "en"});
-    view = std::make_unique<ContentView>(ContentView::Parts{*controller, devices, models,
+    view = std::make_unique<ContentView>(ContentView::Parts{*controller, defaults, devices, models,
                                                             PinnedWhisperModel::largeV3TurboQ5(), permission,
-                                                            "Version 1.0 (test)", nullptr, nullptr, &defaults});
+                                                            "Version 1.0 (test)", nullptr, nullptr, nullptr,
+                                                            bridge, [this] { return canPostKeys; }});
     if (!show)
         return;
     view->show();

@@ -3,6 +3,7 @@
 // A content view on a dictation controller whose recorder and transcription
 // are held by the caller: for the view tests and the screenshots of its states.
 #include "Audio/AudioDeviceManager.h"
+#include "BrowserBridge/BrowserBridgeCoordinator.h"
 #include "Dictation/DictationController.h"
 #include "HotKeys/DoubleTapPermissionState.h"
 #include "Model/WhisperModelManager.h"
@@ -34,11 +35,12 @@ struct ContentViewDesk {
     AudioDeviceManager devices{defaults};
     WhisperModelManager models;
     DoubleTapPermissionState permission;
+    bool canPostKeys = true; // what the direct-insert section is told
     std::unique_ptr<DictationController> controller;
     std::unique_ptr<ContentView> view;
 
     // With `managedModel` the controller uses the downloaded model, so the model card can show.
-    explicit ContentViewDesk(bool managedModel = false, bool show = true);
+    explicit ContentViewDesk(bool managedModel = false, bool show = true, BrowserBridgeCoordinator* bridge = nullptr);
     ~ContentViewDesk();
 
     template <typename T>

@@ -3,13 +3,17 @@
 #include "ContentViewDesk.h"
 #include "TestSupport.h"
 
+#include "BrowserBridge/BrowserBridgeCoordinator.h"
 #include "Model/WhisperModelManager.h"
+#include "Settings/SettingsView.h"
 #include "Views/ContentView.h"
 
 #include "MenuBarPopover/Popover.h"
 
 #include <QApplication>
 #include <QDir>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -69,6 +73,34 @@ TEST(Screenshots, ThePopoverInItsStates)
         ASSERT_TRUE(test::waitUntil([&] { return desk.models.state().kind == WhisperModelState::Kind::missing; }, 5s));
         save(*popover, "popover-model-download");
     }
+}
+
+TEST(Screenshots, TheSettingsTopAndScrolled)
+{
+    QTemporaryDir home;
+    platform::MemoryPreferencesStore bridgeDefaults;
+    BrowserBridgeCoordinator bridge(&bridgeDefaults, home.path(), QString("/opt/Velmora/bin/velmora"),
+                                    home.path() + "/bridge.sock", true);
+    bridge.apply();
+    test::ContentViewDesk desk(false, false, &bridge);
+    for (const char* name : {"ggml-base.en.bin", "ggml-small.bin"})
+        test::writeFile(desk.dir.path() + "/" + name, "model");
+    desk.controller->setModelPath(desk.dir.path() + "/ggml-small.bin");
+    desk.controller->setAutoClearTranscript(true);
+    desk.controller->setVocabulary({{QUuid::createUuid(), "Kubernetes", {"Cooper Netties", "Kuber Nettis"}},
+                                    {QUuid::createUuid(), "Maya", {"Maja", "Maia"}}});
+    auto popover = framed(desk);
+    auto* content = popover->findChild<ContentView*>();
+    content->setShowsSetup(true);
+    auto* settings = content->settingsView();
+    ASSERT_NE(settings, nullptr);
+    ASSERT_TRUE(test::waitUntil([&] { return settings->findChildren<QWidget*>("modelRow").size() == 3; }, 5s));
+    save(*popover, "settings-top");
+    QScrollBar* bar = settings->scrollArea()->verticalScrollBar();
+    bar->setValue(bar->maximum() / 2 + 60);
+    save(*popover, "settings-middle");
+    bar->setValue(bar->maximum());
+    save(*popover, "settings-bottom");
 }
 
 } // namespace

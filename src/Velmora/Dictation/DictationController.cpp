@@ -117,16 +117,22 @@ void DictationController::setExecutablePath(const QString& value)
         emit executablePathChanged();
 }
 
+// The model and the language are kept the moment they change: a choice made in
+// the settings would otherwise last only until the next dictation started.
 void DictationController::setModelPath(const QString& value)
 {
-    if (changed(m_modelPath, value))
-        emit modelPathChanged();
+    if (!changed(m_modelPath, value))
+        return;
+    stored(m_services.defaults->setString(PreferenceKeys::modelPath, configuration().modelPath));
+    emit modelPathChanged();
 }
 
 void DictationController::setLanguage(const QString& value)
 {
-    if (changed(m_language, value))
-        emit languageChanged();
+    if (!changed(m_language, value))
+        return;
+    stored(m_services.defaults->setString(PreferenceKeys::language, configuration().language));
+    emit languageChanged();
 }
 
 void DictationController::setErrorMessage(const QString& value)
@@ -173,6 +179,7 @@ bool DictationController::notifyOnTranscriptionComplete() const
 bool DictationController::autoClearTranscript() const { return AppPreferences(*m_services.defaults).autoClearTranscript(); }
 qint64 DictationController::autoClearDelay() const { return AppPreferences(*m_services.defaults).autoClearDelay(); }
 bool DictationController::soundEffectsEnabled() const { return AppPreferences(*m_services.defaults).soundEffectsEnabled(); }
+float DictationController::soundEffectsVolume() const { return AppPreferences(*m_services.defaults).soundEffectsVolume(); }
 bool DictationController::durationWarningsEnabled() const
 {
     return AppPreferences(*m_services.defaults).durationWarningsEnabled();
@@ -226,9 +233,10 @@ void DictationController::setSoundEffectsEnabled(bool on)
 
 void DictationController::setSoundEffectsVolume(float volume)
 {
-    if (m_services.setSoundVolume)
+    if (m_services.setSoundVolume) {
         m_services.setSoundVolume(volume);
-    else
+        emit preferencesChanged();
+    } else
         stored(m_services.defaults->setFloat(PreferenceKeys::soundEffectsVolume, volume));
 }
 

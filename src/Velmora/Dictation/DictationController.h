@@ -134,7 +134,10 @@ public:
     bool autoClearTranscript() const;
     qint64 autoClearDelay() const;
     bool soundEffectsEnabled() const;
+    float soundEffectsVolume() const;
     bool durationWarningsEnabled() const;
+    // The model Velmora downloads and keeps; the settings tag it "default".
+    QString managedModelPath() const { return m_services.managedModelPath; }
     // Stored at once; the running services follow without a restart.
     void setMode(DictationMode mode);
     void setAutoCopyToClipboard(bool on);

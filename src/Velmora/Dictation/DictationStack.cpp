@@ -65,7 +65,7 @@ DictationStack::DictationStack(std::shared_ptr<platform::PreferencesStore> defau
     services.startWarmUpOnce = [warmUp = m_warmUp.get()](const WhisperConfiguration& c) { (void)warmUp->startOnce(c); };
     services.inserter = m_inserter.get();
     services.clipboard = m_clipboard.get();
-    services.canPostKeys = [] { return platform::TextDelivery::keyInjector()->canPost(); };
+    services.canPostKeys = &DictationStack::canPostKeys;
     services.frontmost = &platform::TextDelivery::currentFrontmostApplication;
     services.ownFocus = &ownApplicationHasFocus;
     services.logger = DictationActivationEventLogger::standard();
@@ -115,6 +115,11 @@ DictationStack::~DictationStack()
 {
     m_vocabulary->onExternalChange = {};
     m_controller.reset();
+}
+
+bool DictationStack::canPostKeys()
+{
+    return platform::TextDelivery::keyInjector()->canPost();
 }
 
 } // namespace velmora

@@ -39,6 +39,8 @@ public:
     SoundEffectService& sounds() { return *m_sounds; }
     DirectInserter& inserter() { return *m_inserter; }
     WhisperWarmUp& warmUp() { return *m_warmUp; }
+    // Whether this session lets Velmora send the paste keys.
+    static bool canPostKeys();
 
 private:
     std::shared_ptr<platform::PreferencesStore> m_defaults;

@@ -12,7 +12,21 @@ QString DiscoveredModel::displayNameOf(const QString& path)
     QString name = components.last();
     name.remove(QStringLiteral("ggml-"));
     name.remove(QStringLiteral(".bin"));
-    return name;
+    // "ggml-.bin" would otherwise make a row without a name.
+    return name.isEmpty() ? QStringLiteral("Unknown") : name;
+}
+
+QList<DiscoveredModel> DiscoveredModel::includingChosen(QList<DiscoveredModel> models, const QString& chosenPath)
+{
+    if (chosenPath.isEmpty())
+        return models;
+    for (const DiscoveredModel& model : models) {
+        if (model.path == chosenPath)
+            return models;
+    }
+    const QString name = displayNameOf(chosenPath);
+    models.append({QStringLiteral("custom-") + name, name, chosenPath, false});
+    return models;
 }
 
 QList<DiscoveredModel> DiscoveredModel::discover(const QString& defaultModelPath)

@@ -4,10 +4,14 @@
 #include "HotKeys/HotKeyModeStore.h"
 #include "HotKeys/HotKeyNotifications.h"
 #include "HotKeys/StandardHotKeySettingsStore.h"
+#include "SettingsChip.h"
+#include "SettingsStyle.h"
+#include "Views/SymbolIcon.h"
 
 #include "HotKeyCore/HotKeyDisplay.h"
 #include "HotKeyCore/KeyShortcut.h"
 #include "HotKeyCore/ShortcutRecorderController.h"
+#include "Platform/LogCategories.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -16,7 +20,6 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QSlider>
-#include <QStackedWidget>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -40,13 +43,6 @@ QString modifierLabel(DoubleTapModifier modifier)
             return QString::fromLatin1(label);
     }
     return {};
-}
-
-QFont sized(QFont font, int pixels, QFont::Weight weight = QFont::Normal)
-{
-    font.setPixelSize(pixels);
-    font.setWeight(weight);
-    return font;
 }
 
 } // namespace
@@ -86,9 +82,8 @@ HotKeySettingsSection::HotKeySettingsSection(platform::PreferencesStore& default
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(8);
-    m_enabled = new QCheckBox(QStringLiteral("Global Hotkey"), this);
-    m_enabled->setObjectName(QStringLiteral("hotKeyEnabled"));
-    m_enabled->setFont(sized(font(), 12, QFont::Medium));
+    m_enabled = SettingsStyle::toggle(QStringLiteral("Global Hotkey"), Symbol::keyboard,
+                                      QStringLiteral("hotKeyEnabled"), this);
     column->addWidget(m_enabled);
 
     m_details = new QWidget(this);
@@ -98,19 +93,15 @@ HotKeySettingsSection::HotKeySettingsSection(platform::PreferencesStore& default
     auto* modeRow = new QHBoxLayout;
     m_modes = new QButtonGroup(this);
     for (const auto& [mode, title] : {std::pair{HotKeyMode::combination, "Combo"}, std::pair{HotKeyMode::doubleTap, "Double-Tap"}}) {
-        auto* button = new QToolButton(m_details);
-        button->setText(QString::fromLatin1(title));
-        button->setCheckable(true);
+        auto* button = new SettingsChip(QString::fromLatin1(title), std::nullopt, m_details);
         button->setAccessibleName(QStringLiteral("Trigger: %1").arg(QString::fromLatin1(title)));
-        button->setFont(sized(font(), 11, QFont::Medium));
         m_modes->addButton(button, int(mode));
         modeRow->addWidget(button);
     }
-    modeRow->addStretch(1);
     details->addLayout(modeRow);
 
-    m_pages = new QStackedWidget(m_details);
-    auto* combination = new QWidget(m_pages);
+    auto* combination = new QWidget(m_details);
+    m_combinationPage = combination;
     auto* combinationColumn = new QVBoxLayout(combination);
     combinationColumn->setContentsMargins(0, 0, 0, 0);
     auto* fieldRow = new QHBoxLayout;
@@ -121,8 +112,9 @@ HotKeySettingsSection::HotKeySettingsSection(platform::PreferencesStore& default
     fieldRow->addWidget(m_field, 1);
     auto* reset = new QToolButton(combination);
     reset->setObjectName(QStringLiteral("shortcutReset"));
-    reset->setText(QStringLiteral("↺"));
+    reset->setIcon(SymbolIcon::icon(Symbol::arrowCounterclockwiseCircleFill, SettingsStyle::secondary(palette())));
     reset->setAutoRaise(true);
+    reset->setFocusPolicy(Qt::StrongFocus);
     reset->setToolTip(QStringLiteral("Reset to default (Control + Space)"));
     reset->setAccessibleName(QStringLiteral("Reset to default (Control + Space)"));
     fieldRow->addWidget(reset);
@@ -130,34 +122,32 @@ HotKeySettingsSection::HotKeySettingsSection(platform::PreferencesStore& default
     m_hint = new QLabel(combination);
     m_hint->setObjectName(QStringLiteral("shortcutHint"));
     m_hint->setWordWrap(true);
-    m_hint->setFont(sized(font(), 11));
+    m_hint->setFont(SettingsStyle::font(font(), 11));
     combinationColumn->addWidget(m_hint);
-    m_pages->addWidget(combination);
+    details->addWidget(combination);
 
-    auto* doubleTap = new QWidget(m_pages);
+    auto* doubleTap = new QWidget(m_details);
+    m_doubleTapPage = doubleTap;
     auto* doubleTapColumn = new QVBoxLayout(doubleTap);
     doubleTapColumn->setContentsMargins(0, 0, 0, 0);
     m_doubleTapLine = new QLabel(doubleTap);
     m_doubleTapLine->setObjectName(QStringLiteral("doubleTapLine"));
-    m_doubleTapLine->setFont(sized(font(), 11));
+    m_doubleTapLine->setFont(SettingsStyle::font(font(), 11));
     doubleTapColumn->addWidget(m_doubleTapLine);
     auto* modifierRow = new QHBoxLayout;
     m_modifiers = new QButtonGroup(this);
     for (const auto& [modifier, label] : modifierButtons) {
-        auto* button = new QToolButton(doubleTap);
-        button->setText(QString::fromLatin1(label));
-        button->setCheckable(true);
+        auto* button = new SettingsChip(QString::fromLatin1(label), std::nullopt, doubleTap);
         button->setAccessibleName(QStringLiteral("Double-tap %1").arg(QString::fromLatin1(label)));
         m_modifiers->addButton(button, int(modifier));
         modifierRow->addWidget(button);
     }
-    modifierRow->addStretch(1);
     doubleTapColumn->addLayout(modifierRow);
     auto* speedRow = new QHBoxLayout;
     auto* speedTitle = new QLabel(QStringLiteral("Speed"), doubleTap);
     speedRow->addWidget(speedTitle);
     auto* fast = new QLabel(QStringLiteral("Fast"), doubleTap);
-    fast->setFont(sized(font(), 9));
+    fast->setFont(SettingsStyle::font(font(), 9));
     fast->setForegroundRole(QPalette::PlaceholderText);
     speedRow->addWidget(fast);
     m_speed = new QSlider(Qt::Horizontal, doubleTap);
@@ -167,7 +157,7 @@ HotKeySettingsSection::HotKeySettingsSection(platform::PreferencesStore& default
     m_speed->setPageStep(1);
     speedRow->addWidget(m_speed, 1);
     auto* slow = new QLabel(QStringLiteral("Slow"), doubleTap);
-    slow->setFont(sized(font(), 9));
+    slow->setFont(SettingsStyle::font(font(), 9));
     slow->setForegroundRole(QPalette::PlaceholderText);
     speedRow->addWidget(slow);
     m_speedValue = new QLabel(doubleTap);
@@ -180,8 +170,7 @@ HotKeySettingsSection::HotKeySettingsSection(platform::PreferencesStore& default
     m_speedValue->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     speedRow->addWidget(m_speedValue);
     doubleTapColumn->addLayout(speedRow);
-    m_pages->addWidget(doubleTap);
-    details->addWidget(m_pages);
+    details->addWidget(doubleTap);
     column->addWidget(m_details);
 
     connect(m_enabled, &QCheckBox::toggled, this, [this](bool on) {
@@ -223,10 +212,11 @@ void HotKeySettingsSection::refresh()
     m_enabled->setChecked(m_settings.isEnabled);
     m_details->setVisible(m_settings.isEnabled);
     m_modes->button(int(m_mode))->setChecked(true);
-    m_pages->setCurrentIndex(m_mode == HotKeyMode::doubleTap ? 1 : 0);
+    m_combinationPage->setVisible(m_mode == HotKeyMode::combination);
+    m_doubleTapPage->setVisible(m_mode == HotKeyMode::doubleTap);
     const bool recording = m_recorder.isRecording();
     m_field->setText(shortcutFieldText(recording, m_recorder.previewModifiers(), m_settings));
-    QFont fieldFont = sized(font(), 12, recording ? QFont::DemiBold : QFont::Normal);
+    QFont fieldFont = SettingsStyle::font(font(), 12, recording ? QFont::DemiBold : QFont::Normal);
     m_field->setFont(fieldFont);
     if (m_recordingError) {
         m_hint->setText(*m_recordingError);
@@ -239,7 +229,7 @@ void HotKeySettingsSection::refresh()
     m_doubleTapLine->setText(QStringLiteral("Double-tap %1 to toggle recording").arg(modifierLabel(m_modifier)));
     m_modifiers->button(int(m_modifier))->setChecked(true);
     for (QAbstractButton* button : m_modifiers->buttons())
-        button->setFont(sized(font(), 11, button->isChecked() ? QFont::DemiBold : QFont::Medium));
+        button->setFont(SettingsStyle::font(font(), 11, button->isChecked() ? QFont::DemiBold : QFont::Medium));
     m_speed->setValue(int(std::lround(m_threshold / 0.05)));
     m_speedValue->setText(thresholdText(m_threshold));
 }
@@ -270,8 +260,12 @@ void HotKeySettingsSection::resetHotKeyToDefault()
 void HotKeySettingsSection::persistHotKeySettings()
 {
     // Settings first, then the mode with its clamped threshold, then the notice, then the permission.
-    (void)standardHotKeySettingsStore(m_defaults).save(m_settings);
-    (void)HotKeyModeStore::standard(m_defaults).save(m_mode, m_modifier, m_threshold);
+    // A failed write is logged; the section goes on with the values it shows.
+    for (const auto& error : {standardHotKeySettingsStore(m_defaults).save(m_settings),
+                              HotKeyModeStore::standard(m_defaults).save(m_mode, m_modifier, m_threshold)}) {
+        if (error)
+            qCWarning(logging::preferences).noquote() << "a hot-key setting was not saved:" << platform::describe(*error);
+    }
     m_threshold = HotKeyModeStore::standard(m_defaults).doubleTapThreshold();
     // No desktop here offers a prompt that grants watching other clients' keys.
     m_announce();

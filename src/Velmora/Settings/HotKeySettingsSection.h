@@ -15,7 +15,6 @@ class QCheckBox;
 class QLabel;
 class QPushButton;
 class QSlider;
-class QStackedWidget;
 
 namespace HotKeyCore {
 class ShortcutRecorderController;
@@ -73,7 +72,8 @@ private:
     QCheckBox* m_enabled;
     QWidget* m_details;
     QButtonGroup* m_modes;
-    QStackedWidget* m_pages;
+    QWidget* m_combinationPage;
+    QWidget* m_doubleTapPage;
     QPushButton* m_field;
     QLabel* m_hint;
     QLabel* m_doubleTapLine;

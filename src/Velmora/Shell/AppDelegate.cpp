@@ -136,6 +136,7 @@ ContentView* AppDelegate::makeContentView()
 {
     return new ContentView(ContentView::Parts{
         dictationController(),
+        *m_defaults,
         m_stack->devices(),
         m_stack->models(),
         PinnedWhisperModel::largeV3TurboQ5(),
@@ -143,7 +144,9 @@ ContentView* AppDelegate::makeContentView()
         AppVersion::AppVersionInfo::current(m_bundle).displayLabel(),
         m_commandMenu ? m_commandMenu->quitAction() : nullptr,
         m_hotKey.get(),
-        m_defaults.get(),
+        &m_stack->vocabulary(),
+        m_bridge.get(),
+        &DictationStack::canPostKeys,
     });
 }
 

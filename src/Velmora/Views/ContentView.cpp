@@ -12,18 +12,17 @@
 #include "Dictation/DictationController.h"
 #include "HotKeys/DoubleTapPermissionState.h"
 
-#include "Settings/HotKeySettingsSection.h"
+#include "Settings/SettingsView.h"
 
 #include "HotKeyCore/GlobalHotKeyManager.h"
+#include "HotKeyCore/HotKeyDisplay.h"
 #include "HotKeyCore/ShortcutRecorderController.h"
 #include "Platform/ActivationInput.h"
-#include "HotKeyCore/HotKeyDisplay.h"
 
 #include <QAction>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QScrollArea>
 #include <QShortcut>
 #include <QStackedWidget>
 #include <QToolButton>
@@ -115,7 +114,6 @@ ContentView::ContentView(Parts parts, QWidget* parent)
     column->addWidget(m_error);
     column->addWidget(makeFooter());
     m_pages->addWidget(main);
-    m_pages->addWidget(makeSettingsPage());
 
     m_toast = new CopiedToast(this);
 
@@ -247,53 +245,34 @@ QWidget* ContentView::makeFooter()
     return footer;
 }
 
-QWidget* ContentView::makeSettingsPage()
-{
-    auto* page = new QWidget(this);
-    page->setObjectName(QStringLiteral("settingsPage"));
-    auto* column = new QVBoxLayout(page);
-    column->setContentsMargins(14, 12, 14, 10);
-    auto* header = new QHBoxLayout;
-    QLabel* title = titleLabel(QStringLiteral("Settings"), page);
-    header->addWidget(title);
-    header->addStretch(1);
-    QToolButton* close = toolButton(QStringLiteral("settingsCloseButton"), QStringLiteral("window-close"),
-                                    QStringLiteral("✕"), QStringLiteral("Close settings"), page);
-    connect(close, &QToolButton::clicked, this, [this] { setShowsSetup(false); });
-    header->addWidget(close);
-    column->addLayout(header);
-    column->addWidget(divider(page));
-    auto* scroll = new QScrollArea(page);
-    scroll->setFrameShape(QFrame::NoFrame);
-    scroll->setWidgetResizable(true);
-    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    auto* sections = new QWidget(scroll);
-    auto* sectionColumn = new QVBoxLayout(sections);
-    sectionColumn->setContentsMargins(0, 4, 6, 4);
-    sectionColumn->setSpacing(14);
-    if (m_parts.defaults) {
-        m_recorder = new HotKeyCore::ShortcutRecorderController(platform::ActivationInput::keyboardLayout(), this);
-        sectionColumn->addWidget(new HotKeySettingsSection(*m_parts.defaults, *m_recorder, m_parts.doubleTapPermission,
-                                                           {}, sections));
-    }
-    auto* where = new QLabel(QStringLiteral("Velmora keeps its settings in ~/.config/Velmora/preferences.json."), sections);
-    where->setWordWrap(true);
-    where->setForegroundRole(QPalette::PlaceholderText);
-    sectionColumn->addWidget(where);
-    sectionColumn->addStretch(1);
-    scroll->setWidget(sections);
-    column->addWidget(scroll, 1);
-    return page;
-}
-
 void ContentView::setShowsSetup(bool shows)
 {
-    if (!shows && m_recorder && m_recorder->isRecording())
-        m_recorder->cancelRecording();
+    if (shows == m_showsSetup)
+        return;
     m_showsSetup = shows;
-    m_pages->setCurrentIndex(shows ? 1 : 0);
-    if (!shows)
-        m_parts.doubleTapPermission.refresh();
+    if (shows) {
+        m_settings = new SettingsView(SettingsView::Parts{m_parts.controller, m_parts.models, m_parts.model,
+                                                          m_parts.defaults, m_parts.doubleTapPermission,
+                                                          m_parts.vocabularySync, m_parts.bridge,
+                                                          m_parts.canPostKeys},
+                                      m_pages);
+        connect(m_settings, &SettingsView::closeRequested, this, [this] { setShowsSetup(false); });
+        m_pages->addWidget(m_settings);
+        m_pages->setCurrentWidget(m_settings);
+        if (isActiveWindow())
+            m_settings->setFocus(Qt::OtherFocusReason);
+        return;
+    }
+    m_pages->setCurrentIndex(0);
+    // Its state goes with it, a shortcut being recorded first; it may be
+    // closing from its own button, so it goes once that click is done.
+    if (m_settings->shortcutRecorder().isRecording())
+        m_settings->shortcutRecorder().cancelRecording();
+    m_pages->removeWidget(m_settings);
+    m_settings->hide();
+    m_settings->deleteLater();
+    m_settings = nullptr;
+    m_parts.doubleTapPermission.refresh();
 }
 
 void ContentView::recordPressed()

@@ -4,11 +4,12 @@
 
 #include <QWidget>
 
+#include <functional>
+
 class QAction;
 
 namespace HotKeyCore {
 class GlobalHotKeyManager;
-class ShortcutRecorderController;
 }
 class QLabel;
 class QStackedWidget;
@@ -20,6 +21,7 @@ namespace platform {
 class PreferencesStore;
 }
 class AudioDeviceManager;
+class BrowserBridgeCoordinator;
 class CopiedToast;
 class DictationController;
 class DoubleTapPermissionState;
@@ -27,7 +29,9 @@ class MessageBanner;
 class MicrophonePickerView;
 class ModelDownloadGate;
 class RecordButton;
+class SettingsView;
 class TranscriptEditor;
+class VocabularySync;
 class WhisperModelManager;
 
 // The popover's face: status, microphone, the record button, the editable
@@ -40,6 +44,7 @@ public:
 
     struct Parts {
         DictationController& controller;
+        platform::PreferencesStore& defaults; // the settings' own store
         AudioDeviceManager& devices;
         WhisperModelManager& models;
         PinnedWhisperModel model;
@@ -47,7 +52,9 @@ public:
         QString versionLabel;
         QAction* quitAction = nullptr; // "Quit Velmora"
         HotKeyCore::GlobalHotKeyManager* hotKey = nullptr; // its refusal is shown
-        platform::PreferencesStore* defaults = nullptr;     // the settings' own store
+        VocabularySync* vocabularySync = nullptr;           // the settings show its hint
+        BrowserBridgeCoordinator* bridge = nullptr;         // none: no browser section
+        std::function<bool()> canPostKeys;                  // whether paste keys can be sent
     };
     explicit ContentView(Parts parts, QWidget* parent = nullptr);
 
@@ -57,6 +64,7 @@ public:
     // For tests and screenshots.
     RecordButton* recordButton() const { return m_record; }
     TranscriptEditor* editor() const { return m_editor; }
+    SettingsView* settingsView() const { return m_settings; }
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -66,7 +74,6 @@ private:
     QWidget* makeHeader();
     QWidget* makeRecordSection();
     QWidget* makeFooter();
-    QWidget* makeSettingsPage();
     void recordPressed();
     void refreshState();
     void refreshTranscript();
@@ -89,7 +96,7 @@ private:
     QLabel* m_count = nullptr;
     QLabel* m_countdown = nullptr;
     CopiedToast* m_toast = nullptr;
-    HotKeyCore::ShortcutRecorderController* m_recorder = nullptr;
+    SettingsView* m_settings = nullptr; // made each time the settings open
 };
 
 } // namespace velmora

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QWidget>
+
+#include <functional>
+#include <optional>
+
+class QCheckBox;
+
+namespace velmora {
+
+class DictationController;
+class MessageBanner;
+
+// "Insert into active app": the switch for pasting into the window in front,
+// and the banner that says the text is only copied while keys cannot be sent.
+class DirectInsertSettingsSection : public QWidget {
+    Q_OBJECT
+public:
+    // `canPostKeys`: whether this session lets Velmora send the paste keys.
+    DirectInsertSettingsSection(DictationController& controller, std::function<bool()> canPostKeys,
+                                QWidget* parent = nullptr);
+
+    bool hasPermission() const { return m_hasPermission.value_or(false); }
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void refreshPermission();
+    void refresh();
+
+    DictationController& m_controller;
+    std::function<bool()> m_canPostKeys;
+    std::optional<bool> m_hasPermission;
+    QCheckBox* m_toggle;
+    MessageBanner* m_banner;
+};
+
+} // namespace velmora
