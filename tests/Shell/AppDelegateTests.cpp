@@ -3,8 +3,10 @@
 #include "Shell/AppDelegate.h"
 
 #include "Dictation/DictationController.h"
+#include "HotKeys/DoubleTapModifierManager.h"
 #include "MenuBar/MenuBarController.h"
 #include "Preferences/PreferenceKeys.h"
+#include "Settings/SettingsView.h"
 #include "Views/ContentView.h"
 #include "Views/MessageBanner.h"
 
@@ -19,7 +21,11 @@
 
 #include <QDir>
 #include <QFile>
+#include <QCheckBox>
+#include <QFileDialog>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QToolButton>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTemporaryDir>
@@ -175,6 +181,105 @@ TEST(AppDelegate, AShortcutRecordedInTheSettingsTakesOverFromTheOldOne)
     EXPECT_EQ(hotKeyRequests(), 0) << "Ctrl+Space is no longer Velmora's";
     keyboard.chord({test::keys::option}, 2);
     EXPECT_TRUE(test::waitUntil([&] { return hotKeyRequests() == 1; }, 5s)) << "Alt+D starts a dictation";
+    delegate.applicationWillTerminate();
+}
+
+// The settings as a user drives them, with the real preferences file and the
+// real triggers: a new double-tap modifier reaches the running detector, and
+// unticking the hot key stops both triggers.
+TEST(AppDelegate, TheHotKeySettingsDriveTheRunningTriggers)
+{
+    QTemporaryDir dir;
+    test::writeFile(dir.path() + "/model.bin", "model");
+    qputenv("VELMORA_MODEL_PATH", (dir.path() + "/model.bin").toLocal8Bit());
+    auto defaults = platform::JsonFilePreferencesStore::standard();
+    (void)defaults->remove(PreferenceKeys::hotKeyCode);
+    (void)defaults->remove(PreferenceKeys::hotKeyModifiers);
+    (void)defaults->setBool(PreferenceKeys::hotKeyEnabled, true);
+    (void)defaults->setString(PreferenceKeys::hotKeyMode, "combination");
+    (void)defaults->setString(PreferenceKeys::doubleTapModifier, "control");
+    (void)defaults->setBool(PreferenceKeys::soundEffectsEnabled, false);
+    QFile::remove(env("XDG_STATE_HOME") + "/Velmora/activation.log");
+    ASSERT_TRUE(test::setKeyboardLayout("us"));
+
+    AppDelegate delegate(defaults, platform::MainBundle::forExecutable(test::velmoraExecutable(), std::nullopt), nullptr);
+    delegate.applicationDidFinishLaunching();
+    delegate.runCommand("--show");
+    auto& popover = delegate.menuBarController()->popover();
+    ASSERT_TRUE(test::waitUntil([&] { return popover.isShown() && popover.isActiveWindow(); }, 10s));
+    auto* content = popover.findChild<ContentView*>();
+    ASSERT_NE(content, nullptr);
+    content->setShowsSetup(true);
+    const auto button = [&](const QString& text) -> QToolButton* {
+        for (QToolButton* candidate : popover.findChildren<QToolButton*>()) {
+            if (candidate->text() == text && candidate->isVisible())
+                return candidate;
+        }
+        return nullptr;
+    };
+    // Clicked where the user would: scrolled into view first.
+    const auto click = [&](QAbstractButton* target, QPoint at = {}) {
+        ASSERT_NE(target, nullptr);
+        content->settingsView()->scrollArea()->ensureWidgetVisible(target);
+        QTest::mouseClick(target, Qt::LeftButton, {}, at.isNull() ? target->rect().center() : at);
+    };
+    ASSERT_TRUE(test::waitUntil([&] { return button("Double-Tap") != nullptr; }, 2s));
+    ASSERT_TRUE(delegate.hotKeyManager().registeredSettings().has_value());
+
+    click(button("Double-Tap"));
+    ASSERT_TRUE(test::waitUntil([&] { return delegate.doubleTapManager().isRunning(); }, 5s));
+    EXPECT_FALSE(delegate.hotKeyManager().registeredSettings().has_value()) << "one trigger at a time";
+    ASSERT_TRUE(test::waitUntil([&] { return button("Alt") != nullptr; }, 2s));
+    click(button("Alt"));
+    ASSERT_TRUE(test::waitUntil(
+        [&] { return delegate.doubleTapManager().targetModifier == DoubleTapModifier::option; }, 5s));
+    EXPECT_EQ(test::readFile(env("XDG_CONFIG_HOME") + "/Velmora/preferences.json").contains("\"option\""), true)
+        << "kept in the preferences file";
+
+    const auto doubleTapRequests = [] {
+        int count = 0;
+        for (const auto& [action, source] : activations())
+            count += action == "startRequested" && source == "doubleTapModifier";
+        return count;
+    };
+    test::X11TestClient keyboard;
+    keyboard.tap(test::keys::control);
+    keyboard.tap(test::keys::control);
+    QTest::qWait(400);
+    EXPECT_EQ(doubleTapRequests(), 0) << "Ctrl is no longer the modifier";
+    keyboard.tap(test::keys::option);
+    keyboard.tap(test::keys::option);
+    ASSERT_TRUE(test::waitUntil([&] { return doubleTapRequests() == 1; }, 5s)) << "Alt twice starts a dictation";
+    ASSERT_TRUE(test::waitUntil([&] { return delegate.dictationController().isRecording(); }, 10s));
+    delegate.dictationController().stopRecording(DictationActivationSource::popoverRecordButton());
+    ASSERT_TRUE(test::waitUntil([&] { return !delegate.dictationController().isRecording(); }, 10s));
+
+    // Unticked: neither trigger is left, whichever mode was on.
+    auto* enabled = popover.findChild<QCheckBox*>("hotKeyEnabled");
+    click(enabled, QPoint(8, enabled->height() / 2));
+    ASSERT_TRUE(test::waitUntil([&] { return !delegate.doubleTapManager().isRunning(); }, 5s));
+    EXPECT_FALSE(delegate.hotKeyManager().registeredSettings().has_value());
+    keyboard.tap(test::keys::option);
+    keyboard.tap(test::keys::option);
+    keyboard.chord({test::keys::control}, test::keys::space);
+    QTest::qWait(500);
+    EXPECT_EQ(doubleTapRequests(), 1);
+    EXPECT_EQ(activations().count({"startRequested", "globalHotKey"}), 0);
+
+    // The model chooser is the popover's own: it takes the keyboard, and its
+    // Escape closes it, not the popover.
+    click(popover.findChild<QPushButton*>("addModelButton"));
+    QFileDialog* chooser = nullptr;
+    ASSERT_TRUE(test::waitUntil([&] {
+        chooser = popover.findChild<QFileDialog*>("modelChooser");
+        return chooser && chooser->isActiveWindow();
+    }, 5s));
+    EXPECT_TRUE(popover.isShown());
+    QPointer<QFileDialog> open = chooser;
+    keyboard.tap(test::keys::escape);
+    ASSERT_TRUE(test::waitUntil([&] { return open.isNull() || !open->isVisible(); }, 5s));
+    QTest::qWait(300);
+    EXPECT_TRUE(popover.isShown()) << "the popover stays";
     delegate.applicationWillTerminate();
 }
 

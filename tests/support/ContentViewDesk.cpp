@@ -25,7 +25,7 @@ void HeldRecorder::stopRecording(Completion done)
     pendingStop = std::move(done);
 }
 
-ContentViewDesk::ContentViewDesk(bool managedModel, bool show, BrowserBridgeCoordinator* bridge)
+ContentViewDesk::ContentViewDesk(Options options)
     : models(std::make_shared<WhisperModelInstaller>(PinnedWhisperModel::largeV3TurboQ5(), dir.path(),
                                                      std::make_shared<HttpWhisperModelTransport>()))
     , permission([] { return true; }, [] { return DoubleTapPermissionState::Settings{}; }, [] {})
@@ -44,13 +44,21 @@ ContentViewDesk::ContentViewDesk(bool managedModel, bool show, BrowserBridgeCoor
     services.copyIndicatorTime = 300ms;
     services.managedModelPath = dir.path() + "/ggml-large-v3-turbo-q5_0.bin";
     services.modelState = [this] { return models.state(); };
-    const QString model = managedModel ? services.managedModelPath : dir.path() + "/mine.bin";
+    const QString model = options.managedModel ? services.managedModelPath : dir.path() + "/mine.bin";
+    if (options.cloudFolder) {
+        sync = std::make_unique<VocabularySync>(std::make_unique<VocabularyFileStore>(*options.cloudFolder, defaults),
+                                                false);
+        services.vocabularyChanged = [this](const QList<VocabularyEntry>& entries) { sync->vocabularyDidChange(entries); };
+        services.refreshVocabulary = [this] { sync->refresh(); };
+    }
     controller = std::make_unique<DictationController>(std::move(services), WhisperConfiguration{"/cli", model, "en"});
+    if (sync)
+        sync->onExternalChange = [this](const QList<VocabularyEntry>& entries) { controller->setVocabulary(entries); };
     view = std::make_unique<ContentView>(ContentView::Parts{*controller, defaults, devices, models,
                                                             PinnedWhisperModel::largeV3TurboQ5(), permission,
-                                                            "Version 1.0 (test)", nullptr, nullptr, nullptr,
-                                                            bridge, [this] { return canPostKeys; }});
-    if (!show)
+                                                            "Version 1.0 (test)", nullptr, nullptr, sync.get(),
+                                                            options.bridge, [this] { return canPostKeys; }});
+    if (!options.show)
         return;
     view->show();
     view->activateWindow();
@@ -65,7 +73,10 @@ ContentViewDesk::~ContentViewDesk()
     } catch (const std::future_error&) {
     }
     view.reset();
+    if (sync)
+        sync->onExternalChange = {};
     controller.reset();
+    sync.reset();
 }
 
 bool ContentViewDesk::visible(const char* name) const

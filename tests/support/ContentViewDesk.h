@@ -9,6 +9,7 @@
 #include "Model/WhisperModelManager.h"
 #include "Platform/MemoryPreferencesStore.h"
 #include "TextDelivery/SystemPasteboard.h"
+#include "Vocabulary/VocabularySync.h"
 #include "Views/ContentView.h"
 
 #include <QTemporaryDir>
@@ -36,11 +37,21 @@ struct ContentViewDesk {
     WhisperModelManager models;
     DoubleTapPermissionState permission;
     bool canPostKeys = true; // what the direct-insert section is told
+    std::unique_ptr<VocabularySync> sync;
     std::unique_ptr<DictationController> controller;
     std::unique_ptr<ContentView> view;
 
-    // With `managedModel` the controller uses the downloaded model, so the model card can show.
-    explicit ContentViewDesk(bool managedModel = false, bool show = true, BrowserBridgeCoordinator* bridge = nullptr);
+    struct Options {
+        bool managedModel = false; // the controller uses the downloaded model, so the model card can show
+        bool show = true;
+        BrowserBridgeCoordinator* bridge = nullptr;
+        std::optional<QString> cloudFolder; // a real vocabulary sync with this cloud folder
+    };
+    explicit ContentViewDesk(Options options);
+    ContentViewDesk()
+        : ContentViewDesk(Options{})
+    {
+    }
     ~ContentViewDesk();
 
     template <typename T>

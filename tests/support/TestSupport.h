@@ -8,6 +8,17 @@
 #include <chrono>
 #include <functional>
 #include <optional>
+#include <ostream>
+
+// Failures show Qt's texts as text.
+inline void PrintTo(const QString& text, std::ostream* out)
+{
+    *out << '"' << text.toStdString() << '"';
+}
+inline void PrintTo(const QStringList& list, std::ostream* out)
+{
+    *out << '[' << list.join(QStringLiteral(", ")).toStdString() << ']';
+}
 
 namespace velmora::test {
 

@@ -47,7 +47,7 @@ std::unique_ptr<MenuBarPopover::Popover> framed(test::ContentViewDesk& desk)
 TEST(Screenshots, ThePopoverInItsStates)
 {
     {
-        test::ContentViewDesk desk(false, false);
+        test::ContentViewDesk desk({.show = false});
         auto popover = framed(desk);
         desk.controller->setTranscript("Meeting notes for Friday.\nWe ship Kubernetes on Friday, after the review.");
         save(*popover, "popover-idle");
@@ -67,7 +67,7 @@ TEST(Screenshots, ThePopoverInItsStates)
         save(*popover, "popover-error");
     }
     {
-        test::ContentViewDesk desk(true, false);
+        test::ContentViewDesk desk({.managedModel = true, .show = false});
         auto popover = framed(desk);
         desk.models.prepare(false);
         ASSERT_TRUE(test::waitUntil([&] { return desk.models.state().kind == WhisperModelState::Kind::missing; }, 5s));
@@ -82,7 +82,7 @@ TEST(Screenshots, TheSettingsTopAndScrolled)
     BrowserBridgeCoordinator bridge(&bridgeDefaults, home.path(), QString("/opt/Velmora/bin/velmora"),
                                     home.path() + "/bridge.sock", true);
     bridge.apply();
-    test::ContentViewDesk desk(false, false, &bridge);
+    test::ContentViewDesk desk({.show = false, .bridge = &bridge});
     for (const char* name : {"ggml-base.en.bin", "ggml-small.bin"})
         test::writeFile(desk.dir.path() + "/" + name, "model");
     desk.controller->setModelPath(desk.dir.path() + "/ggml-small.bin");

@@ -77,7 +77,6 @@ void ModelSettingsSection::rebuildRows()
 {
     qDeleteAll(m_rowButtons);
     m_rowButtons.clear();
-    QWidget* previous = this;
     for (const DiscoveredModel& model : std::as_const(m_available)) {
         auto* row = new QToolButton(this);
         row->setObjectName(QStringLiteral("modelRow"));
@@ -113,11 +112,9 @@ void ModelSettingsSection::rebuildRows()
             refresh(); // a click on the chosen row must not untick it
         });
         m_rowColumn->addWidget(row);
-        QWidget::setTabOrder(previous, row);
-        previous = row;
         m_rowButtons.append(row);
     }
-    QWidget::setTabOrder(previous, m_add);
+    SettingsStyle::placeBeforeInTabOrder({m_rowButtons.begin(), m_rowButtons.end()}, m_add);
     refresh();
 }
 

@@ -93,4 +93,21 @@ QLabel* caption(const QString& text, bool indent, QWidget* parent)
     return label;
 }
 
+void placeBeforeInTabOrder(const QList<QWidget*>& widgets, QWidget* before)
+{
+    // Tab order is set between controls that take focus, so the anchor is the
+    // nearest such control ahead of `before` that is not being placed.
+    QWidget* anchor = before->previousInFocusChain();
+    while (anchor != before && (widgets.contains(anchor) || anchor->focusPolicy() == Qt::NoFocus))
+        anchor = anchor->previousInFocusChain();
+    QWidget* previous = anchor == before ? nullptr : anchor;
+    for (QWidget* widget : widgets) {
+        if (previous)
+            QWidget::setTabOrder(previous, widget);
+        previous = widget;
+    }
+    if (previous)
+        QWidget::setTabOrder(previous, before);
+}
+
 } // namespace velmora::SettingsStyle

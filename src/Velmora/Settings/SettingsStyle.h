@@ -25,6 +25,9 @@ QCheckBox* toggle(const QString& text, Symbol symbol, const QString& objectName,
 QWidget* sectionTitle(const QString& text, Symbol symbol, QWidget* parent);
 // 11 px tertiary text that wraps, indented under a toggle's label when `indent`.
 QLabel* caption(const QString& text, bool indent, QWidget* parent);
+// Puts `widgets`, in order, just before `before` in the Tab order: controls
+// made after the screen was built otherwise come last, wherever they sit.
+void placeBeforeInTabOrder(const QList<QWidget*>& widgets, QWidget* before);
 
 } // namespace SettingsStyle
 

@@ -111,19 +111,15 @@ void VocabularySettingsSection::reconcile()
     m_order = order;
     while (m_rowColumn->count() > 0)
         delete m_rowColumn->takeAt(0);
-    // Tab goes through the rows in their order, then to "Add word".
-    QWidget* previous = this;
+    QList<QWidget*> fields;
     for (const QUuid& id : std::as_const(m_order)) {
         VocabularyEntryRow* row = m_rows.value(id);
         m_rowColumn->addWidget(row);
         row->show();
-        for (QWidget* field : {static_cast<QWidget*>(row->spellingField()), static_cast<QWidget*>(row->variantsField()),
-                               static_cast<QWidget*>(row->removeButton())}) {
-            QWidget::setTabOrder(previous, field);
-            previous = field;
-        }
+        fields << row->spellingField() << row->variantsField() << row->removeButton();
     }
-    QWidget::setTabOrder(previous, m_add);
+    // Tab goes through the rows in their order, then to "Add word".
+    SettingsStyle::placeBeforeInTabOrder(fields, m_add);
 }
 
 void VocabularySettingsSection::refreshHint()

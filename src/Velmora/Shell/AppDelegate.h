@@ -59,6 +59,7 @@ public:
     DictationStack& dictationStack() const { return *m_stack; }
     MenuBarController* menuBarController() const { return m_menuBar.get(); }
     HotKeyCore::GlobalHotKeyManager& hotKeyManager() const { return *m_hotKey; }
+    DoubleTapModifierManager& doubleTapManager() const { return *m_doubleTap; }
     BrowserBridgeCoordinator& bridge() const { return *m_bridge; }
     QString temporaryFolder() const { return m_temporaryFolder; }
     // The names of the launch steps in the order they ran.
