@@ -138,27 +138,45 @@ TEST(AppDelegate, LaunchesInOrderAndHandsEarlyLaunchesOverOnceInTheirOrder)
     delegate.applicationWillTerminate();
 }
 
-TEST(AppDelegate, AShortcutRecordedInTheSettingsTakesOverFromTheOldOne)
+// A model file, the default trigger (Ctrl+Space, double tap on Ctrl when
+// chosen), no sounds, and an empty activation log, in the real preferences file.
+std::shared_ptr<platform::PreferencesStore> settingsDefaults(const QTemporaryDir& dir)
 {
-    QTemporaryDir dir;
     test::writeFile(dir.path() + "/model.bin", "model");
     qputenv("VELMORA_MODEL_PATH", (dir.path() + "/model.bin").toLocal8Bit());
     auto defaults = platform::JsonFilePreferencesStore::standard();
     (void)defaults->remove(PreferenceKeys::hotKeyCode);
     (void)defaults->remove(PreferenceKeys::hotKeyModifiers);
     (void)defaults->setBool(PreferenceKeys::hotKeyEnabled, true);
+    (void)defaults->setString(PreferenceKeys::hotKeyMode, "combination");
+    (void)defaults->setString(PreferenceKeys::doubleTapModifier, "control");
     (void)defaults->setBool(PreferenceKeys::soundEffectsEnabled, false);
     QFile::remove(env("XDG_STATE_HOME") + "/Velmora/activation.log");
-    ASSERT_TRUE(test::setKeyboardLayout("us"));
+    return defaults;
+}
 
-    AppDelegate delegate(defaults, platform::MainBundle::forExecutable(test::velmoraExecutable(), std::nullopt), nullptr);
+// Launched, the popover shown and its settings open.
+void openSettings(AppDelegate& delegate, ContentView*& content)
+{
     delegate.applicationDidFinishLaunching();
     delegate.runCommand("--show");
     auto& popover = delegate.menuBarController()->popover();
     ASSERT_TRUE(test::waitUntil([&] { return popover.isShown() && popover.isActiveWindow(); }, 10s));
-    auto* content = popover.findChild<ContentView*>();
+    content = popover.findChild<ContentView*>();
     ASSERT_NE(content, nullptr);
     content->setShowsSetup(true);
+}
+
+TEST(AppDelegate, AShortcutRecordedInTheSettingsTakesOverFromTheOldOne)
+{
+    QTemporaryDir dir;
+    const auto defaults = settingsDefaults(dir);
+    ASSERT_TRUE(test::setKeyboardLayout("us"));
+    AppDelegate delegate(defaults, platform::MainBundle::forExecutable(test::velmoraExecutable(), std::nullopt), nullptr);
+    ContentView* content = nullptr;
+    openSettings(delegate, content);
+    ASSERT_NE(content, nullptr);
+    auto& popover = delegate.menuBarController()->popover();
     auto* field = popover.findChild<QPushButton*>("shortcutField");
     ASSERT_NE(field, nullptr);
     ASSERT_TRUE(test::waitUntil([&] { return field->isVisible(); }, 2s));
@@ -190,26 +208,13 @@ TEST(AppDelegate, AShortcutRecordedInTheSettingsTakesOverFromTheOldOne)
 TEST(AppDelegate, TheHotKeySettingsDriveTheRunningTriggers)
 {
     QTemporaryDir dir;
-    test::writeFile(dir.path() + "/model.bin", "model");
-    qputenv("VELMORA_MODEL_PATH", (dir.path() + "/model.bin").toLocal8Bit());
-    auto defaults = platform::JsonFilePreferencesStore::standard();
-    (void)defaults->remove(PreferenceKeys::hotKeyCode);
-    (void)defaults->remove(PreferenceKeys::hotKeyModifiers);
-    (void)defaults->setBool(PreferenceKeys::hotKeyEnabled, true);
-    (void)defaults->setString(PreferenceKeys::hotKeyMode, "combination");
-    (void)defaults->setString(PreferenceKeys::doubleTapModifier, "control");
-    (void)defaults->setBool(PreferenceKeys::soundEffectsEnabled, false);
-    QFile::remove(env("XDG_STATE_HOME") + "/Velmora/activation.log");
+    const auto defaults = settingsDefaults(dir);
     ASSERT_TRUE(test::setKeyboardLayout("us"));
-
     AppDelegate delegate(defaults, platform::MainBundle::forExecutable(test::velmoraExecutable(), std::nullopt), nullptr);
-    delegate.applicationDidFinishLaunching();
-    delegate.runCommand("--show");
-    auto& popover = delegate.menuBarController()->popover();
-    ASSERT_TRUE(test::waitUntil([&] { return popover.isShown() && popover.isActiveWindow(); }, 10s));
-    auto* content = popover.findChild<ContentView*>();
+    ContentView* content = nullptr;
+    openSettings(delegate, content);
     ASSERT_NE(content, nullptr);
-    content->setShowsSetup(true);
+    auto& popover = delegate.menuBarController()->popover();
     const auto button = [&](const QString& text) -> QToolButton* {
         for (QToolButton* candidate : popover.findChildren<QToolButton*>()) {
             if (candidate->text() == text && candidate->isVisible())

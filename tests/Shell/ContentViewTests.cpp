@@ -296,12 +296,12 @@ TEST(TranscriptEditor, KeepsCaretAndUndoWhileTheValueIsUnchanged)
 
 TEST(ModelDownloadGate, TheCardReplacesTheRecordButtonOnlyForTheManagedModel)
 {
-    ContentViewDesk custom(false);
+    ContentViewDesk custom;
     EXPECT_FALSE(custom.find<ModelDownloadView>("modelDownloadView")->isVisible())
         << "a model of the user's own never shows the card";
     EXPECT_TRUE(custom.view->recordButton()->isVisible());
 
-    ContentViewDesk managed(true);
+    ContentViewDesk managed({.managedModel = true});
     managed.models.prepare(false); // the file is not there
     ASSERT_TRUE(test::waitUntil([&] { return managed.models.state().kind == WhisperModelState::Kind::missing; }, 5s));
     EXPECT_TRUE(managed.find<ModelDownloadView>("modelDownloadView")->isVisible());
