@@ -92,6 +92,13 @@ TEST(SettingsView, OpensInPlaceOfTheMainViewAndIsMadeAnewEachTime)
     EXPECT_FALSE(desk.visible("recordButton"));
     EXPECT_EQ(QApplication::focusWidget(), first->focusProxy()) << "the keyboard starts in the settings";
 
+    // A shortcut being recorded stops when the popover hides.
+    named<QPushButton>(first, "shortcutField")->click();
+    EXPECT_TRUE(first->shortcutRecorder().isRecording());
+    desk.view->hide();
+    EXPECT_FALSE(first->shortcutRecorder().isRecording());
+    desk.view->show();
+
     QPointer<SettingsView> closed = first;
     named<QToolButton>(first, "settingsCloseButton")->click();
     EXPECT_FALSE(desk.view->showsSetup());

@@ -137,6 +137,13 @@ SettingsView::~SettingsView()
         m_recorder->cancelRecording();
 }
 
+void SettingsView::hideEvent(QHideEvent* event)
+{
+    QWidget::hideEvent(event);
+    if (m_recorder->isRecording())
+        m_recorder->cancelRecording();
+}
+
 QWidget* SettingsView::makeHeader()
 {
     auto* header = new QWidget(this);

@@ -56,6 +56,10 @@ public:
 signals:
     void closeRequested();
 
+protected:
+    // A shortcut being recorded ends when the popover goes away under it.
+    void hideEvent(QHideEvent* event) override;
+
 private:
     QWidget* makeHeader();
     QWidget* makeModeSection(QWidget* parent);

@@ -7,6 +7,7 @@
 #include "MicrophonePickerView.h"
 #include "ModelDownloadView.h"
 #include "RecordButton.h"
+#include "SymbolIcon.h"
 #include "TranscriptEditor.h"
 
 #include "Dictation/DictationController.h"
@@ -57,11 +58,11 @@ QToolButton* toolButton(const QString& objectName, const QString& themeIcon, con
     auto* button = new QToolButton(parent);
     button->setObjectName(objectName);
     button->setAutoRaise(true);
-    const QIcon icon = QIcon::fromTheme(themeIcon);
-    if (icon.isNull())
-        button->setText(fallbackText);
-    else
+    const QIcon icon = themeIcon.isEmpty() ? QIcon() : QIcon::fromTheme(themeIcon);
+    if (!icon.isNull())
         button->setIcon(icon);
+    else if (!fallbackText.isEmpty())
+        button->setText(fallbackText);
     button->setToolTip(accessibleName);
     button->setAccessibleName(accessibleName);
     button->setFocusPolicy(Qt::StrongFocus);
@@ -168,8 +169,11 @@ QWidget* ContentView::makeHeader()
     row->addStretch(1);
     m_microphone = new MicrophonePickerView(m_parts.devices, header);
     row->addWidget(m_microphone);
-    QToolButton* settings = toolButton(QStringLiteral("settingsButton"), QStringLiteral("preferences-system"),
-                                       QStringLiteral("⚙"), QStringLiteral("Settings"), header);
+    QToolButton* settings = toolButton(QStringLiteral("settingsButton"), QString(), QString(),
+                                       QStringLiteral("Settings"), header);
+    QColor tint = palette().color(QPalette::WindowText);
+    tint.setAlphaF(0.7f);
+    settings->setIcon(SymbolIcon::icon(Symbol::gearshape, tint));
     connect(settings, &QToolButton::clicked, this, [this] { setShowsSetup(true); });
     row->addWidget(settings);
     return header;
