@@ -95,7 +95,7 @@ TEST(AppDelegate, LaunchesInOrderAndHandsEarlyLaunchesOverOnceInTheirOrder)
     EXPECT_EQ(delegate.launchSteps(),
               (QStringList{"commandMenu", "restoreRuntime", "prepareModel", "removeLegacyActivationLog",
                            "removeStaleTemporaryFiles", "startWarmUp", "installMenuBar",
-                           "refreshNotificationAuthorization", "setupGlobalHotKey", "browserBridge",
+                           "refreshNotificationAuthorization", "launchAtLogin", "setupGlobalHotKey", "browserBridge",
                            "activationHandler"}));
     ASSERT_NE(delegate.menuBarController(), nullptr);
 

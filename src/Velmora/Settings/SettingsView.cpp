@@ -9,6 +9,7 @@
 #include "VocabularySettingsSection.h"
 
 #include "Dictation/DictationController.h"
+#include "Shell/LaunchAtLoginPreferenceManager.h"
 #include "Views/SymbolIcon.h"
 
 #include "HotKeyCore/ShortcutRecorderController.h"
@@ -104,7 +105,14 @@ SettingsView::SettingsView(Parts parts, QWidget* parent)
                                                QStringLiteral("completionNoticeToggle"), sections);
     list->addWidget(m_completionNotice);
     list->addWidget(makeAutoClearSection(sections));
-    // Launch at login goes here, once Velmora can start itself at login.
+    if (m_parts.setLaunchAtLogin) {
+        m_launchAtLogin = SettingsStyle::toggle(QStringLiteral("Launch at login"), Symbol::arrowRightCircle,
+                                                QStringLiteral("launchAtLoginToggle"), sections);
+        // The wish as stored, on when none is; the desktop follows it where this copy may manage it.
+        m_launchAtLogin->setChecked(LaunchAtLoginPreferenceManager::store(m_parts.defaults).load(true));
+        connect(m_launchAtLogin, &QCheckBox::toggled, this, [this](bool on) { m_parts.setLaunchAtLogin(on); });
+        list->addWidget(m_launchAtLogin);
+    }
     // The update section goes here, once Velmora updates itself.
 
     auto* where = SettingsStyle::caption(

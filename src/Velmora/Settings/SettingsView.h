@@ -46,6 +46,7 @@ public:
         std::function<bool()> canPostKeys;
         ModelSettingsSection::Discover discoverModels = &DiscoveredModel::discover;
         std::function<void()> announceHotKeyChange; // none: the application's hot-key notice
+        std::function<void(bool)> setLaunchAtLogin;  // none: the switch is left out
     };
     explicit SettingsView(Parts parts, QWidget* parent = nullptr);
     ~SettingsView() override;
@@ -82,6 +83,7 @@ private:
     QCheckBox* m_autoClear = nullptr;
     QWidget* m_autoClearRow = nullptr;
     QSpinBox* m_autoClearDelay = nullptr;
+    QCheckBox* m_launchAtLogin = nullptr;
 };
 
 } // namespace velmora

@@ -1,6 +1,7 @@
 #include "AppDelegate.h"
 
 #include "CommandLineOptions.h"
+#include "LaunchAtLoginPreferenceManager.h"
 
 #include "BrowserBridge/BrowserBridgeCoordinator.h"
 #include "Dictation/DictationActivationEventLogger.h"
@@ -22,7 +23,9 @@
 #include "AppVersion/AppVersionInfo.h"
 #include "MenuBarPopover/Popover.h"
 #include "HotKeyCore/GlobalHotKeyManager.h"
+#include "LaunchAtLogin/LaunchAtLoginManager.h"
 #include "Platform/Linux/PrivateTemporaryFolder.h"
+#include "Platform/Linux/XdgPaths.h"
 #include "Platform/LogCategories.h"
 #include "SingleInstance/SingleInstanceController.h"
 
@@ -54,6 +57,7 @@ AppDelegate::AppDelegate(std::shared_ptr<platform::PreferencesStore> defaults, p
     m_hotKey = std::make_unique<HotKeyCore::GlobalHotKeyManager>(hotKeySignature);
     m_doubleTap = std::make_unique<DoubleTapModifierManager>();
     m_bridge = std::make_unique<BrowserBridgeCoordinator>(m_defaults.get());
+    m_launchAtLogin = std::make_unique<LaunchAtLogin::LaunchAtLoginManager>(m_bundle.executablePath.value_or(QString()));
 }
 
 AppDelegate::~AppDelegate()
@@ -106,7 +110,9 @@ void AppDelegate::applicationDidFinishLaunching()
     step(QStringLiteral("refreshNotificationAuthorization"));
     controller.refreshNotificationAuthorizationIfNeeded();
 
-    // Launch at login is applied here once Velmora can manage it.
+    step(QStringLiteral("launchAtLogin"));
+    LaunchAtLoginPreferenceManager::apply(*m_defaults, *m_launchAtLogin, m_bundle.bundlePath,
+                                          platform::XdgPaths::home());
 
     step(QStringLiteral("setupGlobalHotKey"));
     setupGlobalHotKey();
@@ -147,6 +153,10 @@ ContentView* AppDelegate::makeContentView()
         &m_stack->vocabulary(),
         m_bridge.get(),
         &DictationStack::canPostKeys,
+        [this](bool enabled) {
+            LaunchAtLoginPreferenceManager::setEnabled(enabled, *m_defaults, *m_launchAtLogin, m_bundle.bundlePath,
+                                                       platform::XdgPaths::home());
+        },
     });
 }
 
@@ -203,6 +213,16 @@ void AppDelegate::handleDuplicateLaunch(const QList<SingleInstance::DuplicateLau
 
 void AppDelegate::runCommand(const QString& command)
 {
+    if (command == CommandLineOptions::quit) {
+        // Asked from outside (an installer replacing this copy): never in the middle of a dictation.
+        const DictationController& controller = dictationController();
+        if (controller.isRecording() || controller.isTranscribing() || controller.hasBrowserSession()) {
+            qCInfo(logging::shell) << "quit refused: a dictation is running";
+            return;
+        }
+        requestTermination(QStringLiteral("velmora --quit"));
+        return;
+    }
     if (command == CommandLineOptions::toggle) {
         dictationController().toggleRecording(DictationActivationSource::commandLine());
         return;

@@ -18,6 +18,10 @@ class SingleInstanceController;
 struct DuplicateLaunchRequest;
 }
 
+namespace LaunchAtLogin {
+class LaunchAtLoginManaging;
+}
+
 namespace velmora {
 
 namespace platform {
@@ -81,6 +85,7 @@ private:
     std::unique_ptr<HotKeyCore::GlobalHotKeyManager> m_hotKey;
     std::unique_ptr<DoubleTapModifierManager> m_doubleTap;
     std::unique_ptr<BrowserBridgeCoordinator> m_bridge;
+    std::unique_ptr<LaunchAtLogin::LaunchAtLoginManaging> m_launchAtLogin;
     std::unique_ptr<AppCommands::AccessoryAppCommandMenu> m_commandMenu;
     std::unique_ptr<MenuBarController> m_menuBar;
     QStringList m_launchSteps;

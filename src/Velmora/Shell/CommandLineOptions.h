@@ -4,12 +4,13 @@
 
 namespace velmora {
 
-// The options of the application mode. `--toggle` and `--show` are commands for
+// The options of the application mode. `--toggle`, `--show` and `--quit` are commands for
 // the running copy: a second launch hands them over as its request's arguments,
 // and a first launch runs them once it is ready.
 struct CommandLineOptions {
     static inline const QString toggle = QStringLiteral("--toggle");
     static inline const QString show = QStringLiteral("--show");
+    static inline const QString quit = QStringLiteral("--quit");
 
     QStringList commands; // in the order given
     bool help = false;

@@ -93,6 +93,8 @@ int VelmoraEntry::main(int argc, char** argv)
     auto result = SingleInstance::SingleInstanceController::start(configuration, request);
     switch (result.kind) {
     case SingleInstance::SingleInstanceStartupResult::Kind::run:
+        if (options.commands.contains(CommandLineOptions::quit))
+            return 0; // nothing is running that could quit
         return VelmoraRuntime::run(argc, argv, std::move(result.controller), options.commands);
     case SingleInstance::SingleInstanceStartupResult::Kind::alreadyRunning:
         return 0;

@@ -258,7 +258,8 @@ void ContentView::setShowsSetup(bool shows)
         m_settings = new SettingsView(SettingsView::Parts{m_parts.controller, m_parts.models, m_parts.model,
                                                           m_parts.defaults, m_parts.doubleTapPermission,
                                                           m_parts.vocabularySync, m_parts.bridge,
-                                                          m_parts.canPostKeys},
+                                                          m_parts.canPostKeys, &DiscoveredModel::discover, {},
+                                                          m_parts.setLaunchAtLogin},
                                       m_pages);
         connect(m_settings, &SettingsView::closeRequested, this, [this] { setShowsSetup(false); });
         m_pages->addWidget(m_settings);

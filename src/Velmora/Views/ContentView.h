@@ -55,6 +55,7 @@ public:
         VocabularySync* vocabularySync = nullptr;           // the settings show its hint
         BrowserBridgeCoordinator* bridge = nullptr;         // none: no browser section
         std::function<bool()> canPostKeys;                  // whether paste keys can be sent
+        std::function<void(bool)> setLaunchAtLogin;         // none: no launch-at-login switch
     };
     explicit ContentView(Parts parts, QWidget* parent = nullptr);
 

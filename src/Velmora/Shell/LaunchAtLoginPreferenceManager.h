@@ -1,0 +1,30 @@
+#pragma once
+
+#include "LaunchAtLogin/LaunchAtLoginManaging.h"
+#include "LaunchAtLogin/LaunchAtLoginPreferenceStore.h"
+
+#include <QString>
+
+namespace velmora {
+
+namespace platform {
+class PreferencesStore;
+}
+
+// Brings the autostart entry in line with the user's wish, but only for an
+// installed copy: a build tree or a download folder never touches it.
+namespace LaunchAtLoginPreferenceManager {
+
+LaunchAtLogin::LaunchAtLoginPreferenceStore store(platform::PreferencesStore& defaults);
+// True for a bundle root directly inside /opt or ~/Applications, links resolved.
+bool canManageLaunchAtLogin(const QString& bundlePath, const QString& home);
+// The settings switch: the wish is saved, then applied where allowed.
+void setEnabled(bool enabled, platform::PreferencesStore& defaults, LaunchAtLogin::LaunchAtLoginManaging& manager,
+                const QString& bundlePath, const QString& home);
+// Every launch: the stored wish (on when none) applied where allowed.
+void apply(platform::PreferencesStore& defaults, LaunchAtLogin::LaunchAtLoginManaging& manager,
+           const QString& bundlePath, const QString& home);
+
+} // namespace LaunchAtLoginPreferenceManager
+
+} // namespace velmora
