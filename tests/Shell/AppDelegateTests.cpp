@@ -271,6 +271,18 @@ TEST(AppDelegate, TheHotKeySettingsDriveTheRunningTriggers)
     EXPECT_EQ(doubleTapRequests(), 1);
     EXPECT_EQ(activations().count({"startRequested", "globalHotKey"}), 0);
 
+    // An installer's quit waits for the dictation; once it is over, Velmora quits.
+    delegate.runCommand("--toggle");
+    ASSERT_TRUE(test::waitUntil([&] { return delegate.dictationController().isRecording(); }, 10s));
+    delegate.runCommand("--quit");
+    EXPECT_FALSE(delegate.isTerminating()) << "a dictation is never cut short";
+    EXPECT_TRUE(delegate.dictationController().isRecording());
+    delegate.dictationController().cancelTranscription(DictationActivationSource::popoverCancelButton());
+    delegate.dictationController().stopRecording(DictationActivationSource::popoverRecordButton());
+    ASSERT_TRUE(test::waitUntil([&] {
+        return !delegate.dictationController().isRecording() && !delegate.dictationController().isTranscribing();
+    }, 10s));
+
     // The model chooser is the popover's own: it takes the keyboard, and its
     // Escape closes it, not the popover.
     click(popover.findChild<QPushButton*>("addModelButton"));
@@ -285,6 +297,8 @@ TEST(AppDelegate, TheHotKeySettingsDriveTheRunningTriggers)
     ASSERT_TRUE(test::waitUntil([&] { return open.isNull() || !open->isVisible(); }, 5s));
     QTest::qWait(300);
     EXPECT_TRUE(popover.isShown()) << "the popover stays";
+    delegate.runCommand("--quit");
+    EXPECT_TRUE(delegate.isTerminating());
     delegate.applicationWillTerminate();
 }
 

@@ -274,6 +274,24 @@ TEST_F(ApplicationMode, AnUnparsablePreferencesFileIsReadAsEmptyAndKept)
     QFile::remove(preferencesPath());
 }
 
+// How an installer replaces a running copy: `velmora --quit` ends it, and
+// with nothing running it starts nothing.
+TEST_F(ApplicationMode, QuitEndsTheRunningCopyAndStartsNothingWhenNoneRuns)
+{
+    const auto alone = runProcess(test::velmoraExecutable(), {"--quit"});
+    EXPECT_EQ(alone.exitCode, 0);
+    EXPECT_FALSE(alone.standardError.contains("Velmora is running")) << alone.standardError.toStdString();
+
+    QProcess* running = launch();
+    ASSERT_TRUE(waitUntil([&] { return saysRunning(running); }, std::chrono::seconds(15))) << output(running).toStdString();
+    const auto quit = runProcess(test::velmoraExecutable(), {"--quit"});
+    EXPECT_EQ(quit.exitCode, 0);
+    ASSERT_TRUE(running->waitForFinished(10000)) << output(running).toStdString();
+    EXPECT_EQ(running->exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(running->exitCode(), 0);
+    EXPECT_TRUE(output(running).contains("quit requested by velmora --quit")) << output(running).toStdString();
+}
+
 TEST_F(ApplicationMode, AnUnusableLockFolderFailsWithTheErrorAndAFailureStatus)
 {
     QTemporaryDir dir;

@@ -205,6 +205,28 @@ TEST(SettingsView, EachSwitchIsSavedAtOnce)
     }
 }
 
+// The switch shows the stored wish (on when none, or when not a Boolean) and hands each change on.
+TEST(SettingsView, TheLaunchAtLoginSwitch)
+{
+    for (const auto& [stored, shown] : {std::pair<std::optional<QJsonValue>, bool>{std::nullopt, true},
+                                        {QJsonValue(false), false},
+                                        {QJsonValue("no"), true}}) {
+        QList<bool> changes;
+        ContentViewDesk desk({.setLaunchAtLogin = [&](bool on) { changes.append(on); }});
+        if (stored)
+            (void)desk.defaults.setObject(Keys::launchAtLogin, *stored);
+        SettingsView* settings = openSettings(desk);
+        auto* toggle = named<QCheckBox>(settings, "launchAtLoginToggle");
+        ASSERT_NE(toggle, nullptr);
+        EXPECT_EQ(toggle->isChecked(), shown);
+        toggle->click();
+        toggle->click();
+        EXPECT_EQ(changes, (QList<bool>{!shown, shown}));
+    }
+    ContentViewDesk without;
+    EXPECT_EQ(named(openSettings(without), "launchAtLoginToggle"), nullptr) << "left out when nobody manages it";
+}
+
 TEST(SettingsView, HiddenSliderAndStepperKeepTheirStoredValues)
 {
     ContentViewDesk desk;

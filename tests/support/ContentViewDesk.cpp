@@ -57,7 +57,8 @@ ContentViewDesk::ContentViewDesk(Options options)
     view = std::make_unique<ContentView>(ContentView::Parts{*controller, defaults, devices, models,
                                                             PinnedWhisperModel::largeV3TurboQ5(), permission,
                                                             "Version 1.0 (test)", nullptr, nullptr, sync.get(),
-                                                            options.bridge, [this] { return canPostKeys; }});
+                                                            options.bridge, [this] { return canPostKeys; },
+                                                            options.setLaunchAtLogin});
     if (!options.show)
         return;
     view->show();

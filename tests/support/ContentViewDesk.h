@@ -46,6 +46,7 @@ struct ContentViewDesk {
         bool show = true;
         BrowserBridgeCoordinator* bridge = nullptr;
         std::optional<QString> cloudFolder; // a real vocabulary sync with this cloud folder
+        std::function<void(bool)> setLaunchAtLogin;
     };
     explicit ContentViewDesk(Options options);
     ContentViewDesk()

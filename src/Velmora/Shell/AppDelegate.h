@@ -68,6 +68,7 @@ public:
     QString temporaryFolder() const { return m_temporaryFolder; }
     // The names of the launch steps in the order they ran.
     const QStringList& launchSteps() const { return m_launchSteps; }
+    bool isTerminating() const { return m_isTerminating; }
 
 signals:
     void launched();

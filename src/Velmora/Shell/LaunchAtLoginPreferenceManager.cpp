@@ -23,13 +23,13 @@ LaunchAtLogin::LaunchAtLoginPreferenceStore store(platform::PreferencesStore& de
     return {defaults, PreferenceKeys::launchAtLogin};
 }
 
-bool canManageLaunchAtLogin(const QString& bundlePath, const QString& home)
+bool canManageLaunchAtLogin(const QString& bundlePath, const QString& home, const QString& opt)
 {
     const QString bundle = resolved(bundlePath);
     if (bundle.isEmpty())
         return false;
     const QString folder = QFileInfo(bundle).absolutePath();
-    for (const QString& applications : {QStringLiteral("/opt"), home + QStringLiteral("/Applications")}) {
+    for (const QString& applications : {opt, home + QStringLiteral("/Applications")}) {
         const QString place = resolved(applications);
         if (!place.isEmpty() && folder == place)
             return true;
@@ -38,9 +38,9 @@ bool canManageLaunchAtLogin(const QString& bundlePath, const QString& home)
 }
 
 void apply(platform::PreferencesStore& defaults, LaunchAtLogin::LaunchAtLoginManaging& manager,
-           const QString& bundlePath, const QString& home)
+           const QString& bundlePath, const QString& home, const QString& opt)
 {
-    if (!canManageLaunchAtLogin(bundlePath, home))
+    if (!canManageLaunchAtLogin(bundlePath, home, opt))
         return;
     const auto outcome = manager.update(store(defaults).load(true));
     // Not the user's to act on: the switch simply shows the wish.
@@ -49,10 +49,10 @@ void apply(platform::PreferencesStore& defaults, LaunchAtLogin::LaunchAtLoginMan
 }
 
 void setEnabled(bool enabled, platform::PreferencesStore& defaults, LaunchAtLogin::LaunchAtLoginManaging& manager,
-                const QString& bundlePath, const QString& home)
+                const QString& bundlePath, const QString& home, const QString& opt)
 {
     store(defaults).save(enabled);
-    apply(defaults, manager, bundlePath, home);
+    apply(defaults, manager, bundlePath, home, opt);
 }
 
 } // namespace velmora::LaunchAtLoginPreferenceManager

@@ -16,14 +16,16 @@ class PreferencesStore;
 namespace LaunchAtLoginPreferenceManager {
 
 LaunchAtLogin::LaunchAtLoginPreferenceStore store(platform::PreferencesStore& defaults);
+inline const QString systemApplications = QStringLiteral("/opt");
+
 // True for a bundle root directly inside /opt or ~/Applications, links resolved.
-bool canManageLaunchAtLogin(const QString& bundlePath, const QString& home);
+bool canManageLaunchAtLogin(const QString& bundlePath, const QString& home, const QString& opt = systemApplications);
 // The settings switch: the wish is saved, then applied where allowed.
 void setEnabled(bool enabled, platform::PreferencesStore& defaults, LaunchAtLogin::LaunchAtLoginManaging& manager,
-                const QString& bundlePath, const QString& home);
+                const QString& bundlePath, const QString& home, const QString& opt = systemApplications);
 // Every launch: the stored wish (on when none) applied where allowed.
 void apply(platform::PreferencesStore& defaults, LaunchAtLogin::LaunchAtLoginManaging& manager,
-           const QString& bundlePath, const QString& home);
+           const QString& bundlePath, const QString& home, const QString& opt = systemApplications);
 
 } // namespace LaunchAtLoginPreferenceManager
 
