@@ -155,28 +155,40 @@ std::shared_ptr<platform::PreferencesStore> settingsDefaults(const QTemporaryDir
     return defaults;
 }
 
-// Launched, the popover shown and its settings open.
-void openSettings(AppDelegate& delegate, ContentView*& content)
-{
-    delegate.applicationDidFinishLaunching();
-    delegate.runCommand("--show");
-    auto& popover = delegate.menuBarController()->popover();
-    ASSERT_TRUE(test::waitUntil([&] { return popover.isShown() && popover.isActiveWindow(); }, 10s));
-    content = popover.findChild<ContentView*>();
-    ASSERT_NE(content, nullptr);
-    content->setShowsSetup(true);
-}
+// The application launched with the real services, the popover shown and its settings open.
+class SettingsInTheApplication : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        defaults = settingsDefaults(dir);
+        ASSERT_TRUE(test::setKeyboardLayout("us"));
+        delegate = std::make_unique<AppDelegate>(
+            defaults, platform::MainBundle::forExecutable(test::velmoraExecutable(), std::nullopt), nullptr);
+        delegate->applicationDidFinishLaunching();
+        delegate->runCommand("--show");
+        auto& shown = popover();
+        ASSERT_TRUE(test::waitUntil([&] { return shown.isShown() && shown.isActiveWindow(); }, 10s));
+        content = shown.findChild<ContentView*>();
+        ASSERT_NE(content, nullptr);
+        content->setShowsSetup(true);
+    }
+    void TearDown() override
+    {
+        if (delegate)
+            delegate->applicationWillTerminate();
+    }
+    MenuBarPopover::Popover& popover() const { return delegate->menuBarController()->popover(); }
 
-TEST(AppDelegate, AShortcutRecordedInTheSettingsTakesOverFromTheOldOne)
-{
     QTemporaryDir dir;
-    const auto defaults = settingsDefaults(dir);
-    ASSERT_TRUE(test::setKeyboardLayout("us"));
-    AppDelegate delegate(defaults, platform::MainBundle::forExecutable(test::velmoraExecutable(), std::nullopt), nullptr);
+    std::shared_ptr<platform::PreferencesStore> defaults;
+    std::unique_ptr<AppDelegate> delegate;
     ContentView* content = nullptr;
-    openSettings(delegate, content);
-    ASSERT_NE(content, nullptr);
-    auto& popover = delegate.menuBarController()->popover();
+};
+
+TEST_F(SettingsInTheApplication, AShortcutRecordedInTheSettingsTakesOverFromTheOldOne)
+{
+    AppDelegate& delegate = *this->delegate;
+    auto& popover = this->popover();
     auto* field = popover.findChild<QPushButton*>("shortcutField");
     ASSERT_NE(field, nullptr);
     ASSERT_TRUE(test::waitUntil([&] { return field->isVisible(); }, 2s));
@@ -199,22 +211,15 @@ TEST(AppDelegate, AShortcutRecordedInTheSettingsTakesOverFromTheOldOne)
     EXPECT_EQ(hotKeyRequests(), 0) << "Ctrl+Space is no longer Velmora's";
     keyboard.chord({test::keys::option}, 2);
     EXPECT_TRUE(test::waitUntil([&] { return hotKeyRequests() == 1; }, 5s)) << "Alt+D starts a dictation";
-    delegate.applicationWillTerminate();
 }
 
 // The settings as a user drives them, with the real preferences file and the
 // real triggers: a new double-tap modifier reaches the running detector, and
 // unticking the hot key stops both triggers.
-TEST(AppDelegate, TheHotKeySettingsDriveTheRunningTriggers)
+TEST_F(SettingsInTheApplication, TheHotKeySettingsDriveTheRunningTriggers)
 {
-    QTemporaryDir dir;
-    const auto defaults = settingsDefaults(dir);
-    ASSERT_TRUE(test::setKeyboardLayout("us"));
-    AppDelegate delegate(defaults, platform::MainBundle::forExecutable(test::velmoraExecutable(), std::nullopt), nullptr);
-    ContentView* content = nullptr;
-    openSettings(delegate, content);
-    ASSERT_NE(content, nullptr);
-    auto& popover = delegate.menuBarController()->popover();
+    AppDelegate& delegate = *this->delegate;
+    auto& popover = this->popover();
     const auto button = [&](const QString& text) -> QToolButton* {
         for (QToolButton* candidate : popover.findChildren<QToolButton*>()) {
             if (candidate->text() == text && candidate->isVisible())
@@ -299,7 +304,6 @@ TEST(AppDelegate, TheHotKeySettingsDriveTheRunningTriggers)
     EXPECT_TRUE(popover.isShown()) << "the popover stays";
     delegate.runCommand("--quit");
     EXPECT_TRUE(delegate.isTerminating());
-    delegate.applicationWillTerminate();
 }
 
 } // namespace
