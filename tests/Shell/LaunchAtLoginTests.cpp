@@ -55,8 +55,9 @@ TEST(DesktopEntryExec, QuotesWhatADesktopWouldSplitAndSplitsItBack)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         const QString value = DesktopEntryExec::quote({c.path});
-        if (!c.quoted.isEmpty())
+        if (!c.quoted.isEmpty()) {
             EXPECT_EQ(value, c.quoted);
+        }
         EXPECT_EQ(DesktopEntryExec::split(value), QStringList{c.path});
     }
     EXPECT_EQ(DesktopEntryExec::split("velmora --show %U"), (QStringList{"velmora", "--show", "%U"}));
