@@ -20,6 +20,7 @@
 #include "Views/ContentView.h"
 
 #include "AppCommands/AccessoryAppCommandMenu.h"
+#include "AppUpdater/UpdateInstaller.h"
 #include "AppVersion/AppVersionInfo.h"
 #include "MenuBarPopover/Popover.h"
 #include "HotKeyCore/GlobalHotKeyManager.h"
@@ -99,6 +100,8 @@ void AppDelegate::applicationDidFinishLaunching()
 
     step(QStringLiteral("removeStaleTemporaryFiles"));
     WhisperTranscriber::removeStaleTemporaryFiles(m_temporaryFolder);
+    // An update interrupted on its way leaves its staging folder beside the bundle.
+    AppUpdater::UpdateInstaller::removeLeftovers(m_bundle.bundlePath);
 
     step(QStringLiteral("startWarmUp"));
     controller.startWhisperWarmUp();

@@ -15,6 +15,7 @@
 #include "Platform/LogCategories.h"
 #include "Platform/SystemTrayProbe.h"
 
+#include "AppUpdater/UpdateInstaller.h"
 #include "SingleInstance/SingleInstanceController.h"
 
 #include <QCoreApplication>
@@ -44,6 +45,8 @@ VelmoraEntry::LaunchMode VelmoraEntry::launchMode(const QStringList& arguments)
         return LaunchMode::host;
     if (arguments.contains(QStringLiteral("--dump-runtime")))
         return LaunchMode::dumpRuntime;
+    if (arguments.size() == 5 && arguments[1] == QLatin1String("--finish-update"))
+        return LaunchMode::finishUpdate;
     return LaunchMode::application;
 }
 
@@ -69,6 +72,15 @@ int VelmoraEntry::main(int argc, char** argv)
             + QStringLiteral("\nsystemTray=") + platform::SystemTrayProbe::describe();
         std::fputs((report + QLatin1Char('\n')).toLocal8Bit().constData(), stdout);
         return std::fflush(stdout) == 0 ? 0 : 1;
+    }
+    case LaunchMode::finishUpdate: {
+        // Run from the staged copy, after the old one was asked to quit: no lock, no window.
+        QCoreApplication application(argc, argv);
+        bool ok = false;
+        const qint64 oldPid = arguments[2].toLongLong(&ok);
+        if (!ok)
+            return 2;
+        return AppUpdater::UpdateInstaller::finish(oldPid, arguments[3], arguments[4]);
     }
     case LaunchMode::application:
         break;

@@ -10,7 +10,7 @@ public:
     // Returns the process's exit status.
     static int main(int argc, char** argv);
 
-    enum class LaunchMode { host, dumpRuntime, application };
+    enum class LaunchMode { host, dumpRuntime, finishUpdate, application };
     static LaunchMode launchMode(const QStringList& arguments);
 };
 

@@ -1,0 +1,32 @@
+#pragma once
+
+#include "Platform/SystemError.h"
+
+#include <QString>
+
+#include <optional>
+#include <variant>
+
+namespace velmora::platform {
+
+// Why an archive was not unpacked. Nothing of it is trusted: an entry that
+// would land outside its folder, or anything but files, folders and links
+// that stay inside, refuses the whole archive.
+struct ArchiveExtractionError {
+    enum class Kind { unreadable, unsafeEntry, outsideFolder, noSpace, writeFailed };
+    Kind kind;
+    QString detail;
+
+    QString description() const;
+};
+
+// Unpacks a tar archive (any compression libarchive reads) whose every entry
+// lies under `topFolder`, into `destination`. The result is destination/topFolder.
+namespace ArchiveExtractor {
+
+std::variant<QString, ArchiveExtractionError> extract(const QString& archivePath, const QString& destination,
+                                                      const QString& topFolder);
+
+} // namespace ArchiveExtractor
+
+} // namespace velmora::platform

@@ -1,0 +1,19 @@
+#pragma once
+
+#include "Platform/SystemError.h"
+
+#include <QString>
+
+#include <optional>
+
+namespace velmora::platform {
+
+// Swaps two folders on one file system in a single step: at no moment is
+// either path missing or half of one and half of the other.
+namespace FolderExchange {
+
+std::optional<SystemError> exchange(const QString& first, const QString& second);
+
+} // namespace FolderExchange
+
+} // namespace velmora::platform

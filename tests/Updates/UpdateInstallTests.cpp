@@ -1,0 +1,285 @@
+// Installing an update over a real installed copy in the rig's temporary HOME:
+// archives that must be refused leave the installed copy exactly as it was,
+// and a sound one replaces the running copy after it has quit.
+#include "AppUpdater/UpdateInstaller.h"
+
+#include "Platform/Linux/ArchiveExtractor.h"
+
+#include "TestSupport.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+using namespace velmora;
+using namespace AppUpdater;
+using namespace std::chrono_literals;
+
+namespace {
+
+QString env(const char* name)
+{
+    return QString::fromLocal8Bit(qgetenv(name));
+}
+
+// A tar archive written by Python's tarfile, which writes whatever names it is told.
+// Each entry: "file:NAME", "dir:NAME", "link:NAME:TARGET", "hard:NAME:TARGET", "fifo:NAME".
+QString craftArchive(const QString& folder, const QStringList& entries)
+{
+    const QString path = folder + "/crafted.tar";
+    const QString script = R"(
+import io, sys, tarfile
+with tarfile.open(sys.argv[1], "w") as archive:
+    for spec in sys.argv[2:]:
+        kind, name, *rest = spec.split(":")
+        info = tarfile.TarInfo(name)
+        data = b""
+        if kind == "file":
+            data = b"content"; info.size = len(data); info.mode = 0o755
+        elif kind == "dir":
+            info.type = tarfile.DIRTYPE; info.mode = 0o755
+        elif kind == "link":
+            info.type = tarfile.SYMTYPE; info.linkname = rest[0]
+        elif kind == "hard":
+            info.type = tarfile.LNKTYPE; info.linkname = rest[0]
+        elif kind == "fifo":
+            info.type = tarfile.FIFOTYPE
+        archive.addfile(info, io.BytesIO(data))
+)";
+    const auto result = test::runProcess("python3", QStringList{"-c", script, path} + entries);
+    EXPECT_EQ(result.exitCode, 0) << result.standardError.toStdString();
+    return path;
+}
+
+// Every path under `folder`, relative, sorted: what a refusal must not change.
+QStringList contents(const QString& folder)
+{
+    QStringList paths;
+    QDirIterator it(folder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext())
+        paths << QDir(folder).relativeFilePath(it.next());
+    paths.sort();
+    return paths;
+}
+
+TEST(ArchiveExtractor, RefusesEveryEntryThatCouldLandOutsideItsFolder)
+{
+    struct Case {
+        const char* name;
+        QStringList entries;
+        std::optional<platform::ArchiveExtractionError::Kind> error;
+    };
+    using K = platform::ArchiveExtractionError::Kind;
+    const Case cases[] = {
+        {"a sound bundle", {"dir:Velmora", "dir:Velmora/bin", "file:Velmora/bin/velmora",
+                            "file:Velmora/bin/libreal.so.1", "link:Velmora/bin/libreal.so:libreal.so.1"}, std::nullopt},
+        {"a parent step", {"dir:Velmora", "file:Velmora/../escaped"}, K::outsideFolder},
+        {"a parent step first", {"file:../escaped"}, K::outsideFolder},
+        {"an absolute path", {"file:/tmp/escaped"}, K::outsideFolder},
+        {"another top folder", {"dir:Velmora", "file:Other/x"}, K::outsideFolder},
+        {"a file beside the folder", {"file:README"}, K::outsideFolder},
+        {"a link out of the folder", {"dir:Velmora", "link:Velmora/evil:../../escaped"}, K::outsideFolder},
+        {"an absolute link", {"dir:Velmora", "link:Velmora/evil:/etc/passwd"}, K::outsideFolder},
+        {"a hard link", {"dir:Velmora", "file:Velmora/a", "hard:Velmora/b:Velmora/a"}, K::unsafeEntry},
+        {"a fifo", {"dir:Velmora", "fifo:Velmora/pipe"}, K::unsafeEntry},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        QTemporaryDir work;
+        const QString archive = craftArchive(work.path(), c.entries);
+        const QString destination = work.path() + "/out";
+        QDir().mkpath(destination);
+        const auto result = platform::ArchiveExtractor::extract(archive, destination, "Velmora");
+        if (c.error) {
+            ASSERT_TRUE(std::holds_alternative<platform::ArchiveExtractionError>(result));
+            EXPECT_EQ(std::get<platform::ArchiveExtractionError>(result).kind, *c.error);
+        } else {
+            ASSERT_TRUE(std::holds_alternative<QString>(result));
+            EXPECT_EQ(QFileInfo(destination + "/Velmora/bin/libreal.so").symLinkTarget(),
+                      destination + "/Velmora/bin/libreal.so.1");
+        }
+        EXPECT_FALSE(QFile::exists(work.path() + "/escaped"));
+        EXPECT_FALSE(QFile::exists("/tmp/escaped"));
+    }
+
+    // A truncated archive, and something that is no archive at all.
+    QTemporaryDir work;
+    const QString sound = craftArchive(work.path(), {"dir:Velmora", "file:Velmora/a"});
+    QByteArray bytes = test::readFile(sound);
+    test::writeFile(work.path() + "/cut.tar", bytes.left(600));
+    test::writeFile(work.path() + "/noise.tar", QByteArray(4096, 'x'));
+    for (const char* name : {"/cut.tar", "/noise.tar"}) {
+        QDir().mkpath(work.path() + "/out");
+        const auto result = platform::ArchiveExtractor::extract(work.path() + name, work.path() + "/out", "Velmora");
+        EXPECT_TRUE(std::holds_alternative<platform::ArchiveExtractionError>(result)) << name;
+    }
+}
+
+// Installed copies and archives made from the build tree's bundle, with their own versions.
+struct Bundles {
+    QString applications = env("HOME") + "/Applications";
+    QString installed = applications + "/Velmora";
+    QTemporaryDir work;
+
+    static void setVersion(const QString& bundle, const QString& version)
+    {
+        const QString info = bundle + "/Resources/Info.json";
+        QJsonObject object = QJsonDocument::fromJson(test::readFile(info)).object();
+        object["CFBundleShortVersionString"] = version;
+        QFile::remove(info);
+        test::writeFile(info, QJsonDocument(object).toJson());
+    }
+    static QString versionOf(const QString& bundle)
+    {
+        return QJsonDocument::fromJson(test::readFile(bundle + "/Resources/Info.json"))
+            .object()
+            .value("CFBundleShortVersionString")
+            .toString();
+    }
+    void install(const QString& version)
+    {
+        QDir(installed).removeRecursively();
+        QDir().mkpath(applications);
+        ASSERT_EQ(test::runProcess("cp", {"-a", test::bundleDir(), installed}).exitCode, 0);
+        setVersion(installed, version);
+    }
+    // A tar archive of the bundle as Velmora/, changed by `edit` first.
+    QString archive(const QString& version, const std::function<void(const QString&)>& edit = {})
+    {
+        const QString staging = work.path() + "/make-" + version;
+        QDir(staging).removeRecursively();
+        QDir().mkpath(staging);
+        EXPECT_EQ(test::runProcess("cp", {"-a", test::bundleDir(), staging + "/Velmora"}).exitCode, 0);
+        setVersion(staging + "/Velmora", version);
+        if (edit)
+            edit(staging + "/Velmora");
+        const QString path = work.path() + "/Velmora-" + version + ".tar";
+        QFile::remove(path);
+        EXPECT_EQ(test::runProcess("tar", {"-C", staging, "-cf", path, "Velmora"}).exitCode, 0);
+        return path;
+    }
+    QStringList leftovers() const
+    {
+        return QDir(applications).entryList({UpdateInstaller::stagingPrefix + "*"}, QDir::Dirs | QDir::Hidden);
+    }
+};
+
+TEST(UpdateInstaller, ARefusedArchiveLeavesTheInstalledCopyAsItWas)
+{
+    Bundles bundles;
+    bundles.install("1.0");
+    const QStringList before = contents(bundles.installed);
+    struct Case {
+        const char* name;
+        std::function<QString()> archive;
+        UpdateInstallError::Kind kind;
+    };
+    const Case cases[] = {
+        {"a path that leaves its folder",
+         [&] { return craftArchive(bundles.work.path(), {"dir:Velmora", "file:Velmora/../../escaped"}); },
+         UpdateInstallError::Kind::unpackFailed},
+        {"a bundle without its live tool",
+         [&] { return bundles.archive("2.0", [](const QString& b) {
+                   QFile::remove(b + "/Resources/WhisperRuntime/bin/whisper-stream");
+               }); },
+         UpdateInstallError::Kind::incompleteBundle},
+        {"a bundle whose program does not start",
+         [&] { return bundles.archive("2.1", [](const QString& b) {
+                   QFile::remove(b + "/bin/velmora");
+                   test::writeScript(b + "/bin/velmora", "exit 1\n");
+               }); },
+         UpdateInstallError::Kind::bundleDoesNotRun},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto result = UpdateInstaller::stage(c.archive(), bundles.installed);
+        ASSERT_TRUE(std::holds_alternative<UpdateInstallError>(result));
+        EXPECT_EQ(std::get<UpdateInstallError>(result).kind, c.kind);
+        EXPECT_FALSE(std::get<UpdateInstallError>(result).description().isEmpty());
+        EXPECT_EQ(contents(bundles.installed), before);
+        EXPECT_EQ(Bundles::versionOf(bundles.installed), "1.0");
+        EXPECT_TRUE(bundles.leftovers().isEmpty()) << "no staging folder is left";
+        EXPECT_FALSE(QFile::exists(bundles.applications + "/escaped"));
+    }
+
+    // Killed while unpacking: the next start removes what was left.
+    QDir().mkpath(bundles.applications + "/" + UpdateInstaller::stagingPrefix + "killed/Velmora/bin");
+    UpdateInstaller::removeLeftovers(bundles.installed);
+    EXPECT_TRUE(bundles.leftovers().isEmpty());
+    EXPECT_EQ(contents(bundles.installed), before);
+}
+
+QList<qint64> copiesOf(const QString& executable)
+{
+    QList<qint64> pids;
+    const QString wanted = QFileInfo(executable).canonicalFilePath();
+    for (const QString& entry : QDir("/proc").entryList(QDir::Dirs)) {
+        bool number = false;
+        const qint64 pid = entry.toLongLong(&number);
+        if (number && QFileInfo("/proc/" + entry + "/exe").symLinkTarget() == wanted)
+            pids.append(pid);
+    }
+    return pids;
+}
+
+// From version A to version B while A runs: B starts only once A has quit, A is
+// gone, and the user's data is untouched. A quit that never comes swaps nothing.
+TEST(UpdateInstaller, ReplacesTheRunningCopyAfterItHasQuit)
+{
+    Bundles bundles;
+    bundles.install("1.0");
+    const QString executable = bundles.installed + "/bin/velmora";
+    const QString preferences = env("XDG_CONFIG_HOME") + "/Velmora/preferences.json";
+    QDir().mkpath(QFileInfo(preferences).absolutePath());
+    test::writeFile(preferences, R"({"velmora.language": "de"})");
+
+    QProcess a;
+    a.start(executable, {});
+    ASSERT_TRUE(a.waitForStarted(5000));
+    QByteArray said;
+    ASSERT_TRUE(test::waitUntil([&] { return (said += a.readAllStandardError()).contains("Velmora is running"); }, 15s))
+        << said.toStdString();
+
+    // A quit that does not come (a dictation began): nothing is swapped.
+    const QString archive = bundles.archive("2.0");
+    auto staged = UpdateInstaller::stage(archive, bundles.installed);
+    ASSERT_TRUE(std::holds_alternative<QString>(staged)) << std::get<UpdateInstallError>(staged).description().toStdString();
+    EXPECT_EQ(UpdateInstaller::finish(a.processId(), std::get<QString>(staged), bundles.installed, 500ms), 3);
+    EXPECT_EQ(Bundles::versionOf(bundles.installed), "1.0");
+    EXPECT_TRUE(bundles.leftovers().isEmpty());
+    EXPECT_EQ(a.state(), QProcess::Running);
+
+    // The real thing: the staged copy finishes the update once A has quit.
+    staged = UpdateInstaller::stage(archive, bundles.installed);
+    ASSERT_TRUE(std::holds_alternative<QString>(staged));
+    const QString stagedBundle = std::get<QString>(staged);
+    QProcess finisher;
+    finisher.start(stagedBundle + "/bin/velmora",
+                   {"--finish-update", QString::number(a.processId()), stagedBundle, bundles.installed});
+    ASSERT_TRUE(finisher.waitForStarted(5000));
+    QTest::qWait(300);
+    EXPECT_EQ(Bundles::versionOf(bundles.installed), "1.0") << "nothing moves while A runs";
+    EXPECT_EQ(test::runProcess(executable, {"--quit"}).exitCode, 0);
+    ASSERT_TRUE(a.waitForFinished(10000));
+    ASSERT_TRUE(finisher.waitForFinished(20000));
+    EXPECT_EQ(finisher.exitCode(), 0) << finisher.readAllStandardError().toStdString();
+    EXPECT_EQ(Bundles::versionOf(bundles.installed), "2.0");
+    ASSERT_TRUE(test::waitUntil([&] { return copiesOf(executable).size() == 1; }, 15s)) << "B runs";
+    EXPECT_TRUE(test::waitUntil([&] { return bundles.leftovers().isEmpty(); }, 5s)) << "A is gone";
+    EXPECT_EQ(test::readFile(preferences), R"({"velmora.language": "de"})");
+
+    test::runProcess(executable, {"--quit"});
+    EXPECT_TRUE(test::waitUntil([&] { return copiesOf(executable).isEmpty(); }, 10s));
+    QDir(bundles.installed).removeRecursively();
+}
+
+} // namespace
