@@ -28,12 +28,12 @@ SystemVersion SystemVersion::current()
     return parse(velmora::platform::SystemInformation::cLibraryVersion());
 }
 
-std::optional<QString> AppcastProbe::newestVersion(const QByteArray& feed, const SystemVersion& system)
+std::optional<FeedItem> AppcastProbe::newestItem(const QByteArray& feed, const SystemVersion& system)
 {
     const auto items = ItemReader::read(feed);
     if (!items)
         return std::nullopt;
-    std::optional<QString> best;
+    std::optional<FeedItem> best;
     for (const FeedItem& item : *items) {
         if (item.channel || !item.version)
             continue;
@@ -42,10 +42,16 @@ std::optional<QString> AppcastProbe::newestVersion(const QByteArray& feed, const
             if (std::tie(system.major, system.minor, system.patch) < std::tie(needed.major, needed.minor, needed.patch))
                 continue;
         }
-        if (!best || VersionComparator::isNewer(*item.version, *best))
-            best = item.version;
+        if (!best || VersionComparator::isNewer(*item.version, *best->version))
+            best = item;
     }
     return best;
+}
+
+std::optional<QString> AppcastProbe::newestVersion(const QByteArray& feed, const SystemVersion& system)
+{
+    const auto item = newestItem(feed, system);
+    return item ? item->version : std::nullopt;
 }
 
 } // namespace AppUpdater

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "FeedItem.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -19,6 +21,8 @@ struct SystemVersion {
 namespace AppcastProbe {
 
 std::optional<QString> newestVersion(const QByteArray& feed, const SystemVersion& system);
+// The same choice, as the whole item, for the engine that offers and fetches it.
+std::optional<FeedItem> newestItem(const QByteArray& feed, const SystemVersion& system);
 
 } // namespace AppcastProbe
 

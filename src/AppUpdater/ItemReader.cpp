@@ -22,11 +22,25 @@ std::optional<QList<FeedItem>> read(const QByteArray& feed)
             if (name == QLatin1String("item")) {
                 current = FeedItem{};
             } else if (name == QLatin1String("enclosure") && !path.isEmpty() && path.last() == QLatin1String("item")
-                       && current && !current->version) {
+                       && current) {
                 const auto attributes = xml.attributes();
                 for (const QXmlStreamAttribute& attribute : attributes) {
-                    if (attribute.qualifiedName() == QLatin1String("sparkle:version"))
-                        current->version = attribute.value().toString();
+                    const auto key = attribute.qualifiedName();
+                    const QString value = attribute.value().toString();
+                    if (key == QLatin1String("sparkle:version") && !current->version)
+                        current->version = value;
+                    else if (key == QLatin1String("sparkle:shortVersionString") && !current->displayVersion)
+                        current->displayVersion = value;
+                    else if (key == QLatin1String("url"))
+                        current->enclosureURL = value;
+                    else if (key == QLatin1String("sparkle:edSignature"))
+                        current->edSignature = value;
+                    else if (key == QLatin1String("length")) {
+                        bool ok = false;
+                        const qint64 length = value.toLongLong(&ok);
+                        if (ok && length >= 0)
+                            current->enclosureLength = length;
+                    }
                 }
             }
             path.append(name);
@@ -47,6 +61,12 @@ std::optional<QList<FeedItem>> read(const QByteArray& feed)
                     current->minimumSystemVersion = value;
                 else if (name == QLatin1String("sparkle:channel"))
                     current->channel = value;
+                else if (name == QLatin1String("sparkle:shortVersionString"))
+                    current->displayVersion = value;
+                else if (name == QLatin1String("title"))
+                    current->title = value;
+                else if (name == QLatin1String("description"))
+                    current->releaseNotes = value;
             }
             if (name == QLatin1String("item") && current) {
                 items.append(*current);

@@ -1,0 +1,128 @@
+#include "UpdateTransport.h"
+
+#include <QFile>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QSslCertificate>
+
+#include <memory>
+
+namespace AppUpdater {
+
+QString describe(UpdateDownloadError error)
+{
+    switch (error) {
+    case UpdateDownloadError::notHttps:
+        return QStringLiteral("The update is not offered over a secure connection; it was not downloaded.");
+    case UpdateDownloadError::failed:
+        return QStringLiteral("The update could not be downloaded. Check the connection and try again.");
+    case UpdateDownloadError::wrongLength:
+        return QStringLiteral("The downloaded update does not have the size the feed announced; it was not installed.");
+    case UpdateDownloadError::notWritable:
+        return QStringLiteral("The update could not be saved on this computer.");
+    }
+    return {};
+}
+
+namespace {
+
+constexpr int quietLimitMs = 5000;
+
+QNetworkRequest requestFor(const QUrl& url)
+{
+    QNetworkRequest request(url);
+    request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
+    request.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
+    request.setTransferTimeout(quietLimitMs);
+    request.setSslConfiguration(UpdateTransport::sslConfiguration());
+    return request;
+}
+
+} // namespace
+
+UpdateTransport::UpdateTransport(QObject* parent)
+    : QObject(parent)
+    , m_network(new QNetworkAccessManager(this))
+{
+    m_network->setCache(nullptr);
+}
+
+QSslConfiguration UpdateTransport::sslConfiguration()
+{
+    QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
+    const QByteArray extra = qgetenv("SSL_CERT_FILE");
+    if (!extra.isEmpty()) {
+        QList<QSslCertificate> authorities = QSslConfiguration::systemCaCertificates();
+        authorities += QSslCertificate::fromPath(QString::fromLocal8Bit(extra));
+        configuration.setCaCertificates(authorities);
+    }
+    return configuration;
+}
+
+void UpdateTransport::fetchFeed(const QUrl& url, std::function<void(std::optional<QByteArray>)> done)
+{
+    if (url.scheme() != QLatin1String("https")) {
+        done(std::nullopt);
+        return;
+    }
+    QNetworkRequest request = requestFor(url);
+    request.setRawHeader("Accept", "application/rss+xml");
+    QNetworkReply* reply = m_network->get(request);
+    connect(reply, &QNetworkReply::finished, this, [reply, done = std::move(done)] {
+        reply->deleteLater();
+        const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+        if (reply->error() != QNetworkReply::NoError || status != 200) {
+            done(std::nullopt);
+            return;
+        }
+        done(reply->readAll());
+    });
+}
+
+void UpdateTransport::download(const QUrl& url, qint64 length, const QString& path,
+                               std::function<void(std::optional<UpdateDownloadError>)> done)
+{
+    if (url.scheme() != QLatin1String("https")) {
+        done(UpdateDownloadError::notHttps);
+        return;
+    }
+    auto file = std::make_shared<QFile>(path);
+    if (!file->open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        done(UpdateDownloadError::notWritable);
+        return;
+    }
+    QNetworkReply* reply = m_network->get(requestFor(url));
+    auto outcome = std::make_shared<std::optional<UpdateDownloadError>>();
+    connect(reply, &QNetworkReply::readyRead, this, [reply, file, length, outcome] {
+        const QByteArray chunk = reply->readAll();
+        if (file->size() + chunk.size() > length) {
+            *outcome = UpdateDownloadError::wrongLength; // more than announced: stop here
+            reply->abort();
+            return;
+        }
+        if (file->write(chunk) != chunk.size()) {
+            *outcome = UpdateDownloadError::notWritable;
+            reply->abort();
+        }
+    });
+    connect(reply, &QNetworkReply::finished, this, [reply, file, length, outcome, done = std::move(done)] {
+        reply->deleteLater();
+        const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+        const bool flushed = file->flush();
+        file->close();
+        std::optional<UpdateDownloadError> error = *outcome;
+        if (!error && (reply->error() != QNetworkReply::NoError || status != 200))
+            error = UpdateDownloadError::failed;
+        if (!error && !flushed)
+            error = UpdateDownloadError::notWritable;
+        if (!error && file->size() != length)
+            error = UpdateDownloadError::wrongLength;
+        if (error)
+            file->remove();
+        done(error);
+    });
+}
+
+} // namespace AppUpdater
