@@ -129,8 +129,13 @@ int UpdateInstaller::finish(qint64 oldPid, const QString& stagedBundle, const QS
 void UpdateInstaller::removeLeftovers(const QString& installedBundle)
 {
     const QDir parent(QFileInfo(installedBundle).absolutePath());
-    for (const QString& name : parent.entryList({stagingPrefix + QLatin1Char('*')}, QDir::Dirs | QDir::Hidden))
-        QDir(parent.filePath(name)).removeRecursively();
+    for (const QFileInfo& left : parent.entryInfoList({stagingPrefix + QLatin1Char('*')},
+                                                       QDir::Dirs | QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot)) {
+        if (left.isDir() && !left.isSymLink())
+            QDir(left.filePath()).removeRecursively();
+        else
+            QFile::remove(left.filePath());
+    }
 }
 
 } // namespace AppUpdater

@@ -10,6 +10,7 @@
 #include "AppUpdater/VersionComparator.h"
 #include "Updates/VelmoraUpdates.h"
 
+#include "ReleaseKey.h"
 #include "TestSupport.h"
 
 #include <QTemporaryDir>
@@ -17,7 +18,6 @@
 
 #include <gtest/gtest.h>
 
-#include <openssl/evp.h>
 
 using namespace AppUpdater;
 namespace test = velmora::test;
@@ -179,39 +179,9 @@ TEST(UpdateConfiguration, AcceptsOnlyAnHttpsFeedAndA32ByteKey)
     EXPECT_EQ(UpdateConfiguration::notConfigured, "Updates are not configured for this build.");
 }
 
-// A key pair made here, as scripts/release-feed makes the release one.
-struct KeyPair {
-    QString publicKey;
-    std::unique_ptr<EVP_PKEY, decltype(&EVP_PKEY_free)> privateKey{nullptr, &EVP_PKEY_free};
-
-    KeyPair()
-    {
-        EVP_PKEY* key = nullptr;
-        std::unique_ptr<EVP_PKEY_CTX, decltype(&EVP_PKEY_CTX_free)> context(
-            EVP_PKEY_CTX_new_id(EVP_PKEY_ED25519, nullptr), &EVP_PKEY_CTX_free);
-        EXPECT_EQ(EVP_PKEY_keygen_init(context.get()), 1);
-        EXPECT_EQ(EVP_PKEY_keygen(context.get(), &key), 1);
-        privateKey.reset(key);
-        unsigned char raw[32];
-        size_t length = sizeof raw;
-        EXPECT_EQ(EVP_PKEY_get_raw_public_key(key, raw, &length), 1);
-        publicKey = QByteArray(reinterpret_cast<const char*>(raw), int(length)).toBase64();
-    }
-    QString sign(const QByteArray& data) const
-    {
-        std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> context(EVP_MD_CTX_new(), &EVP_MD_CTX_free);
-        EXPECT_EQ(EVP_DigestSignInit(context.get(), nullptr, nullptr, nullptr, privateKey.get()), 1);
-        unsigned char signature[64];
-        size_t length = sizeof signature;
-        EXPECT_EQ(EVP_DigestSign(context.get(), signature, &length,
-                                 reinterpret_cast<const unsigned char*>(data.constData()), size_t(data.size())), 1);
-        return QByteArray(reinterpret_cast<const char*>(signature), int(length)).toBase64();
-    }
-};
-
 TEST(UpdateSignature, OnlyTheBundlesKeyAndTheWholeArchivePass)
 {
-    const KeyPair release, stranger;
+    const test::ReleaseKey release, stranger;
     const QByteArray archive = QByteArray("Velmora archive ").repeated(1000);
     const QString signature = release.sign(archive);
     QByteArray flipped = archive;
@@ -224,12 +194,12 @@ TEST(UpdateSignature, OnlyTheBundlesKeyAndTheWholeArchivePass)
         std::optional<UpdateSignatureError> error;
     };
     const Case cases[] = {
-        {"signed by the release key", archive, signature, release.publicKey, std::nullopt},
-        {"one bit changed", flipped, signature, release.publicKey, UpdateSignatureError::mismatch},
-        {"truncated", archive.left(archive.size() - 1), signature, release.publicKey, UpdateSignatureError::mismatch},
-        {"signed by another key", archive, stranger.sign(archive), release.publicKey, UpdateSignatureError::mismatch},
-        {"no signature", archive, "", release.publicKey, UpdateSignatureError::badSignature},
-        {"a signature that is not Base64", archive, "%%%", release.publicKey, UpdateSignatureError::badSignature},
+        {"signed by the release key", archive, signature, release.publicKey(), std::nullopt},
+        {"one bit changed", flipped, signature, release.publicKey(), UpdateSignatureError::mismatch},
+        {"truncated", archive.left(archive.size() - 1), signature, release.publicKey(), UpdateSignatureError::mismatch},
+        {"signed by another key", archive, stranger.sign(archive), release.publicKey(), UpdateSignatureError::mismatch},
+        {"no signature", archive, "", release.publicKey(), UpdateSignatureError::badSignature},
+        {"a signature that is not Base64", archive, "%%%", release.publicKey(), UpdateSignatureError::badSignature},
         {"a short key", archive, signature, QString(QByteArray(31, 'k').toBase64()), UpdateSignatureError::badKey},
     };
     for (const Case& c : cases) {
@@ -238,10 +208,10 @@ TEST(UpdateSignature, OnlyTheBundlesKeyAndTheWholeArchivePass)
     }
     QTemporaryDir dir;
     test::writeFile(dir.path() + "/a.tar.xz", archive);
-    EXPECT_EQ(UpdateSignature::verifyFile(dir.path() + "/a.tar.xz", signature, release.publicKey, 1 << 20), std::nullopt);
-    EXPECT_EQ(UpdateSignature::verifyFile(dir.path() + "/a.tar.xz", signature, release.publicKey, 100),
+    EXPECT_EQ(UpdateSignature::verifyFile(dir.path() + "/a.tar.xz", signature, release.publicKey(), 1 << 20), std::nullopt);
+    EXPECT_EQ(UpdateSignature::verifyFile(dir.path() + "/a.tar.xz", signature, release.publicKey(), 100),
               UpdateSignatureError::unreadable) << "larger than the feed said";
-    EXPECT_EQ(UpdateSignature::verifyFile(dir.path() + "/none", signature, release.publicKey, 100),
+    EXPECT_EQ(UpdateSignature::verifyFile(dir.path() + "/none", signature, release.publicKey(), 100),
               UpdateSignatureError::unreadable);
 }
 

@@ -1,0 +1,231 @@
+// The update engine end to end inside this process: a signed feed and archive
+// served over HTTPS on loopback, an installed copy in the rig's temporary
+// ~/Applications, the user's answers given by the test.
+#include "AppUpdater/AppUpdater.h"
+#include "AppUpdater/AppcastProbe.h"
+#include "AppUpdater/UpdateInstaller.h"
+
+#include "Platform/MemoryPreferencesStore.h"
+
+#include "HttpsTestServer.h"
+#include "ReleaseKey.h"
+#include "TestSupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+using namespace AppUpdater;
+using namespace std::chrono_literals;
+namespace test = velmora::test;
+
+namespace {
+
+const QString oldBuild = "20200101000000";
+const QString newBuild = "20991231000000";
+
+QString env(const char* name)
+{
+    return QString::fromLocal8Bit(qgetenv(name));
+}
+
+QJsonObject infoOf(const QString& bundle)
+{
+    return QJsonDocument::fromJson(test::readFile(bundle + "/Resources/Info.json")).object();
+}
+
+void setInfo(const QString& bundle, const QString& shortVersion, const QString& build)
+{
+    QJsonObject info = infoOf(bundle);
+    info["CFBundleShortVersionString"] = shortVersion;
+    info["CFBundleVersion"] = build;
+    QFile::remove(bundle + "/Resources/Info.json");
+    test::writeFile(bundle + "/Resources/Info.json", QJsonDocument(info).toJson());
+}
+
+struct Release {
+    QTemporaryDir work;
+    test::HttpsTestServer server;
+    test::ReleaseKey key;
+    QString installed = env("HOME") + "/Applications/Velmora";
+    QByteArray archive;
+    velmora::platform::MemoryPreferencesStore defaults;
+    QList<AppUpdater::AppUpdater::Offer> offers;
+    QList<UpdateReply> replies;
+    QStringList told;
+    QStringList relaunched;
+    std::optional<QString> blockReason;
+
+    Release()
+    {
+        qputenv("SSL_CERT_FILE", server.caFile().toLocal8Bit());
+        QDir(installed).removeRecursively();
+        QDir().mkpath(env("HOME") + "/Applications");
+        EXPECT_EQ(test::runProcess("cp", {"-a", test::bundleDir(), installed}).exitCode, 0);
+        setInfo(installed, "1.0", oldBuild);
+        const QString made = work.path() + "/Velmora";
+        EXPECT_EQ(test::runProcess("cp", {"-a", test::bundleDir(), made}).exitCode, 0);
+        setInfo(made, "2.0", newBuild);
+        EXPECT_EQ(test::runProcess("tar", {"-C", work.path(), "-cf", work.path() + "/B.tar", "Velmora"}).exitCode, 0);
+        archive = test::readFile(work.path() + "/B.tar");
+        server.route("/B.tar", {200, archive});
+        serveFeed(newBuild, archive.size(), key.sign(archive));
+    }
+    ~Release()
+    {
+        qunsetenv("SSL_CERT_FILE");
+        QDir(installed).removeRecursively();
+    }
+    void serveFeed(const QString& build, qint64 length, const QString& signature)
+    {
+        server.route("/feed.xml",
+                     {200, QString(R"(<?xml version="1.0"?>
+<rss version="2.0" xmlns:sparkle="http://www.andymatuschak.org/xml-namespaces/sparkle"><channel>
+<item><title>Velmora 2.0</title><description>Faster dictation.</description>
+<sparkle:version>%1</sparkle:version><sparkle:shortVersionString>2.0</sparkle:shortVersionString>
+<enclosure url="%2" length="%3" type="application/x-tar" sparkle:edSignature="%4"/></item>
+</channel></rss>)")
+                               .arg(build, server.url("/B.tar").toString())
+                               .arg(length)
+                               .arg(signature)
+                               .toUtf8()});
+    }
+    std::unique_ptr<AppUpdater::AppUpdater> updater(QJsonObject info = {})
+    {
+        if (info.isEmpty()) {
+            info = infoOf(installed);
+            info["SUFeedURL"] = server.url("/feed.xml").toString();
+            info["SUPublicEDKey"] = key.publicKey();
+        }
+        AppUpdater::AppUpdater::Environment environment;
+        environment.bundlePath = installed;
+        environment.info = info;
+        environment.defaults = &defaults;
+        environment.skippedVersionKey = "velmora.updates.skippedVersion";
+        environment.automaticChecksKey = "velmora.updates.automaticChecks";
+        environment.lastCheckKey = "velmora.updates.lastCheck";
+        environment.showOffer = [this](const AppUpdater::AppUpdater::Offer& offer, UpdateReply reply) {
+            offers.append(offer);
+            replies.append(std::move(reply));
+        };
+        environment.tell = [this](const QString& message) { told.append(message); };
+        environment.relaunch = [this](const QString& staged) { relaunched.append(staged); };
+        auto made = std::make_unique<AppUpdater::AppUpdater>(environment);
+        made->installationBlockReason = [this] { return blockReason; };
+        return made;
+    }
+    QStringList leftovers() const
+    {
+        return QDir(env("HOME") + "/Applications")
+            .entryList({UpdateInstaller::stagingPrefix + "*"}, QDir::Dirs | QDir::Files | QDir::Hidden);
+    }
+};
+
+TEST(UpdateEngine, OffersTheNewerVersionAndStagesItForTheFinishingStep)
+{
+    Release release;
+    auto updater = release.updater();
+    EXPECT_TRUE(updater->canCheckForUpdates());
+    EXPECT_TRUE(updater->automaticallyChecksForUpdates()) << "on unless the user turns it off";
+    updater->checkForUpdates();
+    ASSERT_TRUE(test::waitUntil([&] { return release.offers.size() == 1; }, 15s)) << release.told.join('\n').toStdString();
+    const auto& offer = release.offers.first();
+    EXPECT_EQ(offer.item.displayVersion, "2.0");
+    EXPECT_EQ(offer.item.version, newBuild);
+    EXPECT_EQ(offer.item.releaseNotes, "Faster dictation.");
+    EXPECT_FALSE(offer.note.has_value()) << "this copy can replace itself";
+
+    release.replies.first()(UserUpdateChoice::install);
+    ASSERT_TRUE(test::waitUntil([&] { return release.relaunched.size() == 1 || !release.told.isEmpty(); }, 60s));
+    ASSERT_EQ(release.relaunched.size(), 1) << release.told.join('\n').toStdString();
+    const QString staged = release.relaunched.first();
+    EXPECT_EQ(infoOf(staged).value("CFBundleShortVersionString").toString(), "2.0");
+    EXPECT_EQ(infoOf(release.installed).value("CFBundleShortVersionString").toString(), "1.0")
+        << "nothing is swapped before this copy has quit";
+    EXPECT_EQ(release.server.requests("/feed.xml"), 2) << "Install asked the feed once more";
+    QDir(QFileInfo(staged).absolutePath()).removeRecursively();
+    EXPECT_TRUE(release.leftovers().isEmpty()) << "the download is gone";
+}
+
+// Refusals that lose nothing: the installed copy stays as it was, nothing is
+// left beside it, and the next check offers the update again.
+TEST(UpdateEngine, ARefusedInstallLeavesEverythingAsItWasAndIsOfferedAgain)
+{
+    struct Case {
+        const char* name;
+        std::function<void(Release&)> arrange;
+        QString told;
+        bool downloads;
+    };
+    const Case cases[] = {
+        {"recording", [](Release& r) { r.blockReason = "Stop the active recording first."; },
+         "Stop the active recording first.", false},
+        {"transcribing", [](Release& r) { r.blockReason = "Wait for the current transcription to finish."; },
+         "Wait for the current transcription to finish.", false},
+        {"a transcript not yet saved",
+         [](Release& r) { r.blockReason = "Save or copy your transcript, then clear it before installing the update."; },
+         "Save or copy your transcript, then clear it before installing the update.", false},
+        {"a bad signature", [](Release& r) { r.serveFeed(newBuild, r.archive.size(), r.key.sign("something else")); },
+         "The downloaded update is not signed by Velmora's key; it was not installed.", true},
+        {"a wrong length", [](Release& r) { r.serveFeed(newBuild, r.archive.size() + 10, r.key.sign(r.archive)); },
+         "The downloaded update does not have the size the feed announced; it was not installed.", true},
+        {"a truncated download",
+         [](Release& r) {
+             r.server.route("/B.tar", {200, r.archive.left(r.archive.size() / 2), r.archive.size()});
+         },
+         "The update could not be downloaded. Check the connection and try again.", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Release release;
+        c.arrange(release);
+        const QByteArray before = test::readFile(release.installed + "/Resources/Info.json");
+        auto updater = release.updater();
+        updater->checkForUpdates();
+        ASSERT_TRUE(test::waitUntil([&] { return release.offers.size() == 1; }, 15s));
+        release.replies.first()(UserUpdateChoice::install);
+        ASSERT_TRUE(test::waitUntil([&] { return !release.told.isEmpty(); }, 60s));
+        EXPECT_EQ(release.told, QStringList{c.told});
+        EXPECT_TRUE(release.relaunched.isEmpty());
+        EXPECT_FALSE(updater->isInstallingUpdate());
+        EXPECT_EQ(release.server.requests("/B.tar"), c.downloads ? 1 : 0);
+        EXPECT_EQ(test::readFile(release.installed + "/Resources/Info.json"), before);
+        EXPECT_TRUE(release.leftovers().isEmpty());
+        updater->checkForUpdatesInBackground();
+        EXPECT_TRUE(test::waitUntil([&] { return release.offers.size() == 2; }, 15s)) << "offered again";
+    }
+}
+
+TEST(UpdateEngine, SkipUpToDateAndAnUnconfiguredBuild)
+{
+    Release release;
+    auto updater = release.updater();
+    updater->checkForUpdates();
+    ASSERT_TRUE(test::waitUntil([&] { return release.offers.size() == 1; }, 15s));
+    release.replies.first()(UserUpdateChoice::skip);
+    EXPECT_EQ(release.defaults.stringValue("velmora.updates.skippedVersion"), newBuild);
+    updater->checkForUpdatesInBackground();
+    QTest::qWait(1500);
+    EXPECT_EQ(release.offers.size(), 1) << "a quiet check does not offer a skipped version";
+    updater->checkForUpdates();
+    EXPECT_TRUE(test::waitUntil([&] { return release.offers.size() == 2; }, 15s)) << "asking does";
+    release.replies.last()(UserUpdateChoice::dismiss);
+
+    // Nothing newer: only a check the user asked for says so.
+    release.serveFeed(oldBuild, release.archive.size(), release.key.sign(release.archive));
+    updater->checkForUpdates();
+    ASSERT_TRUE(test::waitUntil([&] { return !release.told.isEmpty(); }, 15s));
+    EXPECT_EQ(release.told, QStringList{"Velmora is up to date."});
+
+    const auto plain = release.updater(infoOf(release.installed));
+    EXPECT_FALSE(plain->canCheckForUpdates());
+    EXPECT_EQ(plain->configurationError(), "Updates are not configured for this build.");
+    EXPECT_FALSE(plain->automaticallyChecksForUpdates());
+}
+
+} // namespace

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <memory>
+
+typedef struct evp_pkey_st EVP_PKEY;
+
+namespace velmora::test {
+
+// An Ed25519 key pair made by the test, as scripts/release-feed makes the release one.
+class ReleaseKey {
+public:
+    ReleaseKey();
+    ~ReleaseKey();
+    QString publicKey() const { return m_publicKey; } // Base64 of the 32 raw bytes
+    QString sign(const QByteArray& data) const;       // Base64 of the 64-byte signature
+
+private:
+    QString m_publicKey;
+    EVP_PKEY* m_key = nullptr;
+};
+
+} // namespace velmora::test
