@@ -93,7 +93,7 @@ TEST(AppDelegate, LaunchesInOrderAndHandsEarlyLaunchesOverOnceInTheirOrder)
                          started.controller.get());
     delegate.applicationDidFinishLaunching();
     EXPECT_EQ(delegate.launchSteps(),
-              (QStringList{"commandMenu", "restoreRuntime", "prepareModel", "removeLegacyActivationLog",
+              (QStringList{"commandMenu", "restoreRuntime", "prepareModel", "startUpdater", "removeLegacyActivationLog",
                            "removeStaleTemporaryFiles", "startWarmUp", "installMenuBar",
                            "refreshNotificationAuthorization", "launchAtLogin", "setupGlobalHotKey", "browserBridge",
                            "activationHandler"}));

@@ -33,6 +33,10 @@ inline constexpr QLatin1String hotKeyMode{"velmora.hotKeyMode"};
 inline constexpr QLatin1String doubleTapModifier{"velmora.doubleTapModifier"};
 inline constexpr QLatin1String doubleTapThreshold{"velmora.doubleTapThreshold"};
 inline constexpr QLatin1String launchAtLogin{"velmora.launchAtLogin"};
+// The update engine: the version the user skipped, whether it checks by itself, when it last did.
+inline constexpr QLatin1String skippedUpdateVersion{"velmora.updates.skippedVersion"};
+inline constexpr QLatin1String automaticUpdateChecks{"velmora.updates.automaticChecks"};
+inline constexpr QLatin1String lastUpdateCheck{"velmora.updates.lastCheck"};
 // Set by hand only; it has no "velmora." prefix.
 inline constexpr QLatin1String allowMultipleInstances{"allowMultipleInstances"};
 

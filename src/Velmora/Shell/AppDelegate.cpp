@@ -17,6 +17,9 @@
 #include "MenuBar/MenuBarController.h"
 #include "Model/PinnedWhisperModel.h"
 #include "Model/WhisperModelManager.h"
+#include "Preferences/PreferenceKeys.h"
+#include "Updates/UpdateOfferWindow.h"
+#include "Updates/VelmoraUpdates.h"
 #include "Views/ContentView.h"
 
 #include "AppCommands/AccessoryAppCommandMenu.h"
@@ -30,7 +33,15 @@
 #include "Platform/LogCategories.h"
 #include "SingleInstance/SingleInstanceController.h"
 
+#include <QAction>
 #include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QMessageBox>
+#include <QProcess>
 #include <QPointer>
 #include <QTimer>
 
@@ -59,6 +70,53 @@ AppDelegate::AppDelegate(std::shared_ptr<platform::PreferencesStore> defaults, p
     m_doubleTap = std::make_unique<DoubleTapModifierManager>();
     m_bridge = std::make_unique<BrowserBridgeCoordinator>(m_defaults.get());
     m_launchAtLogin = std::make_unique<LaunchAtLogin::LaunchAtLoginManager>(m_bundle.executablePath.value_or(QString()));
+    m_updates = std::make_unique<VelmoraUpdates>();
+    m_updater = std::make_unique<AppUpdater::AppUpdater>(updaterEnvironment());
+    m_checkForUpdates = new QAction(QStringLiteral("Check for Updates…"), this);
+    m_checkForUpdates->setObjectName(QStringLiteral("checkForUpdatesAction"));
+    const auto followUpdater = [this] { m_checkForUpdates->setEnabled(m_updater->canCheckForUpdates()); };
+    connect(m_updater.get(), &AppUpdater::AppUpdater::stateChanged, this, followUpdater);
+    followUpdater();
+    connect(m_checkForUpdates, &QAction::triggered, m_updater.get(), &AppUpdater::AppUpdater::checkForUpdates);
+}
+
+AppUpdater::AppUpdater::Environment AppDelegate::updaterEnvironment()
+{
+    AppUpdater::AppUpdater::Environment environment;
+    environment.bundlePath = m_bundle.bundlePath;
+    QFile info(m_bundle.resourcePath.value_or(QString()) + QStringLiteral("/Info.json"));
+    if (info.open(QIODevice::ReadOnly))
+        environment.info = QJsonDocument::fromJson(info.read(64 * 1024)).object();
+    environment.defaults = m_defaults.get();
+    environment.skippedVersionKey = PreferenceKeys::skippedUpdateVersion;
+    environment.automaticChecksKey = PreferenceKeys::automaticUpdateChecks;
+    environment.lastCheckKey = PreferenceKeys::lastUpdateCheck;
+    const QString current = AppVersion::AppVersionInfo::current(m_bundle).displayLabel();
+    environment.showOffer = [current](const AppUpdater::AppUpdater::Offer& offer, AppUpdater::UpdateReply reply) {
+        auto* window = new UpdateOfferWindow(offer, current, std::move(reply));
+        window->show();
+        window->raise();
+        window->activateWindow();
+    };
+    environment.tell = [](const QString& message) {
+        auto* box = new QMessageBox(QMessageBox::Information, QStringLiteral("Software Update"), message, QMessageBox::Ok);
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        box->show();
+    };
+    environment.relaunch = [this](const QString& staged) {
+        // The staged copy finishes once this one has exited; it swaps nothing if this one stays.
+        const bool started = QProcess::startDetached(
+            staged + QStringLiteral("/bin/velmora"),
+            {QStringLiteral("--finish-update"), QString::number(QCoreApplication::applicationPid()), staged,
+             m_bundle.bundlePath});
+        if (!started) {
+            qCWarning(logging::shell) << "the update's finishing step could not start";
+            QDir(QFileInfo(staged).absolutePath()).removeRecursively();
+            return;
+        }
+        requestTermination(QStringLiteral("the update"));
+    };
+    return environment;
 }
 
 AppDelegate::~AppDelegate()
@@ -93,7 +151,12 @@ void AppDelegate::applicationDidFinishLaunching()
     step(QStringLiteral("prepareModel"));
     m_stack->models().prepare(controller.usesDownloadedModel());
 
-    // The update service starts here once Velmora has one.
+    step(QStringLiteral("startUpdater"));
+    m_updates->setDictationController(&controller);
+    m_updater->installationBlockReason = [updates = QPointer<VelmoraUpdates>(m_updates.get())] {
+        return updates ? updates->installationBlockReason() : std::nullopt;
+    };
+    m_updater->start();
 
     step(QStringLiteral("removeLegacyActivationLog"));
     DictationActivationEventLogger::removeLegacyLog(DictationActivationEventLogger::logDirectory());
@@ -152,6 +215,7 @@ ContentView* AppDelegate::makeContentView()
         DoubleTapPermissionState::shared(),
         AppVersion::AppVersionInfo::current(m_bundle).displayLabel(),
         m_commandMenu ? m_commandMenu->quitAction() : nullptr,
+        m_checkForUpdates,
         m_hotKey.get(),
         &m_stack->vocabulary(),
         m_bridge.get(),
@@ -236,8 +300,15 @@ void AppDelegate::runCommand(const QString& command)
 
 bool AppDelegate::applicationShouldTerminate()
 {
-    // The updater's refusal while an update waits on dictation goes here.
-    return true;
+    const auto reason = m_updates->installationBlockReason();
+    if (!m_updater->isInstallingUpdate() || !reason)
+        return true;
+    auto* alert = new QMessageBox(QMessageBox::Warning, QStringLiteral("Velmora"),
+                                  QStringLiteral("Finish dictation before updating"), QMessageBox::Ok);
+    alert->setInformativeText(*reason + QStringLiteral(" Velmora will stay open until it is safe to install the update."));
+    alert->setAttribute(Qt::WA_DeleteOnClose);
+    alert->show();
+    return false;
 }
 
 void AppDelegate::requestTermination(const QString& reason)

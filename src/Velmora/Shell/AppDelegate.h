@@ -2,6 +2,8 @@
 
 #include "Platform/Linux/MainBundle.h"
 
+#include "AppUpdater/AppUpdater.h"
+
 #include <QObject>
 #include <QStringList>
 
@@ -21,6 +23,7 @@ struct DuplicateLaunchRequest;
 namespace LaunchAtLogin {
 class LaunchAtLoginManaging;
 }
+class QAction;
 
 namespace velmora {
 
@@ -32,6 +35,7 @@ class ContentView;
 class DictationController;
 class DictationStack;
 class DoubleTapModifierManager;
+class VelmoraUpdates;
 class MenuBarController;
 
 // Builds Velmora's long-lived parts, connects them in a fixed order once the
@@ -69,12 +73,14 @@ public:
     // The names of the launch steps in the order they ran.
     const QStringList& launchSteps() const { return m_launchSteps; }
     bool isTerminating() const { return m_isTerminating; }
+    AppUpdater::AppUpdater& updater() const { return *m_updater; }
 
 signals:
     void launched();
 
 private:
     ContentView* makeContentView();
+    AppUpdater::AppUpdater::Environment updaterEnvironment();
     void step(const QString& name) { m_launchSteps << name; }
 
     std::shared_ptr<platform::PreferencesStore> m_defaults;
@@ -87,6 +93,9 @@ private:
     std::unique_ptr<DoubleTapModifierManager> m_doubleTap;
     std::unique_ptr<BrowserBridgeCoordinator> m_bridge;
     std::unique_ptr<LaunchAtLogin::LaunchAtLoginManaging> m_launchAtLogin;
+    std::unique_ptr<VelmoraUpdates> m_updates;
+    std::unique_ptr<AppUpdater::AppUpdater> m_updater;
+    QAction* m_checkForUpdates = nullptr; // "Check for Updates…" beside "Quit Velmora"
     std::unique_ptr<AppCommands::AccessoryAppCommandMenu> m_commandMenu;
     std::unique_ptr<MenuBarController> m_menuBar;
     QStringList m_launchSteps;

@@ -238,6 +238,13 @@ QWidget* ContentView::makeFooter()
     m_countdown->setToolTip(QStringLiteral("The transcript clears itself"));
     row->addWidget(m_countdown);
     row->addStretch(1);
+    if (m_parts.checkForUpdatesAction) {
+        auto* updates = new QToolButton(footer);
+        updates->setObjectName(QStringLiteral("checkForUpdatesButton"));
+        updates->setDefaultAction(m_parts.checkForUpdatesAction);
+        updates->setAutoRaise(true);
+        row->addWidget(updates);
+    }
     if (m_parts.quitAction) {
         auto* quit = new QToolButton(footer);
         quit->setObjectName(QStringLiteral("quitButton"));

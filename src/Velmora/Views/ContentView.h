@@ -51,6 +51,7 @@ public:
         DoubleTapPermissionState& doubleTapPermission;
         QString versionLabel;
         QAction* quitAction = nullptr; // "Quit Velmora"
+        QAction* checkForUpdatesAction = nullptr; // "Check for Updates…"
         HotKeyCore::GlobalHotKeyManager* hotKey = nullptr; // its refusal is shown
         VocabularySync* vocabularySync = nullptr;           // the settings show its hint
         BrowserBridgeCoordinator* bridge = nullptr;         // none: no browser section
