@@ -1,6 +1,7 @@
 // The settings screen on a real display, opened from the popover's content as
 // the user opens it, over a real dictation controller and its preferences:
 // clicks and keys through the toolkit on the real widgets.
+#include "AppUpdater/AppUpdater.h"
 #include "BrowserBridge/BrowserBridgeCoordinator.h"
 #include "Dictation/DictationController.h"
 #include "Model/DiscoveredModel.h"
@@ -225,6 +226,41 @@ TEST(SettingsView, TheLaunchAtLoginSwitch)
     }
     ContentViewDesk without;
     EXPECT_EQ(named(openSettings(without), "launchAtLoginToggle"), nullptr) << "left out when nobody manages it";
+}
+
+// The update section: a build without a feed says so and offers nothing; one
+// with a feed keeps the automatic-check choice.
+TEST(SettingsView, TheUpdateSection)
+{
+    for (const bool configured : {false, true}) {
+        SCOPED_TRACE(configured ? "configured" : "not configured");
+        platform::MemoryPreferencesStore updaterDefaults;
+        AppUpdater::AppUpdater::Environment environment;
+        environment.defaults = &updaterDefaults;
+        environment.automaticChecksKey = Keys::automaticUpdateChecks;
+        if (configured) {
+            environment.info = QJsonObject{{"SUFeedURL", "https://updates.velmora.invalid/feed.xml"},
+                                           {"SUPublicEDKey", QString(QByteArray(32, 'k').toBase64())}};
+        }
+        AppUpdater::AppUpdater updater(environment);
+        ContentViewDesk desk({.updater = &updater});
+        SettingsView* settings = openSettings(desk);
+        auto* automatic = named<QCheckBox>(settings, "automaticUpdatesToggle");
+        auto* error = named<QLabel>(settings, "updateConfigurationError");
+        auto* check = named<QPushButton>(settings, "checkForUpdatesButton");
+        ASSERT_NE(automatic, nullptr);
+        EXPECT_EQ(automatic->isEnabled(), configured);
+        EXPECT_EQ(check->isEnabled(), configured);
+        EXPECT_EQ(error->isVisible(), !configured);
+        if (!configured) {
+            EXPECT_EQ(error->text(), "Updates are not configured for this build.");
+            continue;
+        }
+        EXPECT_TRUE(automatic->isChecked()) << "on unless turned off";
+        automatic->click();
+        EXPECT_EQ(updaterDefaults.boolValue(Keys::automaticUpdateChecks), false);
+        EXPECT_FALSE(automatic->isChecked());
+    }
 }
 
 TEST(SettingsView, HiddenSliderAndStepperKeepTheirStoredValues)

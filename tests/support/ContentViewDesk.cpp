@@ -58,7 +58,7 @@ ContentViewDesk::ContentViewDesk(Options options)
                                                             PinnedWhisperModel::largeV3TurboQ5(), permission,
                                                             "Version 1.0 (test)", nullptr, nullptr, nullptr, sync.get(),
                                                             options.bridge, [this] { return canPostKeys; },
-                                                            options.setLaunchAtLogin});
+                                                            options.setLaunchAtLogin, options.updater});
     if (!options.show)
         return;
     view->show();

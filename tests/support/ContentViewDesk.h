@@ -2,6 +2,7 @@
 
 // A content view on a dictation controller whose recorder and transcription
 // are held by the caller: for the view tests and the screenshots of its states.
+#include "AppUpdater/AppUpdater.h"
 #include "Audio/AudioDeviceManager.h"
 #include "BrowserBridge/BrowserBridgeCoordinator.h"
 #include "Dictation/DictationController.h"
@@ -47,6 +48,7 @@ struct ContentViewDesk {
         BrowserBridgeCoordinator* bridge = nullptr;
         std::optional<QString> cloudFolder; // a real vocabulary sync with this cloud folder
         std::function<void(bool)> setLaunchAtLogin;
+        AppUpdater::AppUpdater* updater = nullptr;
     };
     explicit ContentViewDesk(Options options);
     ContentViewDesk()

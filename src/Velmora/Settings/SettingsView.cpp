@@ -6,6 +6,7 @@
 #include "LanguageChoice.h"
 #include "SettingsChip.h"
 #include "SettingsStyle.h"
+#include "UpdateSettingsSection.h"
 #include "VocabularySettingsSection.h"
 
 #include "Dictation/DictationController.h"
@@ -113,7 +114,8 @@ SettingsView::SettingsView(Parts parts, QWidget* parent)
         connect(m_launchAtLogin, &QCheckBox::toggled, this, [this](bool on) { m_parts.setLaunchAtLogin(on); });
         list->addWidget(m_launchAtLogin);
     }
-    // The update section goes here, once Velmora updates itself.
+    if (m_parts.updater)
+        list->addWidget(new UpdateSettingsSection(*m_parts.updater, sections));
 
     auto* where = SettingsStyle::caption(
         QStringLiteral("Velmora keeps its settings in ~/.config/Velmora/preferences.json."), false, sections);

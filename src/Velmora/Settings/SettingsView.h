@@ -14,6 +14,10 @@ class QScrollArea;
 class QSlider;
 class QSpinBox;
 
+namespace AppUpdater {
+class AppUpdater;
+}
+
 namespace HotKeyCore {
 class ShortcutRecorderController;
 }
@@ -47,6 +51,7 @@ public:
         ModelSettingsSection::Discover discoverModels = &DiscoveredModel::discover;
         std::function<void()> announceHotKeyChange; // none: the application's hot-key notice
         std::function<void(bool)> setLaunchAtLogin;  // none: the switch is left out
+        AppUpdater::AppUpdater* updater = nullptr;    // none: no update section
     };
     explicit SettingsView(Parts parts, QWidget* parent = nullptr);
     ~SettingsView() override;

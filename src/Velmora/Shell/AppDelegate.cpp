@@ -224,6 +224,7 @@ ContentView* AppDelegate::makeContentView()
             LaunchAtLoginPreferenceManager::setEnabled(enabled, *m_defaults, *m_launchAtLogin, m_bundle.bundlePath,
                                                        platform::XdgPaths::home());
         },
+        m_updater.get(),
     });
 }
 

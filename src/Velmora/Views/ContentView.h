@@ -8,6 +8,10 @@
 
 class QAction;
 
+namespace AppUpdater {
+class AppUpdater;
+}
+
 namespace HotKeyCore {
 class GlobalHotKeyManager;
 }
@@ -57,6 +61,7 @@ public:
         BrowserBridgeCoordinator* bridge = nullptr;         // none: no browser section
         std::function<bool()> canPostKeys;                  // whether paste keys can be sent
         std::function<void(bool)> setLaunchAtLogin;         // none: no launch-at-login switch
+        AppUpdater::AppUpdater* updater = nullptr;          // none: no update section
     };
     explicit ContentView(Parts parts, QWidget* parent = nullptr);
 

@@ -40,6 +40,7 @@ const SymbolRow rows[] = {
     {Symbol::xmarkCircleFill, "xmark.circle.fill", {"window-close"}},
     {Symbol::arrowCounterclockwiseCircleFill, "arrow.counterclockwise.circle.fill", {"edit-undo"}},
     {Symbol::arrowRightCircle, "arrow.right.circle", {"system-run"}},
+    {Symbol::arrowDownCircle, "arrow.down.circle", {"system-software-update"}},
     {Symbol::gearshape, "gearshape", {"preferences-system"}},
 };
 

@@ -32,6 +32,7 @@ enum class Symbol {
     xmarkCircleFill,
     arrowCounterclockwiseCircleFill,
     arrowRightCircle,
+    arrowDownCircle,
     gearshape,
 };
 
