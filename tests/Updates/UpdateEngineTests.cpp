@@ -4,6 +4,7 @@
 #include "AppUpdater/AppUpdater.h"
 #include "AppUpdater/AppcastProbe.h"
 #include "AppUpdater/UpdateInstaller.h"
+#include "AppUpdater/UpdateSignature.h"
 
 #include "Platform/MemoryPreferencesStore.h"
 
@@ -13,6 +14,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTemporaryDir>
@@ -226,6 +228,43 @@ TEST(UpdateEngine, SkipUpToDateAndAnUnconfiguredBuild)
     EXPECT_FALSE(plain->canCheckForUpdates());
     EXPECT_EQ(plain->configurationError(), "Updates are not configured for this build.");
     EXPECT_FALSE(plain->automaticallyChecksForUpdates());
+}
+
+// The release tool: the archive signed with a key made here by OpenSSL's own
+// command, and an item the engine reads and whose signature it accepts.
+TEST(ReleaseFeed, SignsTheArchiveAndWritesAnItemTheEngineAccepts)
+{
+    QTemporaryDir dir;
+    const QString key = dir.path() + "/release-key.pem";
+    ASSERT_EQ(test::runProcess("openssl", {"genpkey", "-algorithm", "ed25519", "-out", key}).exitCode, 0);
+    QDir().mkpath(dir.path() + "/Velmora/Resources");
+    test::writeFile(dir.path() + "/Velmora/Resources/Info.json",
+                    R"({"CFBundleShortVersionString": "2.0 \"beta\" & more", "CFBundleVersion": "20991231000000"})");
+    const QString archive = dir.path() + "/Velmora-2.0-linux-x86_64.tar.xz";
+    ASSERT_EQ(test::runProcess("tar", {"-C", dir.path(), "-cJf", archive, "Velmora"}).exitCode, 0);
+    test::writeFile(dir.path() + "/notes.txt", "Faster <dictation> & fewer clicks.\n");
+    const QString tool = QStringLiteral(VELMORA_SOURCE_DIR "/scripts/release-feed");
+    const QString feed = dir.path() + "/feed.xml";
+
+    const auto publicKey = test::runProcess(tool, {"--key", key, "--public-key"});
+    ASSERT_EQ(publicKey.exitCode, 0) << publicKey.standardError.toStdString();
+    const QString published = QString::fromLatin1(publicKey.standardOutput.trimmed());
+    for (int round = 0; round < 2; ++round) {
+        const auto written = test::runProcess(tool, {"--key", key, "--archive", archive, "--url",
+                                                     "https://downloads.velmora.invalid/Velmora-2.0.tar.xz",
+                                                     "--notes", dir.path() + "/notes.txt", "--feed", feed});
+        ASSERT_EQ(written.exitCode, 0) << written.standardError.toStdString();
+    }
+    const auto item = AppcastProbe::newestItem(test::readFile(feed), SystemVersion::current());
+    ASSERT_TRUE(item.has_value()) << test::readFile(feed).toStdString();
+    EXPECT_EQ(item->version, "20991231000000");
+    EXPECT_EQ(item->displayVersion, "2.0 \"beta\" & more");
+    EXPECT_EQ(item->releaseNotes, "Faster <dictation> & fewer clicks.");
+    EXPECT_EQ(item->enclosureURL, "https://downloads.velmora.invalid/Velmora-2.0.tar.xz");
+    EXPECT_EQ(item->enclosureLength, QFileInfo(archive).size());
+    ASSERT_TRUE(item->edSignature.has_value());
+    EXPECT_EQ(UpdateSignature::verifyFile(archive, *item->edSignature, published, 1 << 20), std::nullopt);
+    EXPECT_EQ(test::readFile(feed).count("<item>"), 2) << "each release adds its item";
 }
 
 } // namespace
