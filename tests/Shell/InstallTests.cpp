@@ -34,20 +34,6 @@ test::ProcessResult run(const QString& program, const QStringList& arguments)
     return test::runProcess(program, arguments, QProcessEnvironment::systemEnvironment(), std::chrono::minutes(2));
 }
 
-// This user's Velmora processes started from `executable`.
-QList<qint64> copiesOf(const QString& executable)
-{
-    QList<qint64> pids;
-    const QString wanted = QFileInfo(executable).canonicalFilePath();
-    for (const QString& entry : QDir("/proc").entryList(QDir::Dirs)) {
-        bool number = false;
-        const qint64 pid = entry.toLongLong(&number);
-        if (number && !wanted.isEmpty() && QFileInfo("/proc/" + entry + "/exe").symLinkTarget() == wanted)
-            pids.append(pid);
-    }
-    return pids;
-}
-
 TEST(Install, InstallLogInReinstallAndUninstallAsAUserDoes)
 {
     const QString home = env("HOME");
@@ -58,7 +44,7 @@ TEST(Install, InstallLogInReinstallAndUninstallAsAUserDoes)
 
     const auto install = run(script("install"), {"--bundle", test::bundleDir()});
     ASSERT_EQ(install.exitCode, 0) << install.standardError.toStdString();
-    ASSERT_TRUE(test::waitUntil([&] { return copiesOf(installed).size() == 1; }, 15s)) << "started from ~/Applications";
+    ASSERT_TRUE(test::waitUntil([&] { return test::processesRunning(installed).size() == 1; }, 15s)) << "started from ~/Applications";
 
     // The menu entry: a desktop's own parser loads it and reads our program from it.
     const QString text = QString::fromUtf8(test::readFile(entry));
@@ -78,10 +64,10 @@ TEST(Install, InstallLogInReinstallAndUninstallAsAUserDoes)
     ASSERT_TRUE(test::waitUntil([&] { return QFile::exists(autostart); }, 10s));
     const auto quit = run(installed, {"--quit"});
     EXPECT_EQ(quit.exitCode, 0);
-    ASSERT_TRUE(test::waitUntil([&] { return copiesOf(installed).isEmpty(); }, 10s));
+    ASSERT_TRUE(test::waitUntil([&] { return test::processesRunning(installed).isEmpty(); }, 10s));
     const auto login = run("gio", {"launch", autostart});
     EXPECT_EQ(login.exitCode, 0) << login.standardError.toStdString();
-    ASSERT_TRUE(test::waitUntil([&] { return copiesOf(installed).size() == 1; }, 15s)) << "started at login";
+    ASSERT_TRUE(test::waitUntil([&] { return test::processesRunning(installed).size() == 1; }, 15s)) << "started at login";
 
     // The user's own data, which outlives the installation.
     const QString model = env("XDG_DATA_HOME") + "/Velmora/models/ggml-mine.bin";
@@ -92,17 +78,17 @@ TEST(Install, InstallLogInReinstallAndUninstallAsAUserDoes)
         test::writeFile(preferences, R"({"velmora.language": "de"})");
 
     // Reinstalling over the running copy quits it and starts the new one.
-    const qint64 before = copiesOf(installed).value(0);
+    const qint64 before = test::processesRunning(installed).value(0);
     const auto again = run(script("install"), {"--bundle", test::bundleDir()});
     ASSERT_EQ(again.exitCode, 0) << again.standardError.toStdString();
     ASSERT_TRUE(test::waitUntil([&] {
-        const auto now = copiesOf(installed);
+        const auto now = test::processesRunning(installed);
         return now.size() == 1 && now.first() != before;
     }, 15s));
 
     const auto uninstall = run(script("uninstall"), {});
     ASSERT_EQ(uninstall.exitCode, 0) << uninstall.standardError.toStdString();
-    EXPECT_TRUE(test::waitUntil([&] { return copiesOf(installed).isEmpty(); }, 10s));
+    EXPECT_TRUE(test::waitUntil([&] { return test::processesRunning(installed).isEmpty(); }, 10s));
     EXPECT_FALSE(QFileInfo::exists(home + "/Applications/Velmora"));
     EXPECT_FALSE(QFile::exists(entry));
     EXPECT_FALSE(QFile::exists(autostart));

@@ -218,19 +218,6 @@ TEST(UpdateInstaller, ARefusedArchiveLeavesTheInstalledCopyAsItWas)
     EXPECT_EQ(contents(bundles.installed), before);
 }
 
-QList<qint64> copiesOf(const QString& executable)
-{
-    QList<qint64> pids;
-    const QString wanted = QFileInfo(executable).canonicalFilePath();
-    for (const QString& entry : QDir("/proc").entryList(QDir::Dirs)) {
-        bool number = false;
-        const qint64 pid = entry.toLongLong(&number);
-        if (number && QFileInfo("/proc/" + entry + "/exe").symLinkTarget() == wanted)
-            pids.append(pid);
-    }
-    return pids;
-}
-
 // From version A to version B while A runs: B starts only once A has quit, A is
 // gone, and the user's data is untouched. A quit that never comes swaps nothing.
 TEST(UpdateInstaller, ReplacesTheRunningCopyAfterItHasQuit)
@@ -273,12 +260,12 @@ TEST(UpdateInstaller, ReplacesTheRunningCopyAfterItHasQuit)
     ASSERT_TRUE(finisher.waitForFinished(20000));
     EXPECT_EQ(finisher.exitCode(), 0) << finisher.readAllStandardError().toStdString();
     EXPECT_EQ(Bundles::versionOf(bundles.installed), "2.0");
-    ASSERT_TRUE(test::waitUntil([&] { return copiesOf(executable).size() == 1; }, 15s)) << "B runs";
+    ASSERT_TRUE(test::waitUntil([&] { return test::processesRunning(executable).size() == 1; }, 15s)) << "B runs";
     EXPECT_TRUE(test::waitUntil([&] { return bundles.leftovers().isEmpty(); }, 5s)) << "A is gone";
     EXPECT_EQ(test::readFile(preferences), R"({"velmora.language": "de"})");
 
     test::runProcess(executable, {"--quit"});
-    EXPECT_TRUE(test::waitUntil([&] { return copiesOf(executable).isEmpty(); }, 10s));
+    EXPECT_TRUE(test::waitUntil([&] { return test::processesRunning(executable).isEmpty(); }, 10s));
     QDir(bundles.installed).removeRecursively();
 }
 

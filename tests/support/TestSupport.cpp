@@ -4,6 +4,7 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QThread>
 
@@ -94,6 +95,21 @@ bool waitUntil(const std::function<bool()>& condition, std::chrono::milliseconds
         QThread::msleep(5);
     }
     return true;
+}
+
+QList<qint64> processesRunning(const QString& executable)
+{
+    QList<qint64> pids;
+    const QString wanted = QFileInfo(executable).canonicalFilePath();
+    if (wanted.isEmpty())
+        return pids;
+    for (const QString& entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+        bool number = false;
+        const qint64 pid = entry.toLongLong(&number);
+        if (number && QFileInfo(QStringLiteral("/proc/") + entry + QStringLiteral("/exe")).symLinkTarget() == wanted)
+            pids.append(pid);
+    }
+    return pids;
 }
 
 } // namespace velmora::test

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 #include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
@@ -42,6 +43,9 @@ struct ProcessResult {
 ProcessResult runProcess(const QString& program, const QStringList& arguments,
                          const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment(),
                          std::chrono::milliseconds limit = std::chrono::seconds(30));
+
+// This machine's processes running `executable` (links resolved), by pid.
+QList<qint64> processesRunning(const QString& executable);
 
 // An executable shell script (a stand-in for a tool) with the given body after "#!/bin/sh".
 QString writeScript(const QString& path, const QByteArray& body);
