@@ -218,6 +218,12 @@ void AppUpdater::install(const FeedItem& item)
             self->endSession();
             if (self->m_environment.relaunch)
                 self->m_environment.relaunch(std::get<0>(outcome));
+            // Still here long after the finishing step gave up waiting (the quit was refused):
+            // nothing was swapped, and updating may be tried again.
+            QTimer::singleShot(std::chrono::minutes(3), self, [self, run] {
+                if (run == self->m_installRun)
+                    self->setInstalling(false);
+            });
         });
         // Checked before anything of it is unpacked; the archive goes either way.
         watcher->setFuture(QtConcurrent::run([archive, bundle, key, signature = *item.edSignature,
