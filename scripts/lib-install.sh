@@ -61,3 +61,27 @@ refresh_desktop_caches() {
     gtk-update-icon-cache -q -t -f "$ICONS" || true
   fi
 }
+
+# write_menu_entry <bundle> <file>: the menu entry that starts the bundle's velmora, with its toggle action.
+write_menu_entry() {
+  local exec_path; exec_path=$(desktop_exec "$1/bin/velmora")
+  cat > "$2" <<ENTRY
+[Desktop Entry]
+Type=Application
+Name=Velmora
+GenericName=Dictation
+Comment=Turn speech into text from the system tray
+Exec=$exec_path
+TryExec=${1//\\/\\\\}/bin/velmora
+Icon=velmora
+Terminal=false
+Categories=Utility;Accessibility;
+Keywords=dictation;speech;voice;transcribe;whisper;
+StartupNotify=false
+Actions=Toggle;
+
+[Desktop Action Toggle]
+Name=Start or Stop Dictation
+Exec=$exec_path --toggle
+ENTRY
+}
