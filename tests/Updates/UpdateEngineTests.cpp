@@ -6,12 +6,15 @@
 #include "AppUpdater/UpdateInstaller.h"
 #include "AppUpdater/UpdateSignature.h"
 
+#include "Platform/Linux/LogindSleepWatcher.h"
 #include "Platform/MemoryPreferencesStore.h"
 
 #include "HttpsTestServer.h"
 #include "ReleaseKey.h"
 #include "TestSupport.h"
 
+#include <QDBusConnection>
+#include <QDBusMessage>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -201,6 +204,55 @@ TEST(UpdateEngine, ARefusedInstallLeavesEverythingAsItWasAndIsOfferedAgain)
         updater->checkForUpdatesInBackground();
         EXPECT_TRUE(test::waitUntil([&] { return release.offers.size() == 2; }, 15s)) << "offered again";
     }
+}
+
+// An offer left on screen through a night's sleep: logind's word that the
+// computer woke (on the rig's bus, from a stand-in that owns logind's name)
+// looks at the feed again, and a newer version takes the old offer's place.
+TEST(UpdateEngine, AnOfferPendingAcrossASleepIsLookedAtAgainOnWaking)
+{
+    Release release;
+    auto updater = release.updater();
+    velmora::platform::LogindSleepWatcher watcher(QDBusConnection::sessionBus());
+    ASSERT_TRUE(watcher.isWatching());
+    QObject::connect(&watcher, &velmora::platform::SleepWatcher::woke, updater.get(),
+                     &AppUpdater::AppUpdater::refreshPendingOffer);
+    int wakes = 0;
+    QObject::connect(&watcher, &velmora::platform::SleepWatcher::woke, [&] { ++wakes; });
+
+    QDBusConnection logind = QDBusConnection::connectToBus(QDBusConnection::SessionBus, "logind-stand-in");
+    QDBusConnection impostor = QDBusConnection::connectToBus(QDBusConnection::SessionBus, "impostor");
+    ASSERT_TRUE(logind.registerService("org.freedesktop.login1")) << logind.lastError().message().toStdString();
+    const auto prepareForSleep = [](QDBusConnection& from, bool starting) {
+        QDBusMessage signal = QDBusMessage::createSignal("/org/freedesktop/login1", "org.freedesktop.login1.Manager",
+                                                         "PrepareForSleep");
+        signal << starting;
+        EXPECT_TRUE(from.send(signal));
+    };
+
+    updater->checkForUpdatesInBackground();
+    ASSERT_TRUE(test::waitUntil([&] { return release.offers.size() == 1; }, 15s));
+    const QString newer = "20991231000001";
+    release.serveFeed(newer, release.archive.size(), release.key.sign(release.archive));
+    const int feedReads = release.server.requests("/feed.xml");
+
+    prepareForSleep(logind, true); // going to sleep: nothing to do yet
+    prepareForSleep(impostor, false); // not logind: ignored
+    QTest::qWait(500);
+    EXPECT_EQ(wakes, 0);
+    EXPECT_EQ(release.server.requests("/feed.xml"), feedReads);
+
+    prepareForSleep(logind, false);
+    ASSERT_TRUE(test::waitUntil([&] { return release.offers.size() == 2; }, 15s)) << "the newer version is offered";
+    EXPECT_EQ(wakes, 1);
+    EXPECT_EQ(release.offers.last().item.version, newer);
+    release.replies.first()(UserUpdateChoice::install);
+    QTest::qWait(200);
+    EXPECT_EQ(release.server.requests("/B.tar"), 0) << "the superseded offer's answer installs nothing";
+    release.replies.last()(UserUpdateChoice::dismiss);
+    logind.unregisterService("org.freedesktop.login1");
+    QDBusConnection::disconnectFromBus("logind-stand-in");
+    QDBusConnection::disconnectFromBus("impostor");
 }
 
 TEST(UpdateEngine, SkipUpToDateAndAnUnconfiguredBuild)

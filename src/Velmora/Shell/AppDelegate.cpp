@@ -28,6 +28,7 @@
 #include "MenuBarPopover/Popover.h"
 #include "HotKeyCore/GlobalHotKeyManager.h"
 #include "LaunchAtLogin/LaunchAtLoginManager.h"
+#include "Platform/Linux/LogindSleepWatcher.h"
 #include "Platform/Linux/PrivateTemporaryFolder.h"
 #include "Platform/Linux/XdgPaths.h"
 #include "Platform/LogCategories.h"
@@ -157,6 +158,12 @@ void AppDelegate::applicationDidFinishLaunching()
         return updates ? updates->installationBlockReason() : std::nullopt;
     };
     m_updater->start();
+    if (m_updater->configurationError().isEmpty()) {
+        // An offer left pending across a sleep is looked at again once the computer wakes.
+        m_sleepWatcher = std::make_unique<platform::LogindSleepWatcher>();
+        connect(m_sleepWatcher.get(), &platform::SleepWatcher::woke, m_updater.get(),
+                &AppUpdater::AppUpdater::refreshPendingOffer);
+    }
 
     step(QStringLiteral("removeLegacyActivationLog"));
     DictationActivationEventLogger::removeLegacyLog(DictationActivationEventLogger::logDirectory());

@@ -29,6 +29,7 @@ namespace velmora {
 
 namespace platform {
 class PreferencesStore;
+class SleepWatcher;
 }
 class BrowserBridgeCoordinator;
 class ContentView;
@@ -95,6 +96,7 @@ private:
     std::unique_ptr<LaunchAtLogin::LaunchAtLoginManaging> m_launchAtLogin;
     std::unique_ptr<VelmoraUpdates> m_updates;
     std::unique_ptr<AppUpdater::AppUpdater> m_updater;
+    std::unique_ptr<platform::SleepWatcher> m_sleepWatcher;
     QAction* m_checkForUpdates = nullptr; // "Check for Updates…" beside "Quit Velmora"
     std::unique_ptr<AppCommands::AccessoryAppCommandMenu> m_commandMenu;
     std::unique_ptr<MenuBarController> m_menuBar;
