@@ -255,6 +255,66 @@ TEST(UpdateEngine, AnOfferPendingAcrossASleepIsLookedAtAgainOnWaking)
     QDBusConnection::disconnectFromBus("impostor");
 }
 
+// A small tmpfs over ~/Applications stands for a disk that fills up on the way.
+struct SmallDisk {
+    QString at = env("HOME") + "/Applications";
+    bool mounted = false;
+
+    SmallDisk()
+    {
+        QDir().mkpath(at);
+        mounted = test::runProcess("mount", {"-t", "tmpfs", "-o", "size=1g", "tmpfs", at}).exitCode == 0;
+    }
+    ~SmallDisk()
+    {
+        if (mounted)
+            test::runProcess("umount", {"-l", at});
+    }
+    qint64 used() const { return test::runProcess("df", {"-B1", "--output=used", at}).standardOutput.split('\n').value(1).trimmed().toLongLong(); }
+    // Leaves `room` bytes beyond what is on it now.
+    bool leaveRoom(qint64 room) const
+    {
+        const qint64 size = (used() + room + 4095) / 4096 * 4096;
+        return test::runProcess("mount", {"-o", "remount,size=" + QString::number(size), at}).exitCode == 0;
+    }
+};
+
+TEST(UpdateEngine, ADiskThatFillsUpLosesNothing)
+{
+    struct Case {
+        const char* name;
+        double room; // in archives
+        QString told;
+    };
+    const Case cases[] = {
+        {"while downloading", 0.25, "The update could not be saved on this computer."},
+        {"while unpacking", 1.5, "There is not enough disk space to unpack the update."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        SmallDisk disk;
+        if (!disk.mounted)
+            GTEST_SKIP() << "mounting a small tmpfs as a full disk needs root";
+        Release release;
+        ASSERT_TRUE(disk.leaveRoom(qint64(release.archive.size() * c.room)));
+        const QList<QByteArray> before = test::runProcess("find", {release.installed, "-printf", "%P %s\n"})
+                                       .standardOutput.split('\n');
+        auto updater = release.updater();
+        updater->checkForUpdates();
+        ASSERT_TRUE(test::waitUntil([&] { return release.offers.size() == 1; }, 15s));
+        release.replies.first()(UserUpdateChoice::install);
+        ASSERT_TRUE(test::waitUntil([&] { return !release.told.isEmpty(); }, 60s));
+        EXPECT_EQ(release.told, QStringList{c.told});
+        EXPECT_TRUE(release.relaunched.isEmpty());
+        EXPECT_EQ(test::runProcess("find", {release.installed, "-printf", "%P %s\n"}).standardOutput.split('\n'),
+                  before);
+        EXPECT_TRUE(release.leftovers().isEmpty()) << "the partial download and unpacking are gone";
+        EXPECT_EQ(test::runProcess(release.installed + "/bin/velmora", {"--dump-runtime"}).exitCode, 0);
+        updater->checkForUpdatesInBackground();
+        EXPECT_TRUE(test::waitUntil([&] { return release.offers.size() == 2; }, 15s)) << "offered again";
+    }
+}
+
 TEST(UpdateEngine, SkipUpToDateAndAnUnconfiguredBuild)
 {
     Release release;
