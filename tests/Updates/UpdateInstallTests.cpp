@@ -218,6 +218,37 @@ TEST(UpdateInstaller, ARefusedArchiveLeavesTheInstalledCopyAsItWas)
     EXPECT_EQ(contents(bundles.installed), before);
 }
 
+// The finishing step killed while it waits for the old copy: nothing was
+// swapped, and the next start removes the staged copy.
+TEST(UpdateInstaller, AFinishingStepKilledBeforeTheSwapChangesNothing)
+{
+    Bundles bundles;
+    bundles.install("1.0");
+    const QStringList before = contents(bundles.installed);
+    auto staged = UpdateInstaller::stage(bundles.archive("2.0"), bundles.installed);
+    ASSERT_TRUE(std::holds_alternative<QString>(staged));
+    const QString stagedBundle = std::get<QString>(staged);
+    QProcess old;
+    old.start("sleep", {"60"});
+    ASSERT_TRUE(old.waitForStarted(5000));
+    QProcess finisher;
+    finisher.start(stagedBundle + "/bin/velmora",
+                   {"--finish-update", QString::number(old.processId()), stagedBundle, bundles.installed});
+    ASSERT_TRUE(finisher.waitForStarted(5000));
+    QTest::qWait(300);
+    finisher.kill();
+    ASSERT_TRUE(finisher.waitForFinished(5000));
+    old.kill();
+    old.waitForFinished(5000);
+    EXPECT_EQ(contents(bundles.installed), before);
+    EXPECT_EQ(Bundles::versionOf(bundles.installed), "1.0");
+    EXPECT_EQ(test::runProcess(bundles.installed + "/bin/velmora", {"--dump-runtime"}).exitCode, 0);
+    EXPECT_EQ(bundles.leftovers().size(), 1);
+    UpdateInstaller::removeLeftovers(bundles.installed);
+    EXPECT_TRUE(bundles.leftovers().isEmpty());
+    QDir(bundles.installed).removeRecursively();
+}
+
 // From version A to version B while A runs: B starts only once A has quit, A is
 // gone, and the user's data is untouched. A quit that never comes swaps nothing.
 TEST(UpdateInstaller, ReplacesTheRunningCopyAfterItHasQuit)

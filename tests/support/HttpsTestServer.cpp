@@ -4,6 +4,7 @@
 #include <QSslConfiguration>
 #include <QSslServer>
 #include <QSslSocket>
+#include <QTimer>
 
 #include <openssl/evp.h>
 #include <openssl/pem.h>
@@ -107,8 +108,20 @@ void HttpsTestServer::answer(QSslSocket* socket)
         return;
     const qint64 length = route.announcedLength.value_or(route.body.size());
     socket->write("HTTP/1.1 " + QByteArray::number(route.status) + " Answer\r\nContent-Length: "
-                  + QByteArray::number(length) + "\r\nConnection: close\r\n\r\n" + route.body);
-    socket->disconnectFromHost();
+                  + QByteArray::number(length) + "\r\nConnection: close\r\n\r\n"
+                  + (route.stallAfter ? route.body.left(*route.stallAfter) : route.body));
+    if (!route.stallAfter) {
+        socket->disconnectFromHost();
+        return;
+    }
+    // A byte a second after that: slow enough to be caught mid-way, alive enough for any time-out.
+    auto* trickle = new QTimer(socket);
+    auto sent = std::make_shared<qint64>(*route.stallAfter);
+    connect(trickle, &QTimer::timeout, socket, [socket, sent, body = route.body] {
+        if (*sent < body.size())
+            socket->write(body.mid((*sent)++, 1));
+    });
+    trickle->start(1000);
 }
 
 } // namespace velmora::test

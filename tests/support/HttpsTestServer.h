@@ -26,6 +26,7 @@ public:
         QByteArray body;
         std::optional<qint64> announcedLength; // a Content-Length that differs from the body
         bool silent = false;                   // accepts, then never answers
+        std::optional<qint64> stallAfter;      // sends this much of the body, then a byte a second
     };
 
     HttpsTestServer();
