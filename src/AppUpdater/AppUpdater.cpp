@@ -29,6 +29,7 @@ AppUpdater::AppUpdater(Environment environment, QObject* parent)
     : QObject(parent)
     , m_environment(std::move(environment))
     , m_transport(new UpdateTransport(this))
+    , m_driver(m_environment.showOffer)
 {
     if (!m_environment.systemVersion)
         m_environment.systemVersion = &SystemVersion::current;
@@ -54,6 +55,9 @@ AppUpdater::AppUpdater(Environment environment, QObject* parent)
             });
         },
         this);
+    m_driver.guardOffer = [guard = QPointer<UpdateOfferGuard>(m_guard)](const FeedItem& item, UpdateReply reply) {
+        return guard ? guard->guardOffer(*item.version, std::move(reply)) : reply;
+    };
     m_checkTimer.setInterval(m_environment.checkInterval);
     connect(&m_checkTimer, &QTimer::timeout, this, [this] {
         if (automaticallyChecksForUpdates())
@@ -146,14 +150,13 @@ void AppUpdater::offer(const FeedItem& item, bool interactive)
         return;
     m_sessionOpen = true;
     QPointer<AppUpdater> self(this);
-    const UpdateReply reply = m_guard->guardOffer(*item.version, [self, item](UserUpdateChoice choice) {
-        if (self)
-            self->answered(item, choice);
-    });
     Offer shown{item, std::nullopt};
     if (!UpdateInstaller::canReplace(m_environment.bundlePath))
         shown.note = UpdateInstaller::replacementNote(m_environment.bundlePath);
-    m_environment.showOffer(shown, reply);
+    m_driver.showUpdateFound(shown, [self, item](UserUpdateChoice choice) {
+        if (self)
+            self->answered(item, choice);
+    });
 }
 
 void AppUpdater::answered(const FeedItem& item, UserUpdateChoice choice)

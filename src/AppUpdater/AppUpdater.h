@@ -1,6 +1,8 @@
 #pragma once
 
 #include "FeedItem.h"
+#include "OfferGuardingUserDriver.h"
+#include "UpdateOffer.h"
 #include "UpdateConfiguration.h"
 #include "UpdateOfferGuard.h"
 
@@ -31,15 +33,12 @@ class AppUpdater : public QObject {
     Q_PROPERTY(QString configurationError READ configurationError NOTIFY stateChanged)
     Q_PROPERTY(bool isInstallingUpdate READ isInstallingUpdate NOTIFY stateChanged)
 public:
-    struct Offer {
-        FeedItem item;
-        std::optional<QString> note; // set when this copy cannot replace itself
-    };
+    using Offer = UpdateOffer;
     struct Environment {
         QString bundlePath;
         QJsonObject info; // Resources/Info.json
         velmora::platform::PreferencesStore* defaults = nullptr;
-        // Shows an offer; the user's answer comes through `reply`, once.
+        // Shows an offer (the standard driver); the user's answer comes through `reply`, once.
         std::function<void(const Offer& offer, UpdateReply reply)> showOffer;
         // Tells the user something about a check or an install (up to date, a refusal, a failure).
         std::function<void(const QString& message)> tell;
@@ -86,6 +85,7 @@ private:
     QString m_currentBuild;
     UpdateTransport* m_transport;
     UpdateOfferGuard* m_guard = nullptr;
+    OfferGuardingUserDriver m_driver;
     QTimer m_checkTimer;
     bool m_started = false;
     bool m_isChecking = false;

@@ -4,6 +4,7 @@
 #include "AppUpdater/AppcastProbe.h"
 #include "AppUpdater/BuildVersionDisplay.h"
 #include "AppUpdater/ItemReader.h"
+#include "AppUpdater/OfferGuardingUserDriver.h"
 #include "AppUpdater/UpdateConfiguration.h"
 #include "AppUpdater/UpdateOfferGuard.h"
 #include "AppUpdater/UpdateSignature.h"
@@ -324,6 +325,40 @@ TEST(UpdateOfferGuard, RefreshSupersedesAnOfferOnScreenAndTheDismissedVersionPas
     guard.guardOffer("1.6", second.reply());
     old(UserUpdateChoice::skip);
     EXPECT_TRUE(first.given.isEmpty());
+}
+
+// The driver hands the window the guard's reply, so the guard sees every answer
+// given on screen; the engine hears once the offer is shown.
+TEST(OfferGuardingUserDriver, TheWindowAnswersThroughTheGuard)
+{
+    Feed feed;
+    UpdateOfferGuard guard(feed.function());
+    QList<UpdateReply> shown;
+    QStringList events;
+    OfferGuardingUserDriver driver([&](const UpdateOffer& offer, UpdateReply reply) {
+        events << "shown " + *offer.item.version;
+        shown.append(std::move(reply));
+    });
+    driver.didShowUpdateFound = [&] { events << "didShow"; };
+    FeedItem item;
+    item.version = "1.2";
+
+    Replies unguarded;
+    driver.showUpdateFound({item, std::nullopt}, unguarded.reply());
+    shown.last()(UserUpdateChoice::install);
+    EXPECT_EQ(unguarded.given, QList<UserUpdateChoice>{UserUpdateChoice::install}) << "no guard: the answer goes straight on";
+
+    driver.guardOffer = [&](const FeedItem& offered, UpdateReply reply) { return guard.guardOffer(*offered.version, std::move(reply)); };
+    Replies guarded;
+    driver.showUpdateFound({item, std::nullopt}, guarded.reply());
+    EXPECT_TRUE(guard.hasPendingOffer());
+    shown.last()(UserUpdateChoice::install);
+    EXPECT_TRUE(guarded.given.isEmpty()) << "Install waits for the guard's look at the feed";
+    ASSERT_TRUE(test::waitUntil([&] { return feed.asked.size() == 1; }, 2s));
+    feed.answer("1.3");
+    EXPECT_EQ(guarded.given, QList<UserUpdateChoice>{UserUpdateChoice::dismiss}) << "1.3 is out: 1.2 makes way";
+    EXPECT_EQ(events, (QStringList{"shown 1.2", "didShow", "shown 1.2", "didShow"}));
+    guard.sessionEnded();
 }
 
 TEST(VelmoraUpdates, AnInstallWaitsForTheDictationInThisOrder)

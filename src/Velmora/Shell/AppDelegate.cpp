@@ -18,6 +18,7 @@
 #include "Model/PinnedWhisperModel.h"
 #include "Model/WhisperModelManager.h"
 #include "Preferences/PreferenceKeys.h"
+#include "Updates/AppUpdateCommands.h"
 #include "Updates/UpdateOfferWindow.h"
 #include "Updates/VelmoraUpdates.h"
 #include "Views/ContentView.h"
@@ -73,12 +74,7 @@ AppDelegate::AppDelegate(std::shared_ptr<platform::PreferencesStore> defaults, p
     m_launchAtLogin = std::make_unique<LaunchAtLogin::LaunchAtLoginManager>(m_bundle.executablePath.value_or(QString()));
     m_updates = std::make_unique<VelmoraUpdates>();
     m_updater = std::make_unique<AppUpdater::AppUpdater>(updaterEnvironment());
-    m_checkForUpdates = new QAction(QStringLiteral("Check for Updates…"), this);
-    m_checkForUpdates->setObjectName(QStringLiteral("checkForUpdatesAction"));
-    const auto followUpdater = [this] { m_checkForUpdates->setEnabled(m_updater->canCheckForUpdates()); };
-    connect(m_updater.get(), &AppUpdater::AppUpdater::stateChanged, this, followUpdater);
-    followUpdater();
-    connect(m_checkForUpdates, &QAction::triggered, m_updater.get(), &AppUpdater::AppUpdater::checkForUpdates);
+    m_updateCommands = std::make_unique<AppUpdateCommands>(*m_updater);
 }
 
 AppUpdater::AppUpdater::Environment AppDelegate::updaterEnvironment()
@@ -222,7 +218,7 @@ ContentView* AppDelegate::makeContentView()
         DoubleTapPermissionState::shared(),
         AppVersion::AppVersionInfo::current(m_bundle).displayLabel(),
         m_commandMenu ? m_commandMenu->quitAction() : nullptr,
-        m_checkForUpdates,
+        m_updateCommands->checkForUpdates(),
         m_hotKey.get(),
         &m_stack->vocabulary(),
         m_bridge.get(),

@@ -31,6 +31,7 @@ namespace platform {
 class PreferencesStore;
 class SleepWatcher;
 }
+class AppUpdateCommands;
 class BrowserBridgeCoordinator;
 class ContentView;
 class DictationController;
@@ -97,7 +98,7 @@ private:
     std::unique_ptr<VelmoraUpdates> m_updates;
     std::unique_ptr<AppUpdater::AppUpdater> m_updater;
     std::unique_ptr<platform::SleepWatcher> m_sleepWatcher;
-    QAction* m_checkForUpdates = nullptr; // "Check for Updates…" beside "Quit Velmora"
+    std::unique_ptr<AppUpdateCommands> m_updateCommands;
     std::unique_ptr<AppCommands::AccessoryAppCommandMenu> m_commandMenu;
     std::unique_ptr<MenuBarController> m_menuBar;
     QStringList m_launchSteps;

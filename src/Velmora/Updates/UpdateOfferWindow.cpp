@@ -70,6 +70,13 @@ void UpdateOfferWindow::answer(AppUpdater::UserUpdateChoice choice)
     close();
 }
 
+void UpdateOfferWindow::reject()
+{
+    if (auto reply = std::exchange(m_reply, nullptr))
+        reply(AppUpdater::UserUpdateChoice::dismiss);
+    QDialog::reject();
+}
+
 void UpdateOfferWindow::closeEvent(QCloseEvent* event)
 {
     if (auto reply = std::exchange(m_reply, nullptr))

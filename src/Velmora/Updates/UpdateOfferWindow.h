@@ -14,6 +14,10 @@ public:
     UpdateOfferWindow(const AppUpdater::AppUpdater::Offer& offer, const QString& currentVersion,
                       AppUpdater::UpdateReply reply, QWidget* parent = nullptr);
 
+public slots:
+    // Escape: hides a dialog without closing it, so it answers here too.
+    void reject() override;
+
 protected:
     void closeEvent(QCloseEvent* event) override;
 
