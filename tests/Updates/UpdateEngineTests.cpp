@@ -15,6 +15,7 @@
 
 #include <QDBusConnection>
 #include <QDBusMessage>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -100,7 +101,7 @@ struct Release {
                                .arg(signature)
                                .toUtf8()});
     }
-    std::unique_ptr<AppUpdater::AppUpdater> updater(QJsonObject info = {})
+    std::unique_ptr<AppUpdater::AppUpdater> updater(QJsonObject info = {}, std::chrono::milliseconds interval = 1h)
     {
         if (info.isEmpty()) {
             info = infoOf(installed);
@@ -111,6 +112,7 @@ struct Release {
         environment.bundlePath = installed;
         environment.info = info;
         environment.defaults = &defaults;
+        environment.checkInterval = interval;
         environment.skippedVersionKey = "velmora.updates.skippedVersion";
         environment.automaticChecksKey = "velmora.updates.automaticChecks";
         environment.lastCheckKey = "velmora.updates.lastCheck";
@@ -313,6 +315,32 @@ TEST(UpdateEngine, ADiskThatFillsUpLosesNothing)
         updater->checkForUpdatesInBackground();
         EXPECT_TRUE(test::waitUntil([&] { return release.offers.size() == 2; }, 15s)) << "offered again";
     }
+}
+
+// Automatic checks: at launch and on each tick while the user allows them, never
+// a second offer of the one on screen, and the tick looks at the pending offer.
+TEST(UpdateEngine, ChecksAtLaunchAndOnEachTickWhileTheUserAllows)
+{
+    Release release;
+    release.defaults.setBool("velmora.updates.automaticChecks", false);
+    auto updater = release.updater({}, 300ms);
+    updater->start();
+    QTest::qWait(1000);
+    EXPECT_EQ(release.server.requests("/feed.xml"), 0) << "turned off: no check at launch or on a tick";
+    EXPECT_FALSE(release.defaults.stringValue("velmora.updates.lastCheck").has_value());
+
+    updater->setAutomaticallyChecksForUpdates(true);
+    EXPECT_EQ(release.defaults.boolValue("velmora.updates.automaticChecks"), true);
+    ASSERT_TRUE(test::waitUntil([&] { return release.offers.size() == 1; }, 15s)) << "the next tick checks";
+    const auto checked = QDateTime::fromString(*release.defaults.stringValue("velmora.updates.lastCheck"), Qt::ISODate);
+    EXPECT_LT(std::abs(checked.secsTo(QDateTime::currentDateTimeUtc())), 60);
+    QTest::qWait(1000);
+    EXPECT_EQ(release.offers.size(), 1) << "the offer on screen is not offered again";
+
+    release.serveFeed("20991231000001", release.archive.size(), release.key.sign(release.archive));
+    ASSERT_TRUE(test::waitUntil([&] { return release.offers.size() == 2; }, 15s)) << "a tick finds the newer version";
+    EXPECT_EQ(release.offers.last().item.version, "20991231000001");
+    release.replies.last()(UserUpdateChoice::dismiss);
 }
 
 TEST(UpdateEngine, SkipUpToDateAndAnUnconfiguredBuild)
