@@ -11,6 +11,7 @@ Q_LOGGING_CATEGORY(vocabulary, "Velmora.Vocabulary")
 Q_LOGGING_CATEGORY(audioDevices, "Velmora.AudioDevices")
 Q_LOGGING_CATEGORY(sounds, "Velmora.Sounds")
 Q_LOGGING_CATEGORY(hotKey, "Velmora.HotKey")
+Q_LOGGING_CATEGORY(session, "Velmora.Session")
 Q_LOGGING_CATEGORY(doubleTap, "Velmora.DoubleTap")
 Q_LOGGING_CATEGORY(activation, "Velmora.Activation")
 

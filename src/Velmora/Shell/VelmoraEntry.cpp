@@ -10,6 +10,7 @@
 #include "HotKeys/ActivationInputReport.h"
 #include "Preferences/PreferenceKeys.h"
 
+#include "Platform/DesktopSession.h"
 #include "Platform/Linux/JsonFilePreferencesStore.h"
 #include "Platform/Linux/MainBundle.h"
 #include "Platform/LogCategories.h"
@@ -69,7 +70,8 @@ int VelmoraEntry::main(int argc, char** argv)
         const QString report = BundledWhisperRuntime::debugDescription(bundle, *defaults,
                                                                        VelmoraPaths::managedModelPath())
             + QLatin1Char('\n') + activationInputDescription(*defaults)
-            + QStringLiteral("\nsystemTray=") + platform::SystemTrayProbe::describe();
+            + QStringLiteral("\nsystemTray=") + platform::SystemTrayProbe::describe() + QLatin1Char('\n')
+            + platform::DesktopSession::backends().describe();
         std::fputs((report + QLatin1Char('\n')).toLocal8Bit().constData(), stdout);
         return std::fflush(stdout) == 0 ? 0 : 1;
     }
