@@ -1,6 +1,10 @@
 #include "TextDelivery.h"
 
+#include "DesktopSession.h"
 #include "Linux/FreedesktopNotifications.h"
+#include "Linux/WaylandSelectionOwner.h"
+#include "Linux/WaylandSelectionReader.h"
+#include "Linux/WtypeKeyInjector.h"
 #include "Linux/X11FrontmostApplication.h"
 #include "Linux/X11KeyInjector.h"
 #include "Linux/X11SelectionReader.h"
@@ -23,13 +27,36 @@ std::unique_ptr<NotificationCenter> TextDelivery::notifications()
     return std::make_unique<FreedesktopNotifications>();
 }
 
+namespace {
+
+bool usesDataControl()
+{
+    return DesktopSession::backends().clipboard.name == QLatin1String("wayland-data-control");
+}
+
+} // namespace
+
 std::unique_ptr<SelectionReader> TextDelivery::selectionReader()
 {
+    if (usesDataControl())
+        return std::make_unique<WaylandSelectionReader>();
     return std::make_unique<X11SelectionReader>();
+}
+
+std::unique_ptr<SelectionOwner> TextDelivery::selectionOwner()
+{
+    if (!usesDataControl())
+        return nullptr;
+    auto owner = std::make_unique<WaylandSelectionOwner>();
+    if (!owner->isAvailable())
+        return nullptr;
+    return owner;
 }
 
 std::unique_ptr<KeyInjector> TextDelivery::keyInjector()
 {
+    if (DesktopSession::backends().keyInjection.name == QLatin1String("wtype"))
+        return std::make_unique<WtypeKeyInjector>();
     return std::make_unique<X11KeyInjector>();
 }
 

@@ -3,6 +3,7 @@
 #include "FrontmostApplicationSource.h"
 #include "KeyInjector.h"
 #include "NotificationCenter.h"
+#include "SelectionOwner.h"
 #include "SelectionReader.h"
 
 #include <memory>
@@ -17,6 +18,9 @@ struct TextDelivery {
     static std::optional<FrontmostApplication> currentFrontmostApplication();
     static std::unique_ptr<NotificationCenter> notifications();
     static std::unique_ptr<SelectionReader> selectionReader();
+    // Where the toolkit's clipboard does not reach the whole session (Wayland with
+    // data control): an owner of the session's selections. Nothing elsewhere.
+    static std::unique_ptr<SelectionOwner> selectionOwner();
     static std::unique_ptr<KeyInjector> keyInjector();
 };
 

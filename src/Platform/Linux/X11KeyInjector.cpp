@@ -36,6 +36,8 @@ QString describe(KeyInjectionError error)
         return QStringLiteral("The keyboard layout has no key for the paste shortcut.");
     case KeyInjectionError::modifiersHeld:
         return QStringLiteral("A modifier key was still held down, so the paste was not sent.");
+    case KeyInjectionError::refused:
+        return QStringLiteral("The compositor did not take the paste keys from wtype.");
     }
     return {};
 }

@@ -19,6 +19,7 @@
 #include "Shell/VelmoraPaths.h"
 #include "TextDelivery/DirectInserter.h"
 #include "TextDelivery/OwnApplicationFocus.h"
+#include "TextDelivery/SelectionOwnerPasteboard.h"
 #include "TextDelivery/SystemPasteboard.h"
 #include "TextDelivery/TranscriptionNotificationService.h"
 #include "Vocabulary/VocabularyFileStore.h"
@@ -42,8 +43,14 @@ DictationStack::DictationStack(std::shared_ptr<platform::PreferencesStore> defau
     m_transcriber = std::make_shared<WhisperTranscriber>(temporaryFolder);
     m_warmUp = std::make_unique<WhisperWarmUp>(temporaryFolder);
     m_stream = std::make_unique<WhisperStreamTranscriber>();
-    m_clipboard = std::make_unique<SystemPasteboard>(platform::Selection::clipboard);
-    m_primary = std::make_unique<SystemPasteboard>(platform::Selection::primary);
+    if (std::shared_ptr<platform::SelectionOwner> owner = platform::TextDelivery::selectionOwner()) {
+        std::shared_ptr<platform::SelectionReader> reader = platform::TextDelivery::selectionReader();
+        m_clipboard = std::make_unique<SelectionOwnerPasteboard>(platform::Selection::clipboard, owner, reader);
+        m_primary = std::make_unique<SelectionOwnerPasteboard>(platform::Selection::primary, owner, reader);
+    } else {
+        m_clipboard = std::make_unique<SystemPasteboard>(platform::Selection::clipboard);
+        m_primary = std::make_unique<SystemPasteboard>(platform::Selection::primary);
+    }
     m_inserter = std::make_unique<DirectInserter>(*m_clipboard, *m_primary, DirectInserter::Paster{},
                                                   DirectInserter::FrontmostLookup{},
                                                   AppPreferences(store).terminalWindowClasses());

@@ -1,6 +1,6 @@
 #include "SystemPasteboard.h"
 
-#include "TextDeliveryPool.h"
+#include "SelectionSnapshot.h"
 
 #include "Platform/LogCategories.h"
 #include "Platform/MainThread.h"
@@ -45,27 +45,7 @@ SystemPasteboard::SystemPasteboard(platform::Selection selection, std::shared_pt
 
 void SystemPasteboard::snapshot(QObject* context, std::function<void(std::optional<PasteboardSnapshot>)> done)
 {
-    QPointer<QObject> receiver(context);
-    auto reader = m_reader;
-    const auto selection = m_selection;
-    textDeliveryPool().start([reader, selection, receiver, done = std::move(done)] {
-        auto result = reader->read(selection, {});
-        platform::postToMainThread([receiver, done, result = std::move(result)] {
-            if (!receiver)
-                return;
-            if (const auto* error = std::get_if<platform::SelectionReadError>(&result)) {
-                qCWarning(logging::activation).noquote() << "clipboard not saved:" << platform::describe(*error);
-                return done(std::nullopt);
-            }
-            QList<PasteboardEntry> item;
-            for (const auto& format : std::get<std::vector<platform::SelectionFormat>>(result))
-                item.push_back({format.name, format.data});
-            PasteboardSnapshot snapshot;
-            if (!item.isEmpty())
-                snapshot.items.push_back(item);
-            done(snapshot);
-        });
-    });
+    readSelectionSnapshot(m_reader, m_selection, context, std::move(done));
 }
 
 void SystemPasteboard::write(QMimeData* data)
