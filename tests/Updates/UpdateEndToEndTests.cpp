@@ -240,8 +240,17 @@ TEST_F(UpdateEndToEnd, KilledAtEachStepLeavesTheCopyAsItWasAndTheNextStartInstal
     EXPECT_EQ(a->exitCode(), 0);
     EXPECT_TRUE(a->readAllStandardError().contains("quit requested by the update"));
     ASSERT_TRUE(test::waitUntil([&] { return infoOf(installed).value("CFBundleVersion").toString() == newBuild; }, 30s));
-    ASSERT_TRUE(test::waitUntil([&] { return test::processesRunning(executable).size() == 1; }, 15s)) << "2.0 runs";
-    EXPECT_NE(test::processesRunning(executable).first(), a->processId());
+    // The finishing step runs from the staged binary, which after the swap is the installed one: not it.
+    qint64 b = 0;
+    ASSERT_TRUE(test::waitUntil([&] {
+        const auto pids = test::processesRunning(executable);
+        b = 0;
+        for (qint64 pid : pids)
+            if (!test::readFile(QString("/proc/%1/cmdline").arg(pid)).contains("--finish-update"))
+                b = pid;
+        return pids.size() == 1 && b != 0;
+    }, 15s)) << "2.0 runs";
+    EXPECT_NE(b, a->processId());
     EXPECT_TRUE(test::waitUntil([&] { return leftovers().isEmpty(); }, 10s)) << "1.0 is gone";
     EXPECT_EQ(infoOf(installed).value("CFBundleShortVersionString").toString(), "2.0");
     EXPECT_EQ(QJsonDocument::fromJson(test::readFile(preferences)).object().value("velmora.language").toString(), "de")
