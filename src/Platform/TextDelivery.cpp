@@ -2,6 +2,7 @@
 
 #include "DesktopSession.h"
 #include "Linux/FreedesktopNotifications.h"
+#include "Linux/SwayFrontmostApplication.h"
 #include "Linux/WaylandSelectionOwner.h"
 #include "Linux/WaylandSelectionReader.h"
 #include "Linux/WtypeKeyInjector.h"
@@ -13,6 +14,11 @@ namespace velmora::platform {
 
 std::unique_ptr<FrontmostApplicationSource> TextDelivery::frontmostApplication()
 {
+    // On Wayland the X11 view sees only XWayland windows; sway tells of every window.
+    const auto& session = DesktopSession::backends();
+    if (session.kind == SessionBackends::Kind::wayland && session.compositor == QLatin1String("sway")
+        && !qEnvironmentVariableIsEmpty("SWAYSOCK"))
+        return std::make_unique<SwayFrontmostApplication>(qEnvironmentVariable("SWAYSOCK"));
     return std::make_unique<X11FrontmostApplication>();
 }
 

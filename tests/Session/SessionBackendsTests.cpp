@@ -1,5 +1,6 @@
 // The choice of backends from a session's facts: every desktop Velmora meets,
 // and that a facility which cannot reach Wayland windows says so.
+#include "Platform/Linux/SwayFrontmostApplication.h"
 #include "Platform/SessionBackends.h"
 
 #include "TestSupport.h"
@@ -68,6 +69,34 @@ TEST(SessionBackends, SaysWhatIsMissingInTheUsersTerms)
     EXPECT_TRUE(chosen.keyInjection.limits.contains("the text is only copied"));
     EXPECT_EQ(chosen.describe().split('\n').first(), "session=wayland");
     EXPECT_TRUE(chosen.describe().contains("\nclipboardBackend=x11\n"));
+}
+
+// sway's tree: the focused window, Wayland or XWayland; a focused empty workspace is no window.
+TEST(SwayFrontmostApplication, FindsTheFocusedWindowInTheTree)
+{
+    const auto tree = [](const QString& focused) {
+        return QString(R"({"type": "root", "focused": false, "nodes": [{"type": "output", "focused": false, "nodes": [
+            {"type": "workspace", "id": 3, "focused": %1, "nodes": [
+              {"type": "con", "id": 7, "focused": %2, "pid": 4242, "name": "~/notes.txt", "app_id": "foot", "nodes": []}],
+             "floating_nodes": [
+              {"type": "floating_con", "id": 9, "focused": %3, "pid": 77, "name": "Terminal", "app_id": null,
+               "window_properties": {"class": "XTerm", "instance": "xterm"}, "nodes": []}]}]}]})")
+            .arg(focused == "workspace" ? "true" : "false", focused == "foot" ? "true" : "false",
+                 focused == "xterm" ? "true" : "false")
+            .toUtf8();
+    };
+    const auto foot = SwayFrontmostApplication::focusedIn(tree("foot"));
+    ASSERT_TRUE(foot.has_value());
+    EXPECT_EQ(foot->window, 7u);
+    EXPECT_EQ(foot->processId, 4242);
+    EXPECT_EQ(foot->name, "~/notes.txt");
+    EXPECT_EQ(foot->identifier, "foot");
+    const auto xterm = SwayFrontmostApplication::focusedIn(tree("xterm"));
+    ASSERT_TRUE(xterm.has_value());
+    EXPECT_EQ(xterm->identifier, "XTerm");
+    EXPECT_EQ(xterm->instance, "xterm");
+    EXPECT_EQ(SwayFrontmostApplication::focusedIn(tree("workspace")), std::nullopt);
+    EXPECT_EQ(SwayFrontmostApplication::focusedIn("not json"), std::nullopt);
 }
 
 } // namespace

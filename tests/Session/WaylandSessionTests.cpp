@@ -2,6 +2,7 @@
 // sway, with clients that speak Wayland natively (wl-clipboard, a Qt window
 // on the wayland platform) and a program that stops answering.
 #include "Platform/Linux/SessionProbe.h"
+#include "Platform/Linux/SwayFrontmostApplication.h"
 #include "Platform/Linux/WaylandDataControl.h"
 #include "Platform/Linux/WaylandDataControlConnection.h"
 #include "Platform/Linux/WaylandSelectionOwner.h"
@@ -217,6 +218,11 @@ TEST(WaylandSession, PasteKeysReachANativeWaylandWindow)
         << target.readAllStandardError().toStdString();
     // sway focuses the new window; give it the moment to say so.
     ASSERT_TRUE(test::waitUntil([&] { return focusedAppId() == "PasteTarget"; }, 5s)) << focusedAppId().toStdString();
+    const auto front = SwayFrontmostApplication(qEnvironmentVariable("SWAYSOCK")).current();
+    ASSERT_TRUE(front.has_value()) << "sway tells which window is in front";
+    EXPECT_EQ(front->identifier, "PasteTarget");
+    EXPECT_EQ(front->processId, target.processId());
+    EXPECT_EQ(SwayFrontmostApplication("/nonexistent/sway.sock").current(), std::nullopt);
 
     WtypeKeyInjector injector;
     EXPECT_TRUE(injector.canPost());

@@ -2,6 +2,7 @@
 // rig's desktop (X server, window manager, tray, session bus with a notification
 // server, the sound server's TestMic), driven with xdotool and read back from the
 // screen, the clipboard, the notification server and the activation log.
+#include "DictationBundle.h"
 #include "TestSupport.h"
 #include "X11TestClient.h"
 
@@ -40,41 +41,9 @@ test::ProcessResult xdotool(const QStringList& arguments)
     return test::runProcess("xdotool", arguments);
 }
 
-// A bundle like the build tree's whose whisper-cli answers a known text, after
-// checking that it was given a real recording.
-struct TestBundle {
-    QTemporaryDir dir;
-    QString root, executable, model, spoken;
-
-    TestBundle()
-    {
-        root = dir.path() + "/Velmora";
-        const QString built = test::bundleDir();
-        QDir().mkpath(root + "/bin");
-        QDir().mkpath(root + "/Resources/WhisperRuntime/bin");
-        executable = root + "/bin/velmora";
-        QFile::copy(test::velmoraExecutable(), executable);
-        QFile::setPermissions(executable, QFileDevice::ExeOwner | QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-        QFile::link(built + "/Resources/sounds", root + "/Resources/sounds");
-        QFile::copy(built + "/Resources/Info.json", root + "/Resources/Info.json");
-        QFile::link(built + "/Resources/WhisperRuntime/models", root + "/Resources/WhisperRuntime/models");
-        for (const char* file : {"whisper-stream", "libSDL2-2.0.so.0"})
-            QFile::link(built + "/Resources/WhisperRuntime/bin/" + file, root + "/Resources/WhisperRuntime/bin/" + file);
-        test::writeScript(root + "/Resources/WhisperRuntime/bin/whisper-cli",
-                          "while [ $# -gt 0 ]; do case \"$1\" in -f) in=$2;; -of) out=$2;; esac; shift; done\n"
-                          "[ -n \"$out\" ] || exit 0\n"
-                          "[ $(wc -c < \"$in\") -gt 32000 ] || exit 3\n"
-                          "printf 'We ship kubernetis on Friday.' > \"$out.txt\"\n");
-        model = dir.path() + "/ggml-mine.bin";
-        test::writeFile(model, "model");
-        spoken = dir.path() + "/spoken.wav";
-        test::runProcess("espeak-ng", {"-w", spoken, said});
-    }
-};
-
-TestBundle& bundle()
+test::DictationBundle& bundle()
 {
-    static TestBundle instance;
+    static test::DictationBundle instance(said, "We ship kubernetis on Friday.");
     return instance;
 }
 
@@ -153,27 +122,8 @@ protected:
         return test::waitUntil([&] { return output(process).contains(line); }, limit);
     }
 
-    static QString activationLogPath() { return env("XDG_STATE_HOME") + "/Velmora/activation.log"; }
-
-    // (action, source) of every record so far.
-    static QList<std::pair<QString, QString>> activations()
-    {
-        QList<std::pair<QString, QString>> records;
-        for (const QByteArray& line : test::readFile(activationLogPath()).split('\n')) {
-            if (line.isEmpty())
-                continue;
-            const QJsonObject record = QJsonDocument::fromJson(line).object();
-            records.append({record.value("action").toString(), record.value("source").toString()});
-        }
-        return records;
-    }
-    static int count(const QString& action, const QString& source = {})
-    {
-        int n = 0;
-        for (const auto& [a, s] : activations())
-            n += a == action && (source.isEmpty() || s == source);
-        return n;
-    }
+    static QString activationLogPath() { return test::activationLogPath(); }
+    static int count(const QString& action, const QString& source = {}) { return test::countActivations(action, source); }
 
     // A text field of another application, in front.
     QString openTarget()

@@ -29,6 +29,10 @@ const QStringList& DirectInserter::terminalClasses()
         QStringLiteral("mate-terminal"),  QStringLiteral("qterminal"),      QStringLiteral("sakura"),
         QStringLiteral("termite"),        QStringLiteral("deepin-terminal"), QStringLiteral("io.elementary.terminal"),
         QStringLiteral("cool-retro-term"), QStringLiteral("tabby"),         QStringLiteral("blackbox"),
+        // Wayland windows name themselves by app_id
+        QStringLiteral("org.gnome.Terminal"), QStringLiteral("org.gnome.Console"), QStringLiteral("org.gnome.Ptyxis"),
+        QStringLiteral("org.kde.konsole"), QStringLiteral("org.kde.yakuake"), QStringLiteral("com.raggesilver.BlackBox"),
+        QStringLiteral("com.mitchellh.ghostty"), QStringLiteral("ghostty"), QStringLiteral("Alacritty"),
     };
     return classes;
 }

@@ -1,0 +1,117 @@
+// A dictation on a Wayland desktop, as its user makes it: the rig's headless
+// sway runs `velmora --toggle` from a key binding, the speech goes into the
+// rig's microphone, and the text lands in a native Wayland window while the
+// clipboard ends up holding exactly what it held before.
+#include "DictationBundle.h"
+#include "TestSupport.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+using namespace velmora;
+using namespace std::chrono_literals;
+
+namespace {
+
+const QString said = "Dictated on Wayland.";
+
+QString env(const char* name)
+{
+    return QString::fromLocal8Bit(qgetenv(name));
+}
+
+QString focusedAppId()
+{
+    std::function<QString(const QJsonObject&)> find = [&](const QJsonObject& node) -> QString {
+        if (node.value("focused").toBool())
+            return node.value("app_id").toString();
+        for (const char* children : {"nodes", "floating_nodes"})
+            for (const QJsonValue& child : node.value(children).toArray())
+                if (QString found = find(child.toObject()); !found.isEmpty())
+                    return found;
+        return {};
+    };
+    return find(QJsonDocument::fromJson(test::runProcess("swaymsg", {"-t", "get_tree"}).standardOutput).object());
+}
+
+// Every type on the clipboard with its bytes, as a Wayland program reads them.
+QList<std::pair<QString, QByteArray>> clipboard()
+{
+    QList<std::pair<QString, QByteArray>> held;
+    const auto types = QString::fromUtf8(test::runProcess("wl-paste", {"--list-types"}).standardOutput);
+    for (const QString& type : types.split('\n', Qt::SkipEmptyParts))
+        held.append({type, test::runProcess("wl-paste", {"--no-newline", "--type", type}).standardOutput});
+    return held;
+}
+
+TEST(WaylandDesktop, ABoundToggleDictatesIntoANativeWaylandWindowAndKeepsTheClipboard)
+{
+    test::DictationBundle bundle(said, said);
+    ASSERT_GT(QFileInfo(bundle.spoken).size(), 10000) << "espeak-ng made the speech";
+    QDir().mkpath(env("XDG_CONFIG_HOME") + "/Velmora");
+    test::writeFile(env("XDG_CONFIG_HOME") + "/Velmora/preferences.json",
+                    QJsonDocument(QJsonObject{{"velmora.autoCopyToClipboard", false},
+                                              {"velmora.directInsert", true},
+                                              {"velmora.soundEffectsEnabled", false}})
+                        .toJson());
+
+    // The user's clipboard: a picture copied in a Wayland program (wl-copy serves it from the background).
+    QByteArray png(5000, '\0');
+    for (int i = 0; i < png.size(); ++i)
+        png[i] = char(i * 13 + 1);
+    test::writeFile(env("TMPDIR") + "/picture.png", png);
+    ASSERT_EQ(test::runProcess("sh", {"-c", "wl-copy --type image/png < \"$TMPDIR/picture.png\""}).exitCode, 0);
+    const auto before = clipboard();
+    ASSERT_EQ(before, (QList<std::pair<QString, QByteArray>>{{"image/png", png}}));
+
+    QProcess velmora;
+    auto environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("VELMORA_MODEL_PATH", bundle.model);
+    velmora.setProcessEnvironment(environment);
+    velmora.setProcessChannelMode(QProcess::MergedChannels);
+    velmora.start(bundle.executable, {});
+    QByteArray log;
+    const auto logged = [&](const char* line) {
+        return test::waitUntil([&] { return (log += velmora.readAll()).contains(line); }, 20s);
+    };
+    ASSERT_TRUE(logged("Velmora is running")) << log.toStdString();
+    EXPECT_TRUE(log.contains("clipboardBackend=wayland-data-control")) << "the session's choice is logged";
+    // Without a tray Velmora shows its window once; the user then goes back to work.
+    ASSERT_TRUE(logged("no system tray found")) << log.toStdString();
+
+    const QString typed = env("TMPDIR") + "/typed.txt";
+    QProcess target;
+    auto wayland = QProcessEnvironment::systemEnvironment();
+    wayland.insert("QT_QPA_PLATFORM", "wayland");
+    target.setProcessEnvironment(wayland);
+    target.start(VELMORA_PASTE_TARGET, {"window", typed});
+    ASSERT_TRUE(test::waitUntil([&] { return focusedAppId() == "PasteTarget"; }, 10s)) << focusedAppId().toStdString();
+
+    // The desktop's own shortcut runs the toggle; the key comes from the seat's (virtual) keyboard.
+    ASSERT_EQ(test::runProcess("swaymsg", {"bindsym", "ctrl+space", "exec", bundle.executable + " --toggle"}).exitCode, 0);
+    const auto pressShortcut = [] { test::runProcess("wtype", {"-M", "ctrl", "-k", "space", "-m", "ctrl"}); };
+    pressShortcut();
+    ASSERT_TRUE(test::waitUntil([] {
+        return test::countActivations("startRequested", "commandLine") == 1 && test::countActivations("started") == 1;
+    }, 10s)) << (log += velmora.readAll()).toStdString();
+    test::runProcess(env("VELMORA_RIG_FEED_MIC"), {bundle.spoken}, QProcessEnvironment::systemEnvironment(), 30s);
+    pressShortcut();
+    ASSERT_TRUE(test::waitUntil([&] { return test::readFile(typed) == said.toUtf8(); }, 30s))
+        << test::readFile(typed).toStdString() << (log += velmora.readAll()).toStdString();
+    EXPECT_EQ(focusedAppId(), "PasteTarget") << "the window in front stayed in front";
+    EXPECT_TRUE(test::waitUntil([&] { return clipboard() == before; }, 10s)) << "the user's picture is back, byte for byte";
+
+    velmora.terminate();
+    EXPECT_TRUE(velmora.waitForFinished(15000));
+    target.kill();
+    target.waitForFinished(5000);
+}
+
+} // namespace
