@@ -183,6 +183,34 @@ TEST(DoubleTapPermissionHint, ShownOnlyWhileTheSessionHidesModifierKeysFromADoub
     granted = true;
     state.refresh();
     EXPECT_FALSE(hint.isVisible());
+
+    // A Wayland session whose keyboards Velmora may not read: the hint says what is missing.
+    DoubleTapPermissionState wayland([] { return true; }, [&] { return settings; }, [] {},
+                                     "needs read access to the keyboard devices: add yourself to the input group");
+    DoubleTapPermissionHintView waylandHint(wayland);
+    waylandHint.show();
+    EXPECT_FALSE(wayland.hasPermission()) << "X11 access alone does not reach Wayland windows";
+    EXPECT_TRUE(waylandHint.isVisible());
+    EXPECT_EQ(waylandHint.findChild<MessageBanner*>()->message(),
+              "needs read access to the keyboard devices: add yourself to the input group");
+}
+
+// On Wayland the combination reaches Velmora only from X11 windows: the section says how to bind the toggle.
+TEST(HotKeySettingsSection, SaysWhereTheCombinationCannotReach)
+{
+    platform::MemoryPreferencesStore defaults;
+    HotKeyCore::ShortcutRecorderController recorder;
+    DoubleTapPermissionState permission([] { return true; }, [] { return DoubleTapPermissionState::Settings{}; }, [] {});
+    const QString limits = "On Wayland the hot key reaches Velmora only while an X11 window is in front: "
+                           "add \"bindsym ctrl+space exec velmora --toggle\" to ~/.config/sway/config";
+    HotKeySettingsSection wayland(defaults, recorder, permission, [] {}, nullptr, limits);
+    wayland.show();
+    auto* banner = wayland.findChild<MessageBanner*>("hotKeySessionBanner");
+    ASSERT_NE(banner, nullptr);
+    EXPECT_TRUE(banner->isVisible());
+    EXPECT_EQ(banner->message(), limits);
+    HotKeySettingsSection x11(defaults, recorder, permission, [] {}, nullptr, QString());
+    EXPECT_EQ(x11.findChild<MessageBanner*>("hotKeySessionBanner"), nullptr);
 }
 
 TEST(HotKeySettingsSection, EachChangeIsSavedAndAnnouncedAtOnce)

@@ -9,6 +9,7 @@
 #include "HotKeys/DoubleTapPermissionState.h"
 #include "Settings/HotKeySettingsSection.h"
 #include "Settings/ModelSettingsSection.h"
+#include "Settings/DirectInsertSettingsSection.h"
 #include "Settings/SettingsView.h"
 #include "Settings/VocabularyEntryRow.h"
 #include "Settings/VocabularySettingsSection.h"
@@ -551,6 +552,16 @@ TEST(DirectInsertSettingsSection, TheBannerShowsWhileInsertingIsOnAndKeysCannotB
     desk.canPostKeys = true;
     emit qApp->applicationStateChanged(Qt::ApplicationActive);
     EXPECT_FALSE(banner->isVisible());
+
+    // A Wayland session without a virtual keyboard: keys reach X11 windows only, and the banner says so.
+    const QString limits = "This desktop does not let Velmora send keys to Wayland windows; there the text is only copied";
+    DirectInsertSettingsSection wayland(*desk.controller, [] { return true; }, limits);
+    wayland.show();
+    auto* waylandBanner = wayland.findChild<MessageBanner*>("directInsertPermissionBanner");
+    EXPECT_TRUE(waylandBanner->isVisible());
+    EXPECT_EQ(waylandBanner->message(), limits);
+    desk.controller->setDirectInsertEnabled(false);
+    EXPECT_FALSE(waylandBanner->isVisible()) << "nothing to say while inserting is off";
 }
 
 TEST(BrowserBridgeSettingsSection, TheSwitchAndTheBridgesStatus)

@@ -5,23 +5,29 @@
 #include "StandardHotKeySettingsStore.h"
 
 #include "Platform/ActivationInput.h"
+#include "Platform/DesktopSession.h"
 #include "Platform/Linux/JsonFilePreferencesStore.h"
 
 namespace velmora {
 
 DoubleTapPermissionState::DoubleTapPermissionState(std::function<bool()> checkPermission,
                                                    std::function<Settings()> loadSettings,
-                                                   std::function<void()> postGranted, QObject* parent)
+                                                   std::function<void()> postGranted, std::optional<QString> sessionLimits,
+                                                   QObject* parent)
     : QObject(parent)
-    , m_checkPermission(checkPermission ? std::move(checkPermission) : &platform::ActivationInput::canWatchAndPostKeys)
+    , m_checkPermission(checkPermission ? checkPermission : &platform::ActivationInput::canWatchAndPostKeys)
     , m_loadSettings(loadSettings ? std::move(loadSettings) : [] {
         auto& defaults = *platform::JsonFilePreferencesStore::standard();
         return Settings{HotKeyModeStore::standard(defaults).mode(), standardHotKeySettingsStore(defaults).load().isEnabled};
     })
     , m_postGranted(postGranted ? std::move(postGranted) : [] { HotKeyNotifications::shared().postDoubleTapPermissionGranted(); })
+    , m_sessionLimits(sessionLimits.value_or(QString()))
 {
+    // The session's own limits apply to the session's own check; a check given by the caller stands alone.
+    if (!sessionLimits && !checkPermission)
+        m_sessionLimits = platform::DesktopSession::backends().doubleTap.limits;
     // No grant notice for what was already allowed at start.
-    m_hasPermission = m_checkPermission();
+    m_hasPermission = m_checkPermission() && m_sessionLimits.isEmpty();
     refresh();
 }
 
@@ -33,7 +39,7 @@ DoubleTapPermissionState& DoubleTapPermissionState::shared()
 
 void DoubleTapPermissionState::refresh()
 {
-    const bool granted = m_checkPermission();
+    const bool granted = m_checkPermission() && m_sessionLimits.isEmpty();
     const bool newlyGranted = granted && !m_hasPermission;
     if (granted != m_hasPermission) {
         m_hasPermission = granted;

@@ -5,6 +5,7 @@
 #include <QObject>
 
 #include <functional>
+#include <optional>
 #include <utility>
 
 namespace velmora {
@@ -26,14 +27,19 @@ public:
 
     // The defaults: XInput2 and XTest on the display; the standard preferences;
     // the application-wide grant notice.
+    // `sessionLimits`: what keeps double tap from the whole session (a Wayland session
+    // whose keyboard devices Velmora may not read); with the default check, the session's own word.
     DoubleTapPermissionState(std::function<bool()> checkPermission = {}, std::function<Settings()> loadSettings = {},
-                             std::function<void()> postGranted = {}, QObject* parent = nullptr);
+                             std::function<void()> postGranted = {}, std::optional<QString> sessionLimits = std::nullopt,
+                             QObject* parent = nullptr);
     static DoubleTapPermissionState& shared();
 
     void refresh();
 
     bool hasPermission() const { return m_hasPermission; }
     bool showsHint() const { return m_showsHint; }
+    // What the hint says: the session's limits where it has them.
+    QString hint() const { return m_sessionLimits.isEmpty() ? hintMessage : m_sessionLimits; }
 
 signals:
     void hasPermissionChanged(bool hasPermission);
@@ -43,6 +49,7 @@ private:
     std::function<bool()> m_checkPermission;
     std::function<Settings()> m_loadSettings;
     std::function<void()> m_postGranted;
+    QString m_sessionLimits;
     bool m_hasPermission = false;
     bool m_showsHint = false;
 };

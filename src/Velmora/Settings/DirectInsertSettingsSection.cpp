@@ -4,6 +4,8 @@
 
 #include "Dictation/DictationController.h"
 #include "Views/MessageBanner.h"
+
+#include "Platform/DesktopSession.h"
 #include "Views/SymbolIcon.h"
 
 #include <QCheckBox>
@@ -14,10 +16,12 @@
 namespace velmora {
 
 DirectInsertSettingsSection::DirectInsertSettingsSection(DictationController& controller,
-                                                         std::function<bool()> canPostKeys, QWidget* parent)
+                                                         std::function<bool()> canPostKeys,
+                                                         std::optional<QString> sessionLimits, QWidget* parent)
     : QWidget(parent)
     , m_controller(controller)
     , m_canPostKeys(std::move(canPostKeys))
+    , m_sessionLimits(sessionLimits ? *sessionLimits : platform::DesktopSession::backends().keyInjection.limits)
 {
     setObjectName(QStringLiteral("directInsertSection"));
     auto* column = new QVBoxLayout(this);
@@ -32,8 +36,9 @@ DirectInsertSettingsSection::DirectInsertSettingsSection(DictationController& co
     // No desktop offers a page that grants sending keys, so the banner has no button.
     m_banner = new MessageBanner(MessageBanner::Style::warning, this);
     m_banner->setObjectName(QStringLiteral("directInsertPermissionBanner"));
-    m_banner->setMessage(QStringLiteral(
-        "Inserting needs Accessibility access to send Ctrl+V. Without it, the text is only copied."));
+    m_banner->setMessage(m_sessionLimits.isEmpty()
+                             ? QStringLiteral("Inserting needs Accessibility access to send Ctrl+V. Without it, the text is only copied.")
+                             : m_sessionLimits);
     column->addWidget(m_banner);
 
     connect(m_toggle, &QCheckBox::toggled, this, [this](bool on) {
@@ -61,7 +66,7 @@ void DirectInsertSettingsSection::refresh()
     m_toggle->setChecked(enabled);
     if (enabled && !m_hasPermission)
         m_hasPermission = m_canPostKeys && m_canPostKeys();
-    m_banner->setVisible(enabled && !m_hasPermission.value_or(false));
+    m_banner->setVisible(enabled && (!m_hasPermission.value_or(false) || !m_sessionLimits.isEmpty()));
 }
 
 void DirectInsertSettingsSection::showEvent(QShowEvent* event)

@@ -17,9 +17,11 @@ class MessageBanner;
 class DirectInsertSettingsSection : public QWidget {
     Q_OBJECT
 public:
-    // `canPostKeys`: whether this session lets Velmora send the paste keys.
+    // `canPostKeys`: whether this session lets Velmora send the paste keys; `sessionLimits`:
+    // which windows they cannot reach (Wayland ones, without a virtual keyboard), by default
+    // the session's own word.
     DirectInsertSettingsSection(DictationController& controller, std::function<bool()> canPostKeys,
-                                QWidget* parent = nullptr);
+                                std::optional<QString> sessionLimits = std::nullopt, QWidget* parent = nullptr);
 
     bool hasPermission() const { return m_hasPermission.value_or(false); }
 
@@ -33,6 +35,7 @@ private:
     DictationController& m_controller;
     std::function<bool()> m_canPostKeys;
     std::optional<bool> m_hasPermission;
+    QString m_sessionLimits;
     QCheckBox* m_toggle;
     MessageBanner* m_banner;
 };

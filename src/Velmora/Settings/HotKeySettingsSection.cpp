@@ -6,11 +6,13 @@
 #include "HotKeys/StandardHotKeySettingsStore.h"
 #include "SettingsChip.h"
 #include "SettingsStyle.h"
+#include "Views/MessageBanner.h"
 #include "Views/SymbolIcon.h"
 
 #include "HotKeyCore/HotKeyDisplay.h"
 #include "HotKeyCore/KeyShortcut.h"
 #include "HotKeyCore/ShortcutRecorderController.h"
+#include "Platform/DesktopSession.h"
 #include "Platform/LogCategories.h"
 
 #include <QButtonGroup>
@@ -65,7 +67,7 @@ QString HotKeySettingsSection::thresholdText(double seconds)
 HotKeySettingsSection::HotKeySettingsSection(platform::PreferencesStore& defaults,
                                              HotKeyCore::ShortcutRecorderController& recorder,
                                              DoubleTapPermissionState& permission, std::function<void()> announce,
-                                             QWidget* parent)
+                                             QWidget* parent, std::optional<QString> sessionLimits)
     : QWidget(parent)
     , m_defaults(defaults)
     , m_recorder(recorder)
@@ -124,6 +126,13 @@ HotKeySettingsSection::HotKeySettingsSection(platform::PreferencesStore& default
     m_hint->setWordWrap(true);
     m_hint->setFont(SettingsStyle::font(font(), 11));
     combinationColumn->addWidget(m_hint);
+    const QString limits = sessionLimits ? *sessionLimits : platform::DesktopSession::backends().globalShortcut.limits;
+    if (!limits.isEmpty()) {
+        auto* banner = new MessageBanner(MessageBanner::Style::warning, combination);
+        banner->setObjectName(QStringLiteral("hotKeySessionBanner"));
+        banner->setMessage(limits);
+        combinationColumn->addWidget(banner);
+    }
     details->addWidget(combination);
 
     auto* doubleTap = new QWidget(m_details);

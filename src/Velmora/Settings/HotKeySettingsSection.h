@@ -33,10 +33,12 @@ class DoubleTapPermissionState;
 class HotKeySettingsSection : public QWidget {
     Q_OBJECT
 public:
-    // `announce` tells the application the trigger changed (the hot-key notice by default).
+    // `announce` tells the application the trigger changed (the hot-key notice by default);
+    // `sessionLimits` says where the combination cannot reach (Wayland windows), by default
+    // in the session's own words.
     HotKeySettingsSection(platform::PreferencesStore& defaults, HotKeyCore::ShortcutRecorderController& recorder,
                           DoubleTapPermissionState& permission, std::function<void()> announce = {},
-                          QWidget* parent = nullptr);
+                          QWidget* parent = nullptr, std::optional<QString> sessionLimits = std::nullopt);
 
     HotKeyCore::HotKeySettings currentHotKeySettings() const { return m_settings; }
     HotKeyMode mode() const { return m_mode; }

@@ -86,7 +86,7 @@ SettingsView::SettingsView(Parts parts, QWidget* parent)
     m_autoCopy = SettingsStyle::toggle(QStringLiteral("Auto-copy transcript"), Symbol::docOnClipboard,
                                        QStringLiteral("autoCopyToggle"), sections);
     list->addWidget(m_autoCopy);
-    list->addWidget(new DirectInsertSettingsSection(controller, m_parts.canPostKeys, sections));
+    list->addWidget(new DirectInsertSettingsSection(controller, m_parts.canPostKeys, std::nullopt, sections));
     if (m_parts.bridge)
         list->addWidget(new BrowserBridgeSettingsSection(*m_parts.bridge, sections));
     list->addWidget(makeSoundSection(sections));

@@ -17,7 +17,7 @@ DoubleTapPermissionHintView::DoubleTapPermissionHintView(DoubleTapPermissionStat
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(m_banner);
-    m_banner->setMessage(DoubleTapPermissionState::hintMessage);
+    m_banner->setMessage(m_state.hint());
     connect(&m_state, &DoubleTapPermissionState::showsHintChanged, this, &QWidget::setVisible);
     setVisible(m_state.showsHint());
 }
