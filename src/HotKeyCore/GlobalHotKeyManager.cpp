@@ -24,6 +24,20 @@ GlobalHotKeyManager::GlobalHotKeyManager(const QString& signature,
                 if (signature == m_signature && onHotKeyPressed)
                     onHotKeyPressed();
             });
+    // A desktop service answers later: how it bound the combination, or that it did not.
+    connect(m_shortcuts.get(), &velmora::platform::GlobalShortcutSource::bindingDescribed, this,
+            [this](const QString& description) {
+                const bool news = m_registered && !m_error; // else setRegistration tells
+                m_bindingDescription = description;
+                setRegistration(true, std::nullopt);
+                if (news)
+                    emit registrationChanged();
+            });
+    connect(m_shortcuts.get(), &velmora::platform::GlobalShortcutSource::grabFailed, this,
+            [this](ShortcutGrabError error) {
+                m_bindingDescription.clear();
+                setRegistration(false, error);
+            });
     if (m_layout) {
         connect(m_layout.get(), &velmora::platform::KeyboardLayoutSource::layoutChanged, this, [this] {
             if (m_registeredSettings && m_registeredSettings->isEnabled)

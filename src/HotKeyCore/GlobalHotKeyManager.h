@@ -43,6 +43,8 @@ public:
     // Why the last registration failed; nothing once one succeeds or is withdrawn.
     std::optional<velmora::platform::ShortcutGrabError> registrationError() const { return m_error; }
     const velmora::platform::KeyboardLayoutSource* layout() const { return m_layout.get(); }
+    // How the desktop describes the binding, where a desktop service made it ("Ctrl+Space").
+    QString bindingDescription() const { return m_bindingDescription; }
 
 signals:
     void registrationChanged();
@@ -58,6 +60,7 @@ private:
     bool m_registered = false;
     bool m_suspended = false;
     std::optional<velmora::platform::ShortcutGrabError> m_error;
+    QString m_bindingDescription;
 };
 
 } // namespace HotKeyCore

@@ -1,5 +1,7 @@
 #include "ActivationInput.h"
 
+#include "DesktopSession.h"
+#include "Linux/PortalGlobalShortcutSource.h"
 #include "Linux/X11Connection.h"
 #include "Linux/X11GlobalShortcutSource.h"
 #include "Linux/X11KeyCodes.h"
@@ -10,6 +12,8 @@ namespace velmora::platform {
 
 std::unique_ptr<GlobalShortcutSource> ActivationInput::globalShortcuts()
 {
+    if (DesktopSession::backends().globalShortcut.name == QLatin1String("portal"))
+        return std::make_unique<PortalGlobalShortcutSource>();
     return std::make_unique<X11GlobalShortcutSource>();
 }
 

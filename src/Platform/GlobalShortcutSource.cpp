@@ -11,6 +11,8 @@ QString describe(ShortcutGrabError error)
         return QStringLiteral("The hot key cannot be typed on this keyboard layout.");
     case ShortcutGrabError::refused:
         return QStringLiteral("Another application already uses this hot key.");
+    case ShortcutGrabError::declined:
+        return QStringLiteral("The desktop did not bind the hot key (the request was cancelled or refused).");
     }
     return {};
 }

@@ -26,6 +26,7 @@ enum class ShortcutGrabError {
     noDisplay,     // nothing to grab from (no X display)
     unknownKey,    // the key or a level modifier does not exist on this keyboard
     refused,       // another client holds the combination
+    declined,      // the desktop's shortcut service did not bind it (the user cancelled, or it failed)
 };
 
 QString describe(ShortcutGrabError error);
@@ -43,6 +44,10 @@ public:
 signals:
     // Once per physical press: held keys that repeat do not press again.
     void pressed(std::uint32_t signature, std::uint32_t id);
+    // Sources that ask a desktop service (the portal) hear back later: how the
+    // desktop describes the binding, or that it did not bind it.
+    void bindingDescribed(const QString& description);
+    void grabFailed(velmora::platform::ShortcutGrabError error);
 };
 
 } // namespace velmora::platform

@@ -62,7 +62,10 @@ SessionBackends SessionBackends::choose(const SessionFacts& facts)
         return chosen;
     }
     chosen.kind = Kind::wayland;
-    chosen.globalShortcut = {QStringLiteral("x11"), toggleHint(chosen.compositor)};
+    if (facts.portalGlobalShortcuts)
+        chosen.globalShortcut = {QStringLiteral("portal"), {}};
+    else
+        chosen.globalShortcut = {QStringLiteral("x11"), toggleHint(chosen.compositor)};
     chosen.doubleTap = {QStringLiteral("x11"),
                         facts.keyboardDevicesReadable
                             ? QStringLiteral("On Wayland a double tap reaches Velmora only while an X11 window is in front")

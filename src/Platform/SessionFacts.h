@@ -16,6 +16,7 @@ struct SessionFacts {
     bool wtypeInstalled = false; // Debian's wtype, for the virtual keyboard
     bool uinputWritable = false;
     bool keyboardDevicesReadable = false; // some /dev/input/event* that is a keyboard
+    bool portalGlobalShortcuts = false;   // the desktop portal offers GlobalShortcuts
 
     bool operator==(const SessionFacts&) const = default;
 };

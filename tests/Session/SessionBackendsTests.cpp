@@ -52,6 +52,20 @@ TEST(SessionBackends, ChoosesForEachDesktop)
     }
 }
 
+TEST(SessionBackends, TheDesktopPortalTakesTheShortcutWhereItOffersIt)
+{
+    SessionFacts kdeFacts{"wayland", "KDE", true, true, false, kde, true};
+    kdeFacts.portalGlobalShortcuts = true;
+    auto chosen = SessionBackends::choose(kdeFacts);
+    EXPECT_EQ(chosen.globalShortcut.name, "portal");
+    EXPECT_TRUE(chosen.globalShortcut.servesEverything());
+    kdeFacts.portalGlobalShortcuts = false;
+    EXPECT_EQ(SessionBackends::choose(kdeFacts).globalShortcut.name, "x11");
+    // An X11 session keeps its own grab even where a portal runs.
+    const SessionFacts xorg{"x11", "KDE", false, true, false, {}, false, false, false, true};
+    EXPECT_EQ(SessionBackends::choose(xorg).globalShortcut.name, "x11");
+}
+
 TEST(SessionBackends, SaysWhatIsMissingInTheUsersTerms)
 {
     SessionFacts sway{"wayland", "sway", true, true, true, wlroots, false};

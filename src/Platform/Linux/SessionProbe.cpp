@@ -2,6 +2,8 @@
 
 #include "WaylandGlobals.h"
 
+#include <QDBusConnection>
+#include <QDBusMessage>
 #include <QDir>
 #include <QStandardPaths>
 
@@ -25,6 +27,20 @@ bool isKeyboard(const QString& device)
     return known && has(KEY_LEFTCTRL) && has(KEY_A);
 }
 
+// Asked once at start with a short limit: a portal that is still starting is taken as absent.
+bool portalOffersGlobalShortcuts()
+{
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected())
+        return false;
+    QDBusMessage get = QDBusMessage::createMethodCall(
+        QStringLiteral("org.freedesktop.portal.Desktop"), QStringLiteral("/org/freedesktop/portal/desktop"),
+        QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
+    get << QStringLiteral("org.freedesktop.portal.GlobalShortcuts") << QStringLiteral("version");
+    const QDBusMessage reply = bus.call(get, QDBus::Block, 1000);
+    return reply.type() == QDBusMessage::ReplyMessage;
+}
+
 } // namespace
 
 SessionFacts probeSession()
@@ -37,6 +53,8 @@ SessionFacts probeSession()
     facts.swayIpc = !qEnvironmentVariableIsEmpty("SWAYSOCK");
     if (facts.hasWaylandDisplay)
         facts.waylandGlobals = waylandGlobals();
+    if (facts.sessionType == QLatin1String("wayland") || (facts.sessionType.isEmpty() && facts.hasWaylandDisplay))
+        facts.portalGlobalShortcuts = portalOffersGlobalShortcuts();
     facts.wtypeInstalled = !QStandardPaths::findExecutable(QStringLiteral("wtype")).isEmpty();
     facts.uinputWritable = ::access("/dev/uinput", W_OK) == 0;
     const QDir input(QStringLiteral("/dev/input"));

@@ -5,6 +5,7 @@
 
 #include "HotKeyCore/GlobalHotKeyManager.h"
 #include "HotKeyCore/HotKeyDisplay.h"
+#include "Platform/DesktopSession.h"
 
 #include <QStringList>
 
@@ -17,6 +18,9 @@ QString activationInputDescription(platform::PreferencesStore& defaults)
     QString registration;
     if (!settings.isEnabled) {
         registration = QStringLiteral("disabled");
+    } else if (platform::DesktopSession::backends().globalShortcut.name == QLatin1String("portal")) {
+        // A trial binding could put the desktop's dialog in front of the user.
+        registration = QStringLiteral("through the desktop portal, bound while Velmora runs");
     } else {
         // A trial grab, released at once.
         HotKeyCore::GlobalHotKeyManager probe(hotKeySignature);

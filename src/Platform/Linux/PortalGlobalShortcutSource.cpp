@@ -1,0 +1,238 @@
+#include "PortalGlobalShortcutSource.h"
+
+#include "X11KeyCodes.h"
+
+#include "Platform/LogCategories.h"
+
+#include <QDBusArgument>
+#include <QDBusMetaType>
+#include <QDBusObjectPath>
+#include <QDBusPendingCallWatcher>
+#include <QDBusPendingReply>
+
+#include <xkbcommon/xkbcommon.h>
+
+namespace velmora::platform::portal {
+
+// One entry of a(sa{sv}): a shortcut's id and its properties.
+struct Shortcut {
+    QString id;
+    QVariantMap properties;
+};
+
+} // namespace velmora::platform::portal
+
+Q_DECLARE_METATYPE(velmora::platform::portal::Shortcut)
+
+namespace velmora::platform {
+namespace portal {
+
+QDBusArgument& operator<<(QDBusArgument& argument, const Shortcut& shortcut)
+{
+    argument.beginStructure();
+    argument << shortcut.id << shortcut.properties;
+    argument.endStructure();
+    return argument;
+}
+
+const QDBusArgument& operator>>(const QDBusArgument& argument, Shortcut& shortcut)
+{
+    argument.beginStructure();
+    argument >> shortcut.id >> shortcut.properties;
+    argument.endStructure();
+    return argument;
+}
+
+} // namespace portal
+
+namespace {
+
+const QString service = QStringLiteral("org.freedesktop.portal.Desktop");
+const QString desktopPath = QStringLiteral("/org/freedesktop/portal/desktop");
+const QString interface = QStringLiteral("org.freedesktop.portal.GlobalShortcuts");
+
+// Names of keys as xkbcommon has them for the default layout: the portal's trigger vocabulary.
+std::optional<QString> keyName(std::uint32_t x11KeyCode)
+{
+    static const auto names = [] {
+        std::unique_ptr<xkb_context, decltype(&xkb_context_unref)> context(xkb_context_new(XKB_CONTEXT_NO_FLAGS),
+                                                                          &xkb_context_unref);
+        QHash<std::uint32_t, QString> table;
+        if (!context)
+            return table;
+        std::unique_ptr<xkb_keymap, decltype(&xkb_keymap_unref)> keymap(
+            xkb_keymap_new_from_names(context.get(), nullptr, XKB_KEYMAP_COMPILE_NO_FLAGS), &xkb_keymap_unref);
+        if (!keymap)
+            return table;
+        std::unique_ptr<xkb_state, decltype(&xkb_state_unref)> state(xkb_state_new(keymap.get()), &xkb_state_unref);
+        for (xkb_keycode_t code = xkb_keymap_min_keycode(keymap.get()); code <= xkb_keymap_max_keycode(keymap.get()); ++code) {
+            const xkb_keysym_t symbol = xkb_state_key_get_one_sym(state.get(), code);
+            char name[64];
+            if (symbol != XKB_KEY_NoSymbol && xkb_keysym_get_name(symbol, name, sizeof name) > 0)
+                table.insert(code, QString::fromLatin1(name));
+        }
+        return table;
+    }();
+    const auto found = names.constFind(x11KeyCode);
+    return found == names.cend() ? std::nullopt : std::optional(*found);
+}
+
+QString handleOf(const QVariant& value)
+{
+    if (value.canConvert<QDBusObjectPath>())
+        return value.value<QDBusObjectPath>().path();
+    return value.toString();
+}
+
+} // namespace
+
+PortalGlobalShortcutSource::PortalGlobalShortcutSource(QDBusConnection bus, QObject* parent)
+    : GlobalShortcutSource(parent)
+    , m_bus(std::move(bus))
+{
+    qDBusRegisterMetaType<portal::Shortcut>();
+    qDBusRegisterMetaType<QList<portal::Shortcut>>();
+    if (m_bus.isConnected())
+        m_bus.connect(service, desktopPath, interface, QStringLiteral("Activated"), this, SLOT(activated(QDBusMessage)));
+}
+
+PortalGlobalShortcutSource::~PortalGlobalShortcutSource()
+{
+    release();
+}
+
+std::optional<QString> PortalGlobalShortcutSource::triggerFor(const ShortcutGrab& shortcut)
+{
+    const auto code = x11KeyCode(shortcut.keyCode);
+    const auto key = code ? keyName(*code) : std::nullopt;
+    if (!key)
+        return std::nullopt;
+    QStringList parts;
+    const std::uint32_t held = shortcut.modifiers | shortcut.levelModifiers;
+    for (const auto& [mask, name] : {std::pair{0x1000u, "CTRL"}, std::pair{0x800u, "ALT"}, std::pair{0x200u, "SHIFT"},
+                                     std::pair{0x100u, "LOGO"}})
+        if (held & mask)
+            parts << QLatin1String(name);
+    parts << *key;
+    return parts.join(QLatin1Char('+'));
+}
+
+std::optional<ShortcutGrabError> PortalGlobalShortcutSource::grab(const ShortcutGrab& shortcut)
+{
+    if (!m_bus.isConnected())
+        return ShortcutGrabError::declined;
+    const auto trigger = triggerFor(shortcut);
+    if (!trigger)
+        return ShortcutGrabError::unknownKey;
+    // Binding again may put the desktop's dialog in front of the user: only for a new combination.
+    if (m_bound && m_shortcut && *trigger == m_trigger) {
+        m_shortcut = shortcut;
+        return std::nullopt;
+    }
+    m_shortcut = shortcut;
+    m_trigger = *trigger;
+    m_bound = false;
+    if (!m_sessionHandle.isEmpty()) {
+        bind();
+    } else if (!m_creating) {
+        m_creating = true;
+        m_createRequest = request(QStringLiteral("CreateSession"), {},
+                                  {{QStringLiteral("session_handle_token"), QStringLiteral("velmora%1").arg(++m_tokens)}});
+    }
+    return std::nullopt;
+}
+
+void PortalGlobalShortcutSource::release()
+{
+    m_shortcut.reset();
+    m_bound = false;
+    if (m_sessionHandle.isEmpty() || !m_bus.isConnected())
+        return;
+    // Closing the session withdraws its shortcuts.
+    m_bus.asyncCall(QDBusMessage::createMethodCall(service, m_sessionHandle, QStringLiteral("org.freedesktop.portal.Session"),
+                                                   QStringLiteral("Close")));
+    m_sessionHandle.clear();
+}
+
+QString PortalGlobalShortcutSource::request(const QString& method, const QVariantList& arguments, QVariantMap options)
+{
+    // The answer comes on a request object whose path the caller can know first, so
+    // it is listened for before the call can be answered.
+    const QString token = QStringLiteral("velmora%1").arg(++m_tokens);
+    const QString sender = m_bus.baseService().mid(1).replace(QLatin1Char('.'), QLatin1Char('_'));
+    const QString path = QStringLiteral("/org/freedesktop/portal/desktop/request/%1/%2").arg(sender, token);
+    m_bus.connect(service, path, QStringLiteral("org.freedesktop.portal.Request"), QStringLiteral("Response"), this,
+                  SLOT(response(uint, QVariantMap, QDBusMessage)));
+    options.insert(QStringLiteral("handle_token"), token);
+    QDBusMessage call = QDBusMessage::createMethodCall(service, desktopPath, interface, method);
+    call.setArguments(QVariantList(arguments) << options);
+    auto* watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(call), this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, watcher, method] {
+        watcher->deleteLater();
+        if (watcher->isError()) {
+            qCWarning(logging::hotKey).noquote() << "the portal refused" << method << watcher->error().message();
+            fail();
+        }
+    });
+    return path;
+}
+
+void PortalGlobalShortcutSource::bind()
+{
+    if (!m_shortcut)
+        return;
+    const portal::Shortcut shortcut{shortcutId,
+                                    {{QStringLiteral("description"), QStringLiteral("Start or stop a dictation")},
+                                     {QStringLiteral("preferred_trigger"), m_trigger}}};
+    m_bindRequest = request(QStringLiteral("BindShortcuts"),
+                            {QVariant::fromValue(QDBusObjectPath(m_sessionHandle)),
+                             QVariant::fromValue(QList<portal::Shortcut>{shortcut}), QString()},
+                            {});
+}
+
+void PortalGlobalShortcutSource::fail()
+{
+    m_creating = false;
+    m_bound = false;
+    emit grabFailed(ShortcutGrabError::declined);
+}
+
+void PortalGlobalShortcutSource::response(uint code, const QVariantMap& results, const QDBusMessage& message)
+{
+    const QString path = message.path();
+    m_bus.disconnect(service, path, QStringLiteral("org.freedesktop.portal.Request"), QStringLiteral("Response"), this,
+                     SLOT(response(uint, QVariantMap, QDBusMessage)));
+    if (path == m_createRequest) {
+        m_creating = false;
+        m_sessionHandle = code == 0 ? handleOf(results.value(QStringLiteral("session_handle"))) : QString();
+        if (m_sessionHandle.isEmpty())
+            return fail();
+        bind();
+        return;
+    }
+    if (path != m_bindRequest)
+        return;
+    if (code != 0)
+        return fail(); // 1: the user cancelled the desktop's dialog; 2: it failed
+    QList<portal::Shortcut> bound;
+    results.value(QStringLiteral("shortcuts")).value<QDBusArgument>() >> bound;
+    for (const portal::Shortcut& shortcut : bound) {
+        if (shortcut.id == shortcutId) {
+            m_bound = true;
+            emit bindingDescribed(shortcut.properties.value(QStringLiteral("trigger_description")).toString());
+            return;
+        }
+    }
+    fail(); // answered, but without our shortcut
+}
+
+void PortalGlobalShortcutSource::activated(const QDBusMessage& message)
+{
+    const QVariantList arguments = message.arguments();
+    if (!m_shortcut || arguments.size() < 2 || handleOf(arguments.at(0)) != m_sessionHandle
+        || arguments.at(1).toString() != shortcutId)
+        return;
+    emit pressed(m_shortcut->signature, m_shortcut->id);
+}
+
+} // namespace velmora::platform
