@@ -1,0 +1,119 @@
+// The global shortcut through the desktop portal, against a stand-in that
+// speaks the portal's GlobalShortcuts interface on the rig's session bus.
+#include "HotKeyCore/GlobalHotKeyManager.h"
+#include "HotKeyCore/ModifierFlags.h"
+#include "Platform/Linux/PortalGlobalShortcutSource.h"
+
+#include "PortalStandIn.h"
+#include "TestSupport.h"
+
+#include <QSignalSpy>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+using namespace velmora;
+using namespace velmora::platform;
+using namespace std::chrono_literals;
+using HotKeyCore::controlKeyMask;
+
+namespace {
+
+constexpr std::uint32_t space = 49, letterD = 2, f5 = 96;
+
+TEST(PortalGlobalShortcutSource, NamesTheCombinationAsThePortalDoes)
+{
+    struct Case {
+        ShortcutGrab grab;
+        std::optional<QString> trigger;
+    };
+    const Case cases[] = {
+        {{1, 1, space, controlKeyMask, 0}, "CTRL+space"},
+        {{1, 1, letterD, controlKeyMask | HotKeyCore::optionKeyMask, 0}, "CTRL+ALT+d"},
+        {{1, 1, f5, HotKeyCore::commandKeyMask | HotKeyCore::shiftKeyMask, 0}, "SHIFT+LOGO+F5"},
+        {{1, 1, 0xFFFF, controlKeyMask, 0}, std::nullopt},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(PortalGlobalShortcutSource::triggerFor(c.grab), c.trigger) << c.grab.keyCode;
+}
+
+TEST(PortalGlobalShortcutSource, BindsThroughThePortalAndFollowsActivated)
+{
+    test::PortalStandIn portal;
+    ASSERT_TRUE(portal.isServing());
+    PortalGlobalShortcutSource source;
+    QStringList described;
+    QList<ShortcutGrabError> failed;
+    int presses = 0;
+    QObject::connect(&source, &GlobalShortcutSource::bindingDescribed, [&](const QString& d) { described << d; });
+    QObject::connect(&source, &GlobalShortcutSource::grabFailed, [&](ShortcutGrabError e) { failed << e; });
+    QObject::connect(&source, &GlobalShortcutSource::pressed, [&](std::uint32_t signature, std::uint32_t id) {
+        EXPECT_EQ(signature, 7u);
+        EXPECT_EQ(id, 1u);
+        ++presses;
+    });
+
+    EXPECT_EQ(source.grab({7, 1, space, controlKeyMask, 0}), std::nullopt);
+    ASSERT_TRUE(test::waitUntil([&] { return !described.isEmpty() || !failed.isEmpty(); }, 5s));
+    EXPECT_EQ(described, QStringList{"Ctrl+Space"}) << "the portal's own words";
+    EXPECT_EQ(portal.calls, (QStringList{"CreateSession", "BindShortcuts"}));
+    ASSERT_EQ(portal.bindRequests.size(), 1);
+    EXPECT_EQ(portal.bindRequests.first().id, PortalGlobalShortcutSource::shortcutId);
+    EXPECT_EQ(portal.bindRequests.first().properties.value("preferred_trigger").toString(), "CTRL+space");
+    EXPECT_FALSE(portal.bindRequests.first().properties.value("description").toString().isEmpty());
+
+    portal.activate(PortalGlobalShortcutSource::shortcutId);
+    ASSERT_TRUE(test::waitUntil([&] { return presses == 1; }, 5s));
+    portal.activate("someone-else");
+    portal.activate(PortalGlobalShortcutSource::shortcutId, "/org/freedesktop/portal/desktop/session/1_1/other");
+    QTest::qWait(300);
+    EXPECT_EQ(presses, 1) << "another shortcut or another session is not ours";
+
+    // The same combination again (a layout change): the desktop is not asked again.
+    EXPECT_EQ(source.grab({7, 1, space, controlKeyMask, 0}), std::nullopt);
+    QTest::qWait(200);
+    EXPECT_EQ(portal.calls.size(), 2);
+    // A new one is bound in the same session; releasing closes it.
+    EXPECT_EQ(source.grab({7, 1, letterD, controlKeyMask, 0}), std::nullopt);
+    ASSERT_TRUE(test::waitUntil([&] { return described.size() == 2; }, 5s));
+    EXPECT_EQ(portal.calls, (QStringList{"CreateSession", "BindShortcuts", "BindShortcuts"}));
+    EXPECT_EQ(portal.bindRequests.last().properties.value("preferred_trigger").toString(), "CTRL+d");
+    source.release();
+    ASSERT_TRUE(test::waitUntil([&] { return portal.sessions.isEmpty(); }, 5s));
+    portal.activate(PortalGlobalShortcutSource::shortcutId, "/gone");
+    QTest::qWait(200);
+    EXPECT_EQ(presses, 1);
+    EXPECT_TRUE(failed.isEmpty());
+}
+
+// The hot-key manager on the portal: registered once the desktop has bound it,
+// pressed on Activated, and a declined binding kept visible as its error.
+TEST(PortalGlobalShortcutSource, TheHotKeyManagerShowsTheBindingOrItsRefusal)
+{
+    test::PortalStandIn portal;
+    ASSERT_TRUE(portal.isServing());
+    HotKeyCore::GlobalHotKeyManager manager("VLMR", std::make_unique<PortalGlobalShortcutSource>(), nullptr);
+    int presses = 0;
+    manager.onHotKeyPressed = [&] { ++presses; };
+    manager.registerSettings(HotKeyCore::HotKeySettings{});
+    ASSERT_TRUE(test::waitUntil([&] { return !manager.bindingDescription().isEmpty(); }, 5s));
+    EXPECT_TRUE(manager.isRegistered());
+    EXPECT_EQ(manager.bindingDescription(), "Ctrl+Space");
+    EXPECT_EQ(manager.registrationError(), std::nullopt);
+    portal.activate(PortalGlobalShortcutSource::shortcutId);
+    EXPECT_TRUE(test::waitUntil([&] { return presses == 1; }, 5s));
+
+    test::PortalStandIn* declining = &portal;
+    declining->declineBinding = true;
+    HotKeyCore::GlobalHotKeyManager refused("VLMR", std::make_unique<PortalGlobalShortcutSource>(), nullptr);
+    QSignalSpy changed(&refused, &HotKeyCore::GlobalHotKeyManager::registrationChanged);
+    refused.registerSettings(HotKeyCore::HotKeySettings{});
+    ASSERT_TRUE(test::waitUntil([&] { return refused.registrationError().has_value(); }, 5s));
+    EXPECT_EQ(refused.registrationError(), ShortcutGrabError::declined);
+    EXPECT_FALSE(refused.isRegistered());
+    EXPECT_EQ(describe(ShortcutGrabError::declined),
+              "The desktop did not bind the hot key (the request was cancelled or refused).");
+    EXPECT_GE(changed.count(), 1);
+}
+
+} // namespace
