@@ -4,9 +4,15 @@
 #include "HotKeyCore/ModifierFlags.h"
 #include "Platform/Linux/PortalGlobalShortcutSource.h"
 
+#include "HotKeyCore/ShortcutRecorderController.h"
+#include "HotKeys/DoubleTapPermissionState.h"
+#include "Platform/MemoryPreferencesStore.h"
+#include "Settings/HotKeySettingsSection.h"
+
 #include "PortalStandIn.h"
 #include "TestSupport.h"
 
+#include <QLabel>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -114,6 +120,25 @@ TEST(PortalGlobalShortcutSource, TheHotKeyManagerShowsTheBindingOrItsRefusal)
     EXPECT_EQ(describe(ShortcutGrabError::declined),
               "The desktop did not bind the hot key (the request was cancelled or refused).");
     EXPECT_GE(changed.count(), 1);
+}
+
+// The hot-key settings say how the desktop bound the combination.
+TEST(PortalGlobalShortcutSource, TheSettingsShowTheDesktopsDescription)
+{
+    test::PortalStandIn portal;
+    portal.triggerDescription = "Press Ctrl and Space";
+    HotKeyCore::GlobalHotKeyManager manager("VLMR", std::make_unique<PortalGlobalShortcutSource>(), nullptr);
+    platform::MemoryPreferencesStore defaults;
+    HotKeyCore::ShortcutRecorderController recorder;
+    DoubleTapPermissionState permission([] { return true; }, [] { return DoubleTapPermissionState::Settings{}; }, [] {});
+    HotKeySettingsSection section(defaults, recorder, permission, [] {}, nullptr, QString(), &manager);
+    section.show();
+    auto* binding = section.findChild<QLabel*>("shortcutBinding");
+    ASSERT_NE(binding, nullptr);
+    EXPECT_FALSE(binding->isVisible()) << "nothing bound yet";
+    manager.registerSettings(HotKeyCore::HotKeySettings{});
+    ASSERT_TRUE(test::waitUntil([&] { return binding->isVisible(); }, 5s));
+    EXPECT_EQ(binding->text(), "Bound by the desktop as Press Ctrl and Space");
 }
 
 } // namespace

@@ -3,9 +3,11 @@
 // rig's microphone, and the text lands in a native Wayland window while the
 // clipboard ends up holding exactly what it held before.
 #include "DictationBundle.h"
+#include "PortalStandIn.h"
 #include "TestSupport.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -110,6 +112,57 @@ TEST(WaylandDesktop, ABoundToggleDictatesIntoANativeWaylandWindowAndKeepsTheClip
 
     velmora.terminate();
     EXPECT_TRUE(velmora.waitForFinished(15000));
+    target.kill();
+    target.waitForFinished(5000);
+}
+
+// Where the desktop portal offers global shortcuts, Velmora binds its hot key
+// there, and the portal's Activated starts and stops a dictation.
+TEST(WaylandDesktop, ThePortalsShortcutStartsAndStopsADictation)
+{
+    test::PortalStandIn portal;
+    ASSERT_TRUE(portal.isServing());
+    test::DictationBundle bundle(said, said);
+    QDir().mkpath(env("XDG_CONFIG_HOME") + "/Velmora");
+    test::writeFile(env("XDG_CONFIG_HOME") + "/Velmora/preferences.json",
+                    QJsonDocument(QJsonObject{{"velmora.autoCopyToClipboard", false},
+                                              {"velmora.directInsert", true},
+                                              {"velmora.soundEffectsEnabled", false}})
+                        .toJson());
+    QFile::remove(test::activationLogPath());
+    QProcess velmora;
+    auto environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("VELMORA_MODEL_PATH", bundle.model);
+    velmora.setProcessEnvironment(environment);
+    velmora.setProcessChannelMode(QProcess::MergedChannels);
+    velmora.start(bundle.executable, {});
+    QByteArray log;
+    ASSERT_TRUE(test::waitUntil([&] { return (log += velmora.readAll()).contains("no system tray found"); }, 20s))
+        << log.toStdString();
+    EXPECT_TRUE(log.contains("globalShortcutBackend=portal")) << log.toStdString();
+    ASSERT_TRUE(test::waitUntil([&] { return portal.bindRequests.size() == 1; }, 10s)) << portal.calls.join(' ').toStdString();
+    EXPECT_EQ(portal.bindRequests.first().properties.value("preferred_trigger").toString(), "CTRL+space");
+
+    const QString typed = env("TMPDIR") + "/typed-portal.txt";
+    QProcess target;
+    auto wayland = QProcessEnvironment::systemEnvironment();
+    wayland.insert("QT_QPA_PLATFORM", "wayland");
+    target.setProcessEnvironment(wayland);
+    target.start(VELMORA_PASTE_TARGET, {"window", typed});
+    ASSERT_TRUE(test::waitUntil([&] { return focusedAppId() == "PasteTarget"; }, 10s));
+
+    portal.activate("toggle-dictation");
+    ASSERT_TRUE(test::waitUntil([] {
+        return test::countActivations("startRequested", "globalHotKey") == 1 && test::countActivations("started") == 1;
+    }, 10s)) << (log += velmora.readAll()).toStdString();
+    test::runProcess(env("VELMORA_RIG_FEED_MIC"), {bundle.spoken}, QProcessEnvironment::systemEnvironment(), 30s);
+    portal.activate("toggle-dictation");
+    EXPECT_TRUE(test::waitUntil([&] { return test::readFile(typed) == said.toUtf8(); }, 30s))
+        << test::readFile(typed).toStdString() << (log += velmora.readAll()).toStdString();
+
+    velmora.terminate();
+    EXPECT_TRUE(test::waitUntil([&] { return velmora.state() == QProcess::NotRunning; }, 15s));
+    EXPECT_TRUE(portal.sessions.isEmpty()) << "the portal session is closed on quit";
     target.kill();
     target.waitForFinished(5000);
 }

@@ -9,6 +9,7 @@
 #include "Views/MessageBanner.h"
 #include "Views/SymbolIcon.h"
 
+#include "HotKeyCore/GlobalHotKeyManager.h"
 #include "HotKeyCore/HotKeyDisplay.h"
 #include "HotKeyCore/KeyShortcut.h"
 #include "HotKeyCore/ShortcutRecorderController.h"
@@ -67,7 +68,8 @@ QString HotKeySettingsSection::thresholdText(double seconds)
 HotKeySettingsSection::HotKeySettingsSection(platform::PreferencesStore& defaults,
                                              HotKeyCore::ShortcutRecorderController& recorder,
                                              DoubleTapPermissionState& permission, std::function<void()> announce,
-                                             QWidget* parent, std::optional<QString> sessionLimits)
+                                             QWidget* parent, std::optional<QString> sessionLimits,
+                                             HotKeyCore::GlobalHotKeyManager* hotKey)
     : QWidget(parent)
     , m_defaults(defaults)
     , m_recorder(recorder)
@@ -126,6 +128,21 @@ HotKeySettingsSection::HotKeySettingsSection(platform::PreferencesStore& default
     m_hint->setWordWrap(true);
     m_hint->setFont(SettingsStyle::font(font(), 11));
     combinationColumn->addWidget(m_hint);
+    if (hotKey) {
+        // A desktop service (the portal) binds the combination its own way and says how.
+        auto* bound = new QLabel(combination);
+        bound->setObjectName(QStringLiteral("shortcutBinding"));
+        bound->setWordWrap(true);
+        bound->setFont(SettingsStyle::font(font(), 11));
+        combinationColumn->addWidget(bound);
+        const auto follow = [bound, hotKey] {
+            const QString description = hotKey->bindingDescription();
+            bound->setVisible(!description.isEmpty());
+            bound->setText(QStringLiteral("Bound by the desktop as %1").arg(description));
+        };
+        connect(hotKey, &HotKeyCore::GlobalHotKeyManager::registrationChanged, bound, follow);
+        follow();
+    }
     const QString limits = sessionLimits ? *sessionLimits : platform::DesktopSession::backends().globalShortcut.limits;
     if (!limits.isEmpty()) {
         auto* banner = new MessageBanner(MessageBanner::Style::warning, combination);

@@ -17,6 +17,7 @@ class QPushButton;
 class QSlider;
 
 namespace HotKeyCore {
+class GlobalHotKeyManager;
 class ShortcutRecorderController;
 }
 
@@ -35,10 +36,11 @@ class HotKeySettingsSection : public QWidget {
 public:
     // `announce` tells the application the trigger changed (the hot-key notice by default);
     // `sessionLimits` says where the combination cannot reach (Wayland windows), by default
-    // in the session's own words.
+    // in the session's own words; `hotKey`, where given, tells how a desktop service bound it.
     HotKeySettingsSection(platform::PreferencesStore& defaults, HotKeyCore::ShortcutRecorderController& recorder,
                           DoubleTapPermissionState& permission, std::function<void()> announce = {},
-                          QWidget* parent = nullptr, std::optional<QString> sessionLimits = std::nullopt);
+                          QWidget* parent = nullptr, std::optional<QString> sessionLimits = std::nullopt,
+                          HotKeyCore::GlobalHotKeyManager* hotKey = nullptr);
 
     HotKeyCore::HotKeySettings currentHotKeySettings() const { return m_settings; }
     HotKeyMode mode() const { return m_mode; }

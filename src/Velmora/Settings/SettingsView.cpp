@@ -82,7 +82,7 @@ SettingsView::SettingsView(Parts parts, QWidget* parent)
     list->addWidget(makeLanguageSection(sections));
     list->addWidget(new VocabularySettingsSection(controller, m_parts.vocabularySync, sections));
     list->addWidget(new HotKeySettingsSection(m_parts.defaults, *m_recorder, m_parts.doubleTapPermission,
-                                              m_parts.announceHotKeyChange, sections));
+                                              m_parts.announceHotKeyChange, sections, std::nullopt, m_parts.hotKey));
     m_autoCopy = SettingsStyle::toggle(QStringLiteral("Auto-copy transcript"), Symbol::docOnClipboard,
                                        QStringLiteral("autoCopyToggle"), sections);
     list->addWidget(m_autoCopy);

@@ -19,6 +19,7 @@ class AppUpdater;
 }
 
 namespace HotKeyCore {
+class GlobalHotKeyManager;
 class ShortcutRecorderController;
 }
 
@@ -52,6 +53,7 @@ public:
         std::function<void()> announceHotKeyChange; // none: the application's hot-key notice
         std::function<void(bool)> setLaunchAtLogin;  // none: the switch is left out
         AppUpdater::AppUpdater* updater = nullptr;    // none: no update section
+        HotKeyCore::GlobalHotKeyManager* hotKey = nullptr; // for how the desktop bound the combination
     };
     explicit SettingsView(Parts parts, QWidget* parent = nullptr);
     ~SettingsView() override;

@@ -266,7 +266,7 @@ void ContentView::setShowsSetup(bool shows)
                                                           m_parts.defaults, m_parts.doubleTapPermission,
                                                           m_parts.vocabularySync, m_parts.bridge,
                                                           m_parts.canPostKeys, &DiscoveredModel::discover, {},
-                                                          m_parts.setLaunchAtLogin, m_parts.updater},
+                                                          m_parts.setLaunchAtLogin, m_parts.updater, m_parts.hotKey},
                                       m_pages);
         connect(m_settings, &SettingsView::closeRequested, this, [this] { setShowsSetup(false); });
         m_pages->addWidget(m_settings);
