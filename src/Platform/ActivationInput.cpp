@@ -1,6 +1,7 @@
 #include "ActivationInput.h"
 
 #include "DesktopSession.h"
+#include "Linux/EvdevModifierTapSource.h"
 #include "Linux/PortalGlobalShortcutSource.h"
 #include "Linux/X11Connection.h"
 #include "Linux/X11GlobalShortcutSource.h"
@@ -19,6 +20,8 @@ std::unique_ptr<GlobalShortcutSource> ActivationInput::globalShortcuts()
 
 std::unique_ptr<ModifierTapSource> ActivationInput::modifierTaps()
 {
+    if (DesktopSession::backends().doubleTap.name == QLatin1String("evdev"))
+        return std::make_unique<EvdevModifierTapSource>();
     return std::make_unique<X11ModifierTapSource>();
 }
 
@@ -29,6 +32,8 @@ std::unique_ptr<KeyboardLayoutSource> ActivationInput::keyboardLayout()
 
 bool ActivationInput::canWatchAndPostKeys()
 {
+    if (DesktopSession::backends().doubleTap.name == QLatin1String("evdev"))
+        return !EvdevModifierTapSource::keyboardDevices().isEmpty();
     return x11CanWatchAndPostKeys();
 }
 

@@ -66,10 +66,12 @@ SessionBackends SessionBackends::choose(const SessionFacts& facts)
         chosen.globalShortcut = {QStringLiteral("portal"), {}};
     else
         chosen.globalShortcut = {QStringLiteral("x11"), toggleHint(chosen.compositor)};
-    chosen.doubleTap = {QStringLiteral("x11"),
-                        facts.keyboardDevicesReadable
-                            ? QStringLiteral("On Wayland a double tap reaches Velmora only while an X11 window is in front")
-                            : QStringLiteral("needs read access to the keyboard devices: add yourself to the input group")};
+    // The keyboards themselves see every key, whichever window is in front.
+    if (facts.keyboardDevicesReadable)
+        chosen.doubleTap = {QStringLiteral("evdev"), {}};
+    else
+        chosen.doubleTap = {QStringLiteral("x11"),
+                            QStringLiteral("needs read access to the keyboard devices: add yourself to the input group")};
     // Data control reads and owns the clipboard of the whole session; without it
     // (GNOME) XWayland's bridge carries the clipboard between X11 and Wayland.
     if (offers(facts, {"zwlr_data_control_manager_v1", "ext_data_control_manager_v1"}))
