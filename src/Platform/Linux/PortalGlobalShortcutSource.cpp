@@ -1,5 +1,6 @@
 #include "PortalGlobalShortcutSource.h"
 
+#include "DesktopPortal.h"
 #include "X11KeyCodes.h"
 
 #include "Platform/LogCategories.h"
@@ -47,8 +48,9 @@ const QDBusArgument& operator>>(const QDBusArgument& argument, Shortcut& shortcu
 
 namespace {
 
-const QString service = QStringLiteral("org.freedesktop.portal.Desktop");
-const QString desktopPath = QStringLiteral("/org/freedesktop/portal/desktop");
+using DesktopPortal::desktopPath;
+using DesktopPortal::handleOf;
+using DesktopPortal::service;
 const QString interface = QStringLiteral("org.freedesktop.portal.GlobalShortcuts");
 
 // Names of keys as xkbcommon has them for the default layout: the portal's trigger vocabulary.
@@ -75,13 +77,6 @@ std::optional<QString> keyName(std::uint32_t x11KeyCode)
     }();
     const auto found = names.constFind(x11KeyCode);
     return found == names.cend() ? std::nullopt : std::optional(*found);
-}
-
-QString handleOf(const QVariant& value)
-{
-    if (value.canConvert<QDBusObjectPath>())
-        return value.value<QDBusObjectPath>().path();
-    return value.toString();
 }
 
 } // namespace
@@ -159,8 +154,7 @@ QString PortalGlobalShortcutSource::request(const QString& method, const QVarian
     // The answer comes on a request object whose path the caller can know first, so
     // it is listened for before the call can be answered.
     const QString token = QStringLiteral("velmora%1").arg(++m_tokens);
-    const QString sender = m_bus.baseService().mid(1).replace(QLatin1Char('.'), QLatin1Char('_'));
-    const QString path = QStringLiteral("/org/freedesktop/portal/desktop/request/%1/%2").arg(sender, token);
+    const QString path = DesktopPortal::requestPath(m_bus, token);
     m_bus.connect(service, path, QStringLiteral("org.freedesktop.portal.Request"), QStringLiteral("Response"), this,
                   SLOT(response(uint, QVariantMap, QDBusMessage)));
     options.insert(QStringLiteral("handle_token"), token);
