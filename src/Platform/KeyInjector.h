@@ -19,7 +19,7 @@ enum class KeyInjectionError {
     unavailable,   // the display does not take synthetic keys (no XTest)
     noKey,         // the keymap has no key for the chord
     modifiersHeld, // the user still held a modifier when the wait ran out
-    refused,       // the Wayland virtual keyboard (wtype) did not take the keys
+    refused,       // the Wayland virtual keyboard or the portal did not take the keys
 };
 
 QString describe(KeyInjectionError error);

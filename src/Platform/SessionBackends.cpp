@@ -81,6 +81,8 @@ SessionBackends SessionBackends::choose(const SessionFacts& facts)
     // XTest through XWayland still reaches X11 windows; Wayland windows need the virtual keyboard.
     if (offers(facts, {"zwp_virtual_keyboard_manager_v1"}) && facts.wtypeInstalled)
         chosen.keyInjection = {QStringLiteral("wtype"), {}};
+    else if (facts.portalRemoteDesktop)
+        chosen.keyInjection = {QStringLiteral("portal"), {}}; // the desktop asks the user first
     else if (offers(facts, {"zwp_virtual_keyboard_manager_v1"}))
         chosen.keyInjection = {QStringLiteral("x11"),
                                QStringLiteral("Inserting into Wayland windows needs the wtype program (sudo apt install wtype); "

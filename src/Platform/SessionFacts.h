@@ -17,6 +17,7 @@ struct SessionFacts {
     bool uinputWritable = false;
     bool keyboardDevicesReadable = false; // some /dev/input/event* that is a keyboard
     bool portalGlobalShortcuts = false;   // the desktop portal offers GlobalShortcuts
+    bool portalRemoteDesktop = false;     // ... and RemoteDesktop (a keyboard for synthetic keys)
 
     bool operator==(const SessionFacts&) const = default;
 };

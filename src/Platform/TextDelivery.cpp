@@ -2,6 +2,8 @@
 
 #include "DesktopSession.h"
 #include "Linux/FreedesktopNotifications.h"
+#include "Linux/PortalKeyInjector.h"
+#include "Linux/PortalRemoteDesktop.h"
 #include "Linux/SwayFrontmostApplication.h"
 #include "Linux/WaylandSelectionOwner.h"
 #include "Linux/WaylandSelectionReader.h"
@@ -61,9 +63,18 @@ std::unique_ptr<SelectionOwner> TextDelivery::selectionOwner()
 
 std::unique_ptr<KeyInjector> TextDelivery::keyInjector()
 {
-    if (DesktopSession::backends().keyInjection.name == QLatin1String("wtype"))
+    const QString& backend = DesktopSession::backends().keyInjection.name;
+    if (backend == QLatin1String("wtype"))
         return std::make_unique<WtypeKeyInjector>();
+    if (backend == QLatin1String("portal"))
+        return std::make_unique<PortalKeyInjector>(PortalRemoteDesktop::shared());
     return std::make_unique<X11KeyInjector>();
+}
+
+void TextDelivery::prepareKeyInjection(std::function<QString()> loadToken, std::function<void(const QString&)> saveToken)
+{
+    if (DesktopSession::backends().keyInjection.name == QLatin1String("portal"))
+        PortalRemoteDesktop::prepare({std::move(loadToken), std::move(saveToken)});
 }
 
 } // namespace velmora::platform

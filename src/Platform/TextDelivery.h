@@ -6,6 +6,7 @@
 #include "SelectionOwner.h"
 #include "SelectionReader.h"
 
+#include <functional>
 #include <memory>
 
 namespace velmora::platform {
@@ -22,6 +23,10 @@ struct TextDelivery {
     // data control): an owner of the session's selections. Nothing elsewhere.
     static std::unique_ptr<SelectionOwner> selectionOwner();
     static std::unique_ptr<KeyInjector> keyInjector();
+    // Where keys go through a desktop service that must be asked first (the portal's
+    // RemoteDesktop), asks it now, on the main thread; `loadToken`/`saveToken` keep
+    // the desktop's permission for the next start.
+    static void prepareKeyInjection(std::function<QString()> loadToken, std::function<void(const QString&)> saveToken);
 };
 
 } // namespace velmora::platform

@@ -61,6 +61,12 @@ TEST(SessionBackends, TheDesktopPortalTakesTheShortcutWhereItOffersIt)
     EXPECT_TRUE(chosen.globalShortcut.servesEverything());
     kdeFacts.portalGlobalShortcuts = false;
     EXPECT_EQ(SessionBackends::choose(kdeFacts).globalShortcut.name, "x11");
+    // Keys: the virtual keyboard where there is one, else the portal's RemoteDesktop keyboard.
+    kdeFacts.portalRemoteDesktop = true;
+    EXPECT_EQ(SessionBackends::choose(kdeFacts).keyInjection, (FacilityBackend{"portal", {}}));
+    SessionFacts swayFacts{"wayland", "sway", true, true, true, wlroots, true};
+    swayFacts.portalRemoteDesktop = true;
+    EXPECT_EQ(SessionBackends::choose(swayFacts).keyInjection.name, "wtype");
     // An X11 session keeps its own grab even where a portal runs.
     const SessionFacts xorg{"x11", "KDE", false, true, false, {}, false, false, false, true};
     EXPECT_EQ(SessionBackends::choose(xorg).globalShortcut.name, "x11");

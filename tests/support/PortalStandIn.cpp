@@ -31,6 +31,7 @@ namespace {
 
 const QString desktop = QStringLiteral("/org/freedesktop/portal/desktop");
 const QString shortcutsInterface = QStringLiteral("org.freedesktop.portal.GlobalShortcuts");
+const QString remoteInterface = QStringLiteral("org.freedesktop.portal.RemoteDesktop");
 
 QString senderPart(const QDBusMessage& message)
 {
@@ -65,7 +66,7 @@ bool PortalStandIn::handleMessage(const QDBusMessage& message, const QDBusConnec
     const QString member = message.member();
     const QVariantList arguments = message.arguments();
     if (message.interface() == QLatin1String("org.freedesktop.DBus.Properties") && member == QLatin1String("Get")) {
-        if (arguments.value(0).toString() != shortcutsInterface)
+        if (arguments.value(0).toString() != shortcutsInterface && arguments.value(0).toString() != remoteInterface)
             return connection.send(message.createErrorReply(QDBusError::UnknownInterface, "no such interface"));
         return connection.send(message.createReply(QVariant::fromValue(QDBusVariant(uint(1)))));
     }
@@ -74,7 +75,11 @@ bool PortalStandIn::handleMessage(const QDBusMessage& message, const QDBusConnec
         sessions.removeAll(message.path());
         return connection.send(message.createReply());
     }
-    if (message.interface() != shortcutsInterface)
+    if (message.interface() == remoteInterface && member == QLatin1String("NotifyKeyboardKeysym")) {
+        keys.append({arguments.value(2).toInt(), arguments.value(3).toUInt()});
+        return connection.send(message.createReply());
+    }
+    if (message.interface() != shortcutsInterface && message.interface() != remoteInterface)
         return false;
     calls << member;
     const QVariantMap options = qdbus_cast<QVariantMap>(arguments.last());
@@ -86,6 +91,14 @@ bool PortalStandIn::handleMessage(const QDBusMessage& message, const QDBusConnec
                                     .arg(senderPart(message), options.value("session_handle_token").toString());
         sessions << session;
         respond(requestPath, 0, {{"session_handle", session}});
+    } else if (member == QLatin1String("SelectDevices")) {
+        deviceSelections << options;
+        respond(requestPath, 0, {});
+    } else if (member == QLatin1String("Start")) {
+        if (declineRemoteDesktop)
+            respond(requestPath, 1, {});
+        else
+            respond(requestPath, 0, {{"devices", uint(1)}, {"restore_token", QString("token-%1").arg(++restoreTokensGiven)}});
     } else if (member == QLatin1String("BindShortcuts")) {
         QList<Bound> asked;
         arguments.value(1).value<QDBusArgument>() >> asked;

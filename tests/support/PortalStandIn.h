@@ -7,10 +7,11 @@
 
 namespace velmora::test {
 
-// The desktop portal's GlobalShortcuts interface as its documentation defines
-// it (requests answered by a Response on a request object, Activated sent on
-// the desktop object), served on the session bus from this process through a
-// connection of its own. It records what it was asked, and binds or declines.
+// The desktop portal's GlobalShortcuts and RemoteDesktop interfaces as its
+// documentation defines them (requests answered by a Response on a request
+// object, Activated sent on the desktop object), served on the session bus from
+// this process through a connection of its own. It records what it was asked,
+// and binds, starts or declines.
 class PortalStandIn : public QDBusVirtualObject {
     Q_OBJECT
 public:
@@ -28,6 +29,12 @@ public:
     QString triggerDescription = QStringLiteral("Ctrl+Space");
     bool declineBinding = false; // answers BindShortcuts with response 1 (the user cancelled)
     QStringList sessions;        // handles made, closed ones removed
+
+    // RemoteDesktop
+    bool declineRemoteDesktop = false;  // answers Start with response 1 (the user said no)
+    QList<QVariantMap> deviceSelections; // SelectDevices' options, as sent
+    QList<std::pair<int, uint>> keys;    // (keysym, state) of every NotifyKeyboardKeysym
+    int restoreTokensGiven = 0;
 
     // Sends Activated for a shortcut of the newest session (or of `session`).
     void activate(const QString& shortcutId, const QString& session = {});

@@ -20,9 +20,12 @@ SessionFacts probeSession()
     facts.swayIpc = !qEnvironmentVariableIsEmpty("SWAYSOCK");
     if (facts.hasWaylandDisplay)
         facts.waylandGlobals = waylandGlobals();
-    if (facts.sessionType == QLatin1String("wayland") || (facts.sessionType.isEmpty() && facts.hasWaylandDisplay))
+    if (facts.sessionType == QLatin1String("wayland") || (facts.sessionType.isEmpty() && facts.hasWaylandDisplay)) {
         facts.portalGlobalShortcuts = DesktopPortal::offers(QDBusConnection::sessionBus(),
                                                             QStringLiteral("org.freedesktop.portal.GlobalShortcuts"));
+        facts.portalRemoteDesktop = DesktopPortal::offers(QDBusConnection::sessionBus(),
+                                                          QStringLiteral("org.freedesktop.portal.RemoteDesktop"));
+    }
     facts.wtypeInstalled = !QStandardPaths::findExecutable(QStringLiteral("wtype")).isEmpty();
     facts.uinputWritable = ::access("/dev/uinput", W_OK) == 0;
     facts.keyboardDevicesReadable = !EvdevModifierTapSource::keyboardDevices().isEmpty();

@@ -37,7 +37,7 @@ QString describe(KeyInjectionError error)
     case KeyInjectionError::modifiersHeld:
         return QStringLiteral("A modifier key was still held down, so the paste was not sent.");
     case KeyInjectionError::refused:
-        return QStringLiteral("The compositor did not take the paste keys from wtype.");
+        return QStringLiteral("The desktop did not take the paste keys.");
     }
     return {};
 }

@@ -26,7 +26,9 @@
 #include "Vocabulary/VocabularyStore.h"
 #include "Vocabulary/VocabularySync.h"
 
+#include "Platform/LogCategories.h"
 #include "Platform/TextDelivery.h"
+#include "Preferences/PreferenceKeys.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -43,6 +45,12 @@ DictationStack::DictationStack(std::shared_ptr<platform::PreferencesStore> defau
     m_transcriber = std::make_shared<WhisperTranscriber>(temporaryFolder);
     m_warmUp = std::make_unique<WhisperWarmUp>(temporaryFolder);
     m_stream = std::make_unique<WhisperStreamTranscriber>();
+    platform::TextDelivery::prepareKeyInjection(
+        [defaults = m_defaults] { return defaults->stringValue(PreferenceKeys::remoteDesktopRestoreToken).value_or(QString()); },
+        [defaults = m_defaults](const QString& token) {
+            if (!defaults->setString(PreferenceKeys::remoteDesktopRestoreToken, token))
+                qCWarning(logging::preferences) << "the desktop's permission to send keys was not saved";
+        });
     if (std::shared_ptr<platform::SelectionOwner> owner = platform::TextDelivery::selectionOwner()) {
         std::shared_ptr<platform::SelectionReader> reader = platform::TextDelivery::selectionReader();
         m_clipboard = std::make_unique<SelectionOwnerPasteboard>(platform::Selection::clipboard, owner, reader);

@@ -37,6 +37,8 @@ inline constexpr QLatin1String launchAtLogin{"velmora.launchAtLogin"};
 inline constexpr QLatin1String skippedUpdateVersion{"velmora.updates.skippedVersion"};
 inline constexpr QLatin1String automaticUpdateChecks{"velmora.updates.automaticChecks"};
 inline constexpr QLatin1String lastUpdateCheck{"velmora.updates.lastCheck"};
+// The desktop portal's word that Velmora may send keys, so the next start is not asked again.
+inline constexpr QLatin1String remoteDesktopRestoreToken{"velmora.remoteDesktop.restoreToken"};
 // Set by hand only; it has no "velmora." prefix.
 inline constexpr QLatin1String allowMultipleInstances{"allowMultipleInstances"};
 

@@ -1,8 +1,11 @@
-// The global shortcut through the desktop portal, against a stand-in that
-// speaks the portal's GlobalShortcuts interface on the rig's session bus.
+// The global shortcut and the paste keys through the desktop portal, against a
+// stand-in that speaks the portal's GlobalShortcuts and RemoteDesktop interfaces
+// on the rig's session bus.
 #include "HotKeyCore/GlobalHotKeyManager.h"
 #include "HotKeyCore/ModifierFlags.h"
 #include "Platform/Linux/PortalGlobalShortcutSource.h"
+#include "Platform/Linux/PortalKeyInjector.h"
+#include "Platform/Linux/PortalRemoteDesktop.h"
 
 #include "HotKeyCore/ShortcutRecorderController.h"
 #include "HotKeys/DoubleTapPermissionState.h"
@@ -15,6 +18,9 @@
 #include <QLabel>
 #include <QSignalSpy>
 #include <QTest>
+
+#include <atomic>
+#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -139,6 +145,70 @@ TEST(PortalGlobalShortcutSource, TheSettingsShowTheDesktopsDescription)
     manager.registerSettings(HotKeyCore::HotKeySettings{});
     ASSERT_TRUE(test::waitUntil([&] { return binding->isVisible(); }, 5s));
     EXPECT_EQ(binding->text(), "Bound by the desktop as Press Ctrl and Space");
+}
+
+// The paste keys through the portal's RemoteDesktop keyboard: nothing before the
+// user allowed it, the chord as keysyms, every key up again, and the desktop's
+// permission kept so the next start is not asked again.
+TEST(PortalKeyInjector, PastesThroughTheRemoteDesktopKeyboardAndKeepsThePermission)
+{
+    test::PortalStandIn portal;
+    ASSERT_TRUE(portal.isServing());
+    QString stored;
+    const PortalRemoteDesktop::TokenStore tokens{[&] { return stored; }, [&](const QString& t) { stored = t; }};
+
+    auto first = std::make_unique<PortalRemoteDesktop>(tokens);
+    PortalKeyInjector injector(first.get());
+    EXPECT_FALSE(injector.canPost());
+    EXPECT_EQ(injector.paste(PasteChord::controlV, 0ms), KeyInjectionError::unavailable) << "not before the user allowed it";
+    first->start();
+    ASSERT_TRUE(test::waitUntil([&] { return first->isStarted(); }, 5s)) << portal.calls.join(' ').toStdString();
+    EXPECT_EQ(portal.calls, (QStringList{"CreateSession", "SelectDevices", "Start"}));
+    ASSERT_EQ(portal.deviceSelections.size(), 1);
+    EXPECT_EQ(portal.deviceSelections.first().value("types").toUInt(), 1u) << "the keyboard only";
+    EXPECT_EQ(portal.deviceSelections.first().value("persist_mode").toUInt(), 2u);
+    EXPECT_FALSE(portal.deviceSelections.first().contains("restore_token")) << "nothing to restore the first time";
+    EXPECT_EQ(stored, "token-1");
+
+    struct Case {
+        PasteChord chord;
+        QList<std::pair<int, uint>> keys;
+    };
+    const Case cases[] = {
+        {PasteChord::controlV, {{0xffe3, 1}, {0x76, 1}, {0x76, 0}, {0xffe3, 0}}},
+        {PasteChord::controlShiftV, {{0xffe3, 1}, {0xffe1, 1}, {0x76, 1}, {0x76, 0}, {0xffe1, 0}, {0xffe3, 0}}},
+        {PasteChord::shiftInsert, {{0xffe1, 1}, {0xff63, 1}, {0xff63, 0}, {0xffe1, 0}}},
+    };
+    for (const Case& c : cases) {
+        portal.keys.clear();
+        std::optional<KeyInjectionError> error = KeyInjectionError::noKey;
+        std::atomic<bool> done = false;
+        // From a worker, as the inserter sends them, while this thread answers as the portal.
+        std::thread sender([&] {
+            error = injector.paste(c.chord, 500ms);
+            done = true;
+        });
+        ASSERT_TRUE(test::waitUntil([&] { return done.load(); }, 10s));
+        sender.join();
+        EXPECT_EQ(error, std::nullopt);
+        EXPECT_EQ(portal.keys, c.keys) << int(c.chord);
+    }
+    first.reset();
+    ASSERT_TRUE(test::waitUntil([&] { return portal.sessions.isEmpty(); }, 5s)) << "the session is closed";
+
+    // The next start hands the permission back; a desktop that says no leaves the keys unsent.
+    portal.calls.clear();
+    portal.declineRemoteDesktop = true;
+    PortalRemoteDesktop second(tokens);
+    int failures = 0;
+    QObject::connect(&second, &PortalRemoteDesktop::failed, [&] { ++failures; });
+    second.start();
+    ASSERT_TRUE(test::waitUntil([&] { return failures == 1; }, 5s));
+    ASSERT_EQ(portal.deviceSelections.size(), 2);
+    EXPECT_EQ(portal.deviceSelections.last().value("restore_token").toString(), "token-1");
+    EXPECT_FALSE(second.isStarted());
+    EXPECT_EQ(PortalKeyInjector(&second).paste(PasteChord::controlV, 0ms), KeyInjectionError::unavailable);
+    EXPECT_EQ(stored, "token-1") << "a refusal keeps the old permission";
 }
 
 } // namespace
