@@ -1,7 +1,7 @@
 #include "PortalGlobalShortcutSource.h"
 
 #include "DesktopPortal.h"
-#include "X11KeyCodes.h"
+#include "KeysymNames.h"
 
 #include "Platform/LogCategories.h"
 
@@ -11,7 +11,6 @@
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
 
-#include <xkbcommon/xkbcommon.h>
 
 namespace velmora::platform::portal {
 
@@ -53,32 +52,6 @@ using DesktopPortal::handleOf;
 using DesktopPortal::service;
 const QString interface = QStringLiteral("org.freedesktop.portal.GlobalShortcuts");
 
-// Names of keys as xkbcommon has them for the default layout: the portal's trigger vocabulary.
-std::optional<QString> keyName(std::uint32_t x11KeyCode)
-{
-    static const auto names = [] {
-        std::unique_ptr<xkb_context, decltype(&xkb_context_unref)> context(xkb_context_new(XKB_CONTEXT_NO_FLAGS),
-                                                                          &xkb_context_unref);
-        QHash<std::uint32_t, QString> table;
-        if (!context)
-            return table;
-        std::unique_ptr<xkb_keymap, decltype(&xkb_keymap_unref)> keymap(
-            xkb_keymap_new_from_names(context.get(), nullptr, XKB_KEYMAP_COMPILE_NO_FLAGS), &xkb_keymap_unref);
-        if (!keymap)
-            return table;
-        std::unique_ptr<xkb_state, decltype(&xkb_state_unref)> state(xkb_state_new(keymap.get()), &xkb_state_unref);
-        for (xkb_keycode_t code = xkb_keymap_min_keycode(keymap.get()); code <= xkb_keymap_max_keycode(keymap.get()); ++code) {
-            const xkb_keysym_t symbol = xkb_state_key_get_one_sym(state.get(), code);
-            char name[64];
-            if (symbol != XKB_KEY_NoSymbol && xkb_keysym_get_name(symbol, name, sizeof name) > 0)
-                table.insert(code, QString::fromLatin1(name));
-        }
-        return table;
-    }();
-    const auto found = names.constFind(x11KeyCode);
-    return found == names.cend() ? std::nullopt : std::optional(*found);
-}
-
 } // namespace
 
 PortalGlobalShortcutSource::PortalGlobalShortcutSource(QDBusConnection bus, QObject* parent)
@@ -98,8 +71,7 @@ PortalGlobalShortcutSource::~PortalGlobalShortcutSource()
 
 std::optional<QString> PortalGlobalShortcutSource::triggerFor(const ShortcutGrab& shortcut)
 {
-    const auto code = x11KeyCode(shortcut.keyCode);
-    const auto key = code ? keyName(*code) : std::nullopt;
+    const auto key = keysymNameOf(shortcut.keyCode);
     if (!key)
         return std::nullopt;
     QStringList parts;

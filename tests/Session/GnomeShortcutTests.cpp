@@ -1,0 +1,87 @@
+// GNOME's custom keyboard shortcut for `velmora --toggle`, written through
+// GSettings with its memory back-end and GNOME's own schemas: the user's own
+// shortcuts stay, Velmora's entry is listed once.
+#include "Platform/Linux/GnomeCustomShortcut.h"
+
+#include "TestSupport.h"
+
+#undef signals
+#include <gio/gio.h>
+
+#include <gtest/gtest.h>
+
+using namespace velmora::platform;
+
+namespace {
+
+const char* const listSchema = "org.gnome.settings-daemon.plugins.media-keys";
+const char* const entrySchema = "org.gnome.settings-daemon.plugins.media-keys.custom-keybinding";
+
+QStringList listed()
+{
+    GSettings* list = g_settings_new(listSchema);
+    gchar** entries = g_settings_get_strv(list, "custom-keybindings");
+    QStringList paths;
+    for (gchar** it = entries; *it; ++it)
+        paths << QString::fromUtf8(*it);
+    g_strfreev(entries);
+    g_object_unref(list);
+    return paths;
+}
+
+QString field(const char* path, const char* key)
+{
+    GSettings* entry = g_settings_new_with_path(entrySchema, path);
+    gchar* value = g_settings_get_string(entry, key);
+    const QString text = QString::fromUtf8(value);
+    g_free(value);
+    g_object_unref(entry);
+    return text;
+}
+
+TEST(GnomeCustomShortcut, AddsVelmorasEntryOnceBesideTheUsersOwn)
+{
+    qputenv("GSETTINGS_BACKEND", "memory");
+    GSettingsSchemaSource* source = g_settings_schema_source_get_default();
+    GSettingsSchema* schema = source ? g_settings_schema_source_lookup(source, listSchema, TRUE) : nullptr;
+    if (!schema)
+        GTEST_SKIP() << "GNOME's settings schemas (gnome-settings-daemon-common) are not installed";
+    g_settings_schema_unref(schema);
+
+    // The user's own shortcut, made as GNOME's settings make one.
+    const char* mine = "/org/gnome/settings-daemon/plugins/media-keys/custom-keybindings/custom0/";
+    GSettings* own = g_settings_new_with_path(entrySchema, mine);
+    g_settings_set_string(own, "name", "Terminal");
+    g_settings_set_string(own, "command", "foot");
+    g_settings_set_string(own, "binding", "<Super>Return");
+    g_object_unref(own);
+    GSettings* list = g_settings_new(listSchema);
+    const gchar* const entries[] = {mine, nullptr};
+    g_settings_set_strv(list, "custom-keybindings", entries);
+    g_object_unref(list);
+    EXPECT_EQ(GnomeCustomShortcut::currentBinding(), std::nullopt);
+
+    EXPECT_EQ(GnomeCustomShortcut::bind("/opt/Velmora/bin/velmora --toggle", "<Control>space"), std::nullopt);
+    EXPECT_EQ(listed(), (QStringList{mine, GnomeCustomShortcut::path}));
+    const QByteArray path = GnomeCustomShortcut::path.toUtf8();
+    EXPECT_EQ(field(path, "name"), "Velmora");
+    EXPECT_EQ(field(path, "command"), "/opt/Velmora/bin/velmora --toggle");
+    EXPECT_EQ(GnomeCustomShortcut::currentBinding(), "<Control>space");
+
+    // Again with another combination: updated in place, listed once, the user's untouched.
+    EXPECT_EQ(GnomeCustomShortcut::bind("/opt/Velmora/bin/velmora --toggle", "<Control><Alt>d"), std::nullopt);
+    EXPECT_EQ(listed(), (QStringList{mine, GnomeCustomShortcut::path}));
+    EXPECT_EQ(GnomeCustomShortcut::currentBinding(), "<Control><Alt>d");
+    EXPECT_EQ(field(mine, "binding"), "<Super>Return");
+    EXPECT_EQ(field(mine, "command"), "foot");
+}
+
+TEST(GnomeCustomShortcut, NamesCombinationsAsGnomeDoes)
+{
+    EXPECT_EQ(GnomeCustomShortcut::acceleratorFor(49, 0x1000), "<Control>space");
+    EXPECT_EQ(GnomeCustomShortcut::acceleratorFor(2, 0x1000 | 0x800), "<Control><Alt>d");
+    EXPECT_EQ(GnomeCustomShortcut::acceleratorFor(96, 0x200 | 0x100), "<Shift><Super>F5");
+    EXPECT_EQ(GnomeCustomShortcut::acceleratorFor(0xFFFF, 0x1000), std::nullopt);
+}
+
+} // namespace
