@@ -1,6 +1,7 @@
 // GNOME's custom keyboard shortcut for `velmora --toggle`, written through
 // GSettings with its memory back-end and GNOME's own schemas: the user's own
 // shortcuts stay, Velmora's entry is listed once.
+#include "HotKeys/DesktopShortcutOffer.h"
 #include "Platform/Linux/GnomeCustomShortcut.h"
 
 #include "TestSupport.h"
@@ -82,6 +83,56 @@ TEST(GnomeCustomShortcut, NamesCombinationsAsGnomeDoes)
     EXPECT_EQ(GnomeCustomShortcut::acceleratorFor(2, 0x1000 | 0x800), "<Control><Alt>d");
     EXPECT_EQ(GnomeCustomShortcut::acceleratorFor(96, 0x200 | 0x100), "<Shift><Super>F5");
     EXPECT_EQ(GnomeCustomShortcut::acceleratorFor(0xFFFF, 0x1000), std::nullopt);
+}
+
+// Asked once, and only where nothing else can bind the hot key for Wayland windows.
+TEST(DesktopShortcutOffer, OffersOnlyOnGnomeWaylandWithoutAPortalAndOnlyOnce)
+{
+    const auto session = [](const char* desktop, const char* type, bool portal) {
+        SessionFacts facts{type, desktop, QString(type) == "wayland", true};
+        facts.portalGlobalShortcuts = portal;
+        return SessionBackends::choose(facts);
+    };
+    const HotKeyCore::HotKeySettings on;
+    HotKeyCore::HotKeySettings off;
+    off.isEnabled = false;
+    struct Case {
+        const char* name;
+        SessionBackends backends;
+        bool offeredBefore;
+        HotKeyCore::HotKeySettings settings;
+        velmora::HotKeyMode mode;
+        bool offers;
+    };
+    using velmora::HotKeyMode;
+    const Case cases[] = {
+        {"GNOME 43 on Wayland", session("GNOME", "wayland", false), false, on, HotKeyMode::combination, true},
+        {"asked before", session("GNOME", "wayland", false), true, on, HotKeyMode::combination, false},
+        {"a GNOME with the shortcut portal", session("GNOME", "wayland", true), false, on, HotKeyMode::combination, false},
+        {"GNOME on Xorg", session("GNOME", "x11", false), false, on, HotKeyMode::combination, false},
+        {"KDE on Wayland", session("KDE", "wayland", false), false, on, HotKeyMode::combination, false},
+        {"the hot key off", session("GNOME", "wayland", false), false, off, HotKeyMode::combination, false},
+        {"double tap chosen", session("GNOME", "wayland", false), false, on, HotKeyMode::doubleTap, false},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(velmora::DesktopShortcutOffer::shouldOffer(c.backends, c.offeredBefore, c.settings, c.mode), c.offers)
+            << c.name;
+}
+
+// GNOME splits the command as a shell does: any path comes back whole.
+TEST(DesktopShortcutOffer, TheCommandSurvivesGnomesParsing)
+{
+    for (const QString executable : {"/opt/Velmora/bin/velmora", "/home/ann/My Apps/Velmora/bin/velmora",
+                                     "/home/o'brien/Applications/Velmora/bin/velmora", "/tmp/a\"b$c/velmora"}) {
+        const QByteArray command = velmora::DesktopShortcutOffer::toggleCommand(executable).toUtf8();
+        gint count = 0;
+        gchar** words = nullptr;
+        ASSERT_TRUE(g_shell_parse_argv(command.constData(), &count, &words, nullptr)) << command.toStdString();
+        EXPECT_EQ(count, 2);
+        EXPECT_EQ(QString::fromUtf8(words[0]), executable);
+        EXPECT_STREQ(words[1], "--toggle");
+        g_strfreev(words);
+    }
 }
 
 } // namespace

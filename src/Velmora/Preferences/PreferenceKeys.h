@@ -39,6 +39,8 @@ inline constexpr QLatin1String automaticUpdateChecks{"velmora.updates.automaticC
 inline constexpr QLatin1String lastUpdateCheck{"velmora.updates.lastCheck"};
 // The desktop portal's word that Velmora may send keys, so the next start is not asked again.
 inline constexpr QLatin1String remoteDesktopRestoreToken{"velmora.remoteDesktop.restoreToken"};
+// Asked once whether to add the hot key to GNOME's own shortcuts (Wayland sessions without a shortcut portal).
+inline constexpr QLatin1String desktopShortcutOffered{"velmora.hotKey.desktopShortcutOffered"};
 // Set by hand only; it has no "velmora." prefix.
 inline constexpr QLatin1String allowMultipleInstances{"allowMultipleInstances"};
 

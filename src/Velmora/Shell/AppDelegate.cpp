@@ -18,6 +18,7 @@
 #include "Model/PinnedWhisperModel.h"
 #include "Model/WhisperModelManager.h"
 #include "Preferences/PreferenceKeys.h"
+#include "HotKeys/DesktopShortcutOffer.h"
 #include "Updates/AppUpdateCommands.h"
 #include "Updates/UpdateOfferWindow.h"
 #include "Updates/VelmoraUpdates.h"
@@ -185,6 +186,7 @@ void AppDelegate::applicationDidFinishLaunching()
 
     step(QStringLiteral("setupGlobalHotKey"));
     setupGlobalHotKey();
+    DesktopShortcutOffer::offerIfUseful(*m_defaults, m_bundle.executablePath.value_or(QString()));
 
     step(QStringLiteral("browserBridge"));
     m_bridge->setController(&controller);
