@@ -102,7 +102,13 @@ TEST(DumpRuntime, PrintsTheReportOfTheBuildTree)
                                             "hotKeyMode=combination\n"
                                             "hotKeyRegistration=available\n"
                                             "doubleTapAccess=true\n"
-                                            "systemTray=none\n")
+                                            "systemTray=none\n"
+                                            "session=x11\n"
+                                            "compositor=unknown\n"
+                                            "globalShortcutBackend=x11\n"
+                                            "doubleTapBackend=x11\n"
+                                            "clipboardBackend=x11\n"
+                                            "keyInjectionBackend=x11\n")
                                  .arg(bundle, executable,
                                       QFileInfo::exists(bundle + QStringLiteral("/Resources/WhisperRuntime/models/ggml-silero-v6.2.0.bin"))
                                           ? bundle + QStringLiteral("/Resources/WhisperRuntime/models/ggml-silero-v6.2.0.bin")

@@ -5,6 +5,7 @@
 // update again, and Install then replaces it with the new version.
 #include "AppUpdater/UpdateInstaller.h"
 
+#include "DictationBundle.h"
 #include "HttpsTestServer.h"
 #include "ReleaseKey.h"
 #include "TestSupport.h"
@@ -35,19 +36,6 @@ QString env(const char* name)
     return QString::fromLocal8Bit(qgetenv(name));
 }
 
-QJsonObject infoOf(const QString& bundle)
-{
-    return QJsonDocument::fromJson(test::readFile(bundle + "/Resources/Info.json")).object();
-}
-
-void editInfo(const QString& bundle, const std::function<void(QJsonObject&)>& edit)
-{
-    QJsonObject info = infoOf(bundle);
-    edit(info);
-    QFile::remove(bundle + "/Resources/Info.json");
-    test::writeFile(bundle + "/Resources/Info.json", QJsonDocument(info).toJson());
-}
-
 // The names and sizes of everything in a folder: what a refusal must not change.
 QByteArray listing(const QString& folder)
 {
@@ -70,7 +58,7 @@ protected:
         QDir(installed).removeRecursively();
         QDir().mkpath(applications);
         ASSERT_EQ(test::runProcess("cp", {"-a", test::bundleDir(), installed}).exitCode, 0);
-        editInfo(installed, [&](QJsonObject& info) {
+        test::editBundleInfo(installed, [&](QJsonObject& info) {
             info["CFBundleShortVersionString"] = "1.0";
             info["CFBundleVersion"] = oldBuild;
             info["SUFeedURL"] = server.url("/feed.xml").toString();
@@ -109,7 +97,7 @@ protected:
         QDir(made).removeRecursively();
         QDir().mkpath(made);
         ASSERT_EQ(test::runProcess("cp", {"-a", test::bundleDir() + "/.", made}).exitCode, 0);
-        editInfo(made, [](QJsonObject& info) {
+        test::editBundleInfo(made, [](QJsonObject& info) {
             info["CFBundleShortVersionString"] = "2.0";
             info["CFBundleVersion"] = newBuild;
         });
@@ -185,9 +173,7 @@ TEST_F(UpdateEndToEnd, KilledAtEachStepLeavesTheCopyAsItWasAndTheNextStartInstal
          // A dictation begun while the update downloads: quitting is refused until it is done.
          [&](QProcess& velmora) {
              EXPECT_EQ(test::runProcess(executable, {"--toggle"}, environment()).exitCode, 0);
-             EXPECT_TRUE(test::waitUntil([&] {
-                 return !QDir(recordings).entryList({"velmora-*"}, QDir::Files).isEmpty();
-             }, 10s)) << "recording";
+             EXPECT_TRUE(test::waitUntil([&] { return test::countActivations("started") == 1; }, 10s)) << "recording";
              velmora.terminate(); // as the session does when it ends
              QByteArray said;
              EXPECT_TRUE(test::waitUntil([&] {
@@ -239,7 +225,7 @@ TEST_F(UpdateEndToEnd, KilledAtEachStepLeavesTheCopyAsItWasAndTheNextStartInstal
     ASSERT_TRUE(test::waitUntil([&] { return a->state() == QProcess::NotRunning; }, 60s)) << "it quits for the update";
     EXPECT_EQ(a->exitCode(), 0);
     EXPECT_TRUE(a->readAllStandardError().contains("quit requested by the update"));
-    ASSERT_TRUE(test::waitUntil([&] { return infoOf(installed).value("CFBundleVersion").toString() == newBuild; }, 30s));
+    ASSERT_TRUE(test::waitUntil([&] { return test::bundleInfo(installed).value("CFBundleVersion").toString() == newBuild; }, 30s));
     // The finishing step runs from the staged binary, which after the swap is the installed one: not it.
     qint64 b = 0;
     ASSERT_TRUE(test::waitUntil([&] {
@@ -252,7 +238,7 @@ TEST_F(UpdateEndToEnd, KilledAtEachStepLeavesTheCopyAsItWasAndTheNextStartInstal
     }, 15s)) << "2.0 runs";
     EXPECT_NE(b, a->processId());
     EXPECT_TRUE(test::waitUntil([&] { return leftovers().isEmpty(); }, 10s)) << "1.0 is gone";
-    EXPECT_EQ(infoOf(installed).value("CFBundleShortVersionString").toString(), "2.0");
+    EXPECT_EQ(test::bundleInfo(installed).value("CFBundleShortVersionString").toString(), "2.0");
     EXPECT_EQ(QJsonDocument::fromJson(test::readFile(preferences)).object().value("velmora.language").toString(), "de")
         << "the user's settings are kept";
 }

@@ -40,18 +40,12 @@ QString env(const char* name)
     return QString::fromLocal8Bit(qgetenv(name));
 }
 
-QJsonObject infoOf(const QString& bundle)
-{
-    return QJsonDocument::fromJson(test::readFile(bundle + "/Resources/Info.json")).object();
-}
-
 void setInfo(const QString& bundle, const QString& shortVersion, const QString& build)
 {
-    QJsonObject info = infoOf(bundle);
-    info["CFBundleShortVersionString"] = shortVersion;
-    info["CFBundleVersion"] = build;
-    QFile::remove(bundle + "/Resources/Info.json");
-    test::writeFile(bundle + "/Resources/Info.json", QJsonDocument(info).toJson());
+    test::editBundleInfo(bundle, [&](QJsonObject& info) {
+        info["CFBundleShortVersionString"] = shortVersion;
+        info["CFBundleVersion"] = build;
+    });
 }
 
 struct Release {
@@ -104,7 +98,7 @@ struct Release {
     std::unique_ptr<AppUpdater::AppUpdater> updater(QJsonObject info = {}, std::chrono::milliseconds interval = 1h)
     {
         if (info.isEmpty()) {
-            info = infoOf(installed);
+            info = test::bundleInfo(installed);
             info["SUFeedURL"] = server.url("/feed.xml").toString();
             info["SUPublicEDKey"] = key.publicKey();
         }
@@ -125,6 +119,15 @@ struct Release {
         auto made = std::make_unique<AppUpdater::AppUpdater>(environment);
         made->installationBlockReason = [this] { return blockReason; };
         return made;
+    }
+    // Checks, answers the offer with Install, and waits until the engine tells why it did not install.
+    void installUntilRefused(AppUpdater::AppUpdater& updater)
+    {
+        updater.checkForUpdates();
+        ASSERT_TRUE(test::waitUntil([&] { return offers.size() == 1; }, 15s));
+        replies.first()(UserUpdateChoice::install);
+        ASSERT_TRUE(test::waitUntil([&] { return !told.isEmpty(); }, 60s));
+        EXPECT_TRUE(relaunched.isEmpty());
     }
     QStringList leftovers() const
     {
@@ -151,8 +154,8 @@ TEST(UpdateEngine, OffersTheNewerVersionAndStagesItForTheFinishingStep)
     ASSERT_TRUE(test::waitUntil([&] { return release.relaunched.size() == 1 || !release.told.isEmpty(); }, 60s));
     ASSERT_EQ(release.relaunched.size(), 1) << release.told.join('\n').toStdString();
     const QString staged = release.relaunched.first();
-    EXPECT_EQ(infoOf(staged).value("CFBundleShortVersionString").toString(), "2.0");
-    EXPECT_EQ(infoOf(release.installed).value("CFBundleShortVersionString").toString(), "1.0")
+    EXPECT_EQ(test::bundleInfo(staged).value("CFBundleShortVersionString").toString(), "2.0");
+    EXPECT_EQ(test::bundleInfo(release.installed).value("CFBundleShortVersionString").toString(), "1.0")
         << "nothing is swapped before this copy has quit";
     EXPECT_EQ(release.server.requests("/feed.xml"), 2) << "Install asked the feed once more";
     QDir(QFileInfo(staged).absolutePath()).removeRecursively();
@@ -193,12 +196,8 @@ TEST(UpdateEngine, ARefusedInstallLeavesEverythingAsItWasAndIsOfferedAgain)
         c.arrange(release);
         const QByteArray before = test::readFile(release.installed + "/Resources/Info.json");
         auto updater = release.updater();
-        updater->checkForUpdates();
-        ASSERT_TRUE(test::waitUntil([&] { return release.offers.size() == 1; }, 15s));
-        release.replies.first()(UserUpdateChoice::install);
-        ASSERT_TRUE(test::waitUntil([&] { return !release.told.isEmpty(); }, 60s));
+        release.installUntilRefused(*updater);
         EXPECT_EQ(release.told, QStringList{c.told});
-        EXPECT_TRUE(release.relaunched.isEmpty());
         EXPECT_FALSE(updater->isInstallingUpdate());
         EXPECT_EQ(release.server.requests("/B.tar"), c.downloads ? 1 : 0);
         EXPECT_EQ(test::readFile(release.installed + "/Resources/Info.json"), before);
@@ -302,12 +301,8 @@ TEST(UpdateEngine, ADiskThatFillsUpLosesNothing)
         const QList<QByteArray> before = test::runProcess("find", {release.installed, "-printf", "%P %s\n"})
                                        .standardOutput.split('\n');
         auto updater = release.updater();
-        updater->checkForUpdates();
-        ASSERT_TRUE(test::waitUntil([&] { return release.offers.size() == 1; }, 15s));
-        release.replies.first()(UserUpdateChoice::install);
-        ASSERT_TRUE(test::waitUntil([&] { return !release.told.isEmpty(); }, 60s));
+        release.installUntilRefused(*updater);
         EXPECT_EQ(release.told, QStringList{c.told});
-        EXPECT_TRUE(release.relaunched.isEmpty());
         EXPECT_EQ(test::runProcess("find", {release.installed, "-printf", "%P %s\n"}).standardOutput.split('\n'),
                   before);
         EXPECT_TRUE(release.leftovers().isEmpty()) << "the partial download and unpacking are gone";
@@ -364,7 +359,7 @@ TEST(UpdateEngine, SkipUpToDateAndAnUnconfiguredBuild)
     ASSERT_TRUE(test::waitUntil([&] { return !release.told.isEmpty(); }, 15s));
     EXPECT_EQ(release.told, QStringList{"Velmora is up to date."});
 
-    const auto plain = release.updater(infoOf(release.installed));
+    const auto plain = release.updater(test::bundleInfo(release.installed));
     EXPECT_FALSE(plain->canCheckForUpdates());
     EXPECT_EQ(plain->configurationError(), "Updates are not configured for this build.");
     EXPECT_FALSE(plain->automaticallyChecksForUpdates());

@@ -132,18 +132,11 @@ struct Bundles {
 
     static void setVersion(const QString& bundle, const QString& version)
     {
-        const QString info = bundle + "/Resources/Info.json";
-        QJsonObject object = QJsonDocument::fromJson(test::readFile(info)).object();
-        object["CFBundleShortVersionString"] = version;
-        QFile::remove(info);
-        test::writeFile(info, QJsonDocument(object).toJson());
+        test::editBundleInfo(bundle, [&](QJsonObject& info) { info["CFBundleShortVersionString"] = version; });
     }
     static QString versionOf(const QString& bundle)
     {
-        return QJsonDocument::fromJson(test::readFile(bundle + "/Resources/Info.json"))
-            .object()
-            .value("CFBundleShortVersionString")
-            .toString();
+        return test::bundleInfo(bundle).value("CFBundleShortVersionString").toString();
     }
     void install(const QString& version)
     {

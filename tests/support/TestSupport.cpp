@@ -4,6 +4,7 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
+#include <QJsonDocument>
 #include <QFileInfo>
 #include <QProcess>
 #include <QThread>
@@ -110,6 +111,19 @@ QList<qint64> processesRunning(const QString& executable)
             pids.append(pid);
     }
     return pids;
+}
+
+QJsonObject bundleInfo(const QString& bundle)
+{
+    return QJsonDocument::fromJson(readFile(bundle + "/Resources/Info.json")).object();
+}
+
+void editBundleInfo(const QString& bundle, const std::function<void(QJsonObject&)>& edit)
+{
+    QJsonObject info = bundleInfo(bundle);
+    edit(info);
+    QFile::remove(bundle + "/Resources/Info.json");
+    writeFile(bundle + "/Resources/Info.json", QJsonDocument(info).toJson());
 }
 
 } // namespace velmora::test

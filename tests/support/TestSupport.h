@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QList>
 #include <QProcessEnvironment>
+#include <QJsonObject>
 #include <QString>
 #include <QStringList>
 
@@ -49,6 +50,9 @@ QList<qint64> processesRunning(const QString& executable);
 
 // An executable shell script (a stand-in for a tool) with the given body after "#!/bin/sh".
 QString writeScript(const QString& path, const QByteArray& body);
+// A bundle's Resources/Info.json, read and changed (written anew, so a copy made with links stays apart).
+QJsonObject bundleInfo(const QString& bundle);
+void editBundleInfo(const QString& bundle, const std::function<void(QJsonObject&)>& edit);
 
 // Processes whose parent is this process (zombies included).
 QList<int> childProcesses();
