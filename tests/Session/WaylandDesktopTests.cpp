@@ -4,6 +4,7 @@
 // clipboard ends up holding exactly what it held before.
 #include "DictationBundle.h"
 #include "PortalStandIn.h"
+#include "SwayRig.h"
 #include "TestSupport.h"
 
 #include <QDir>
@@ -29,19 +30,6 @@ QString env(const char* name)
     return QString::fromLocal8Bit(qgetenv(name));
 }
 
-QString focusedAppId()
-{
-    std::function<QString(const QJsonObject&)> find = [&](const QJsonObject& node) -> QString {
-        if (node.value("focused").toBool())
-            return node.value("app_id").toString();
-        for (const char* children : {"nodes", "floating_nodes"})
-            for (const QJsonValue& child : node.value(children).toArray())
-                if (QString found = find(child.toObject()); !found.isEmpty())
-                    return found;
-        return {};
-    };
-    return find(QJsonDocument::fromJson(test::runProcess("swaymsg", {"-t", "get_tree"}).standardOutput).object());
-}
 
 // Every type on the clipboard with its bytes, as a Wayland program reads them.
 QList<std::pair<QString, QByteArray>> clipboard()
@@ -53,17 +41,74 @@ QList<std::pair<QString, QByteArray>> clipboard()
     return held;
 }
 
-TEST(WaylandDesktop, ABoundToggleDictatesIntoANativeWaylandWindowAndKeepsTheClipboard)
-{
-    test::DictationBundle bundle(said, said);
-    ASSERT_GT(QFileInfo(bundle.spoken).size(), 10000) << "espeak-ng made the speech";
-    QDir().mkpath(env("XDG_CONFIG_HOME") + "/Velmora");
-    test::writeFile(env("XDG_CONFIG_HOME") + "/Velmora/preferences.json",
-                    QJsonDocument(QJsonObject{{"velmora.autoCopyToClipboard", false},
-                                              {"velmora.directInsert", true},
-                                              {"velmora.soundEffectsEnabled", false}})
-                        .toJson());
+// Velmora from a bundle whose whisper-cli hears `said`, the settings of a user
+// who inserts into the window in front, and that window: a native Wayland one.
+class WaylandDesktop : public ::testing::Test {
+protected:
+    test::DictationBundle bundle{said, said};
+    QProcess velmora, target;
+    QByteArray log;
+    QString typed = env("TMPDIR") + "/typed.txt";
 
+    void SetUp() override
+    {
+        ASSERT_GT(QFileInfo(bundle.spoken).size(), 10000) << "espeak-ng made the speech";
+        QDir().mkpath(env("XDG_CONFIG_HOME") + "/Velmora");
+        test::writeFile(env("XDG_CONFIG_HOME") + "/Velmora/preferences.json",
+                        QJsonDocument(QJsonObject{{"velmora.autoCopyToClipboard", false},
+                                                  {"velmora.directInsert", true},
+                                                  {"velmora.soundEffectsEnabled", false}})
+                            .toJson());
+        QFile::remove(test::activationLogPath());
+        QFile::remove(typed);
+    }
+    void TearDown() override
+    {
+        velmora.terminate();
+        test::waitUntil([&] { return velmora.state() == QProcess::NotRunning; }, 15s);
+        target.kill();
+        target.waitForFinished(5000);
+    }
+    bool logged(const char* line)
+    {
+        return test::waitUntil([&] { return (log += velmora.readAll()).contains(line); }, 20s);
+    }
+    void startVelmora()
+    {
+        auto environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("VELMORA_MODEL_PATH", bundle.model);
+        velmora.setProcessEnvironment(environment);
+        velmora.setProcessChannelMode(QProcess::MergedChannels);
+        velmora.start(bundle.executable, {});
+        ASSERT_TRUE(logged("Velmora is running")) << log.toStdString();
+        // Without a tray Velmora shows its window once; the user then goes back to work.
+        ASSERT_TRUE(logged("no system tray found")) << log.toStdString();
+    }
+    void openTarget()
+    {
+        auto wayland = QProcessEnvironment::systemEnvironment();
+        wayland.insert("QT_QPA_PLATFORM", "wayland");
+        target.setProcessEnvironment(wayland);
+        target.start(VELMORA_PASTE_TARGET, {"window", typed});
+        ASSERT_TRUE(test::waitUntil([&] { return test::swayFocusedAppId() == "PasteTarget"; }, 10s))
+            << test::swayFocusedAppId().toStdString();
+    }
+    // Started by `toggle` from `source`, spoken to, stopped the same way: the text lands in the target.
+    void dictate(const std::function<void()>& toggle, const QString& source)
+    {
+        toggle();
+        ASSERT_TRUE(test::waitUntil([&] {
+            return test::countActivations("startRequested", source) == 1 && test::countActivations("started") == 1;
+        }, 10s)) << (log += velmora.readAll()).toStdString();
+        test::runProcess(env("VELMORA_RIG_FEED_MIC"), {bundle.spoken}, QProcessEnvironment::systemEnvironment(), 30s);
+        toggle();
+        ASSERT_TRUE(test::waitUntil([&] { return test::readFile(typed) == said.toUtf8(); }, 30s))
+            << test::readFile(typed).toStdString() << (log += velmora.readAll()).toStdString();
+    }
+};
+
+TEST_F(WaylandDesktop, ABoundToggleDictatesIntoANativeWaylandWindowAndKeepsTheClipboard)
+{
     // The user's clipboard: a picture copied in a Wayland program (wl-copy serves it from the background).
     QByteArray png(5000, '\0');
     for (int i = 0; i < png.size(); ++i)
@@ -73,98 +118,32 @@ TEST(WaylandDesktop, ABoundToggleDictatesIntoANativeWaylandWindowAndKeepsTheClip
     const auto before = clipboard();
     ASSERT_EQ(before, (QList<std::pair<QString, QByteArray>>{{"image/png", png}}));
 
-    QProcess velmora;
-    auto environment = QProcessEnvironment::systemEnvironment();
-    environment.insert("VELMORA_MODEL_PATH", bundle.model);
-    velmora.setProcessEnvironment(environment);
-    velmora.setProcessChannelMode(QProcess::MergedChannels);
-    velmora.start(bundle.executable, {});
-    QByteArray log;
-    const auto logged = [&](const char* line) {
-        return test::waitUntil([&] { return (log += velmora.readAll()).contains(line); }, 20s);
-    };
-    ASSERT_TRUE(logged("Velmora is running")) << log.toStdString();
+    startVelmora();
     EXPECT_TRUE(log.contains("clipboardBackend=wayland-data-control")) << "the session's choice is logged";
-    // Without a tray Velmora shows its window once; the user then goes back to work.
-    ASSERT_TRUE(logged("no system tray found")) << log.toStdString();
-
-    const QString typed = env("TMPDIR") + "/typed.txt";
-    QProcess target;
-    auto wayland = QProcessEnvironment::systemEnvironment();
-    wayland.insert("QT_QPA_PLATFORM", "wayland");
-    target.setProcessEnvironment(wayland);
-    target.start(VELMORA_PASTE_TARGET, {"window", typed});
-    ASSERT_TRUE(test::waitUntil([&] { return focusedAppId() == "PasteTarget"; }, 10s)) << focusedAppId().toStdString();
-
+    openTarget();
     // The desktop's own shortcut runs the toggle; the key comes from the seat's (virtual) keyboard.
     ASSERT_EQ(test::runProcess("swaymsg", {"bindsym", "ctrl+space", "exec", bundle.executable + " --toggle"}).exitCode, 0);
-    const auto pressShortcut = [] { test::runProcess("wtype", {"-M", "ctrl", "-k", "space", "-m", "ctrl"}); };
-    pressShortcut();
-    ASSERT_TRUE(test::waitUntil([] {
-        return test::countActivations("startRequested", "commandLine") == 1 && test::countActivations("started") == 1;
-    }, 10s)) << (log += velmora.readAll()).toStdString();
-    test::runProcess(env("VELMORA_RIG_FEED_MIC"), {bundle.spoken}, QProcessEnvironment::systemEnvironment(), 30s);
-    pressShortcut();
-    ASSERT_TRUE(test::waitUntil([&] { return test::readFile(typed) == said.toUtf8(); }, 30s))
-        << test::readFile(typed).toStdString() << (log += velmora.readAll()).toStdString();
-    EXPECT_EQ(focusedAppId(), "PasteTarget") << "the window in front stayed in front";
+    dictate([] { test::runProcess("wtype", {"-M", "ctrl", "-k", "space", "-m", "ctrl"}); }, "commandLine");
+    EXPECT_EQ(test::swayFocusedAppId(), "PasteTarget") << "the window in front stayed in front";
     EXPECT_TRUE(test::waitUntil([&] { return clipboard() == before; }, 10s)) << "the user's picture is back, byte for byte";
-
-    velmora.terminate();
-    EXPECT_TRUE(velmora.waitForFinished(15000));
-    target.kill();
-    target.waitForFinished(5000);
 }
 
 // Where the desktop portal offers global shortcuts, Velmora binds its hot key
 // there, and the portal's Activated starts and stops a dictation.
-TEST(WaylandDesktop, ThePortalsShortcutStartsAndStopsADictation)
+TEST_F(WaylandDesktop, ThePortalsShortcutStartsAndStopsADictation)
 {
     test::PortalStandIn portal;
     ASSERT_TRUE(portal.isServing());
-    test::DictationBundle bundle(said, said);
-    QDir().mkpath(env("XDG_CONFIG_HOME") + "/Velmora");
-    test::writeFile(env("XDG_CONFIG_HOME") + "/Velmora/preferences.json",
-                    QJsonDocument(QJsonObject{{"velmora.autoCopyToClipboard", false},
-                                              {"velmora.directInsert", true},
-                                              {"velmora.soundEffectsEnabled", false}})
-                        .toJson());
-    QFile::remove(test::activationLogPath());
-    QProcess velmora;
-    auto environment = QProcessEnvironment::systemEnvironment();
-    environment.insert("VELMORA_MODEL_PATH", bundle.model);
-    velmora.setProcessEnvironment(environment);
-    velmora.setProcessChannelMode(QProcess::MergedChannels);
-    velmora.start(bundle.executable, {});
-    QByteArray log;
-    ASSERT_TRUE(test::waitUntil([&] { return (log += velmora.readAll()).contains("no system tray found"); }, 20s))
-        << log.toStdString();
+    startVelmora();
     EXPECT_TRUE(log.contains("globalShortcutBackend=portal")) << log.toStdString();
     ASSERT_TRUE(test::waitUntil([&] { return portal.bindRequests.size() == 1; }, 10s)) << portal.calls.join(' ').toStdString();
     EXPECT_EQ(portal.bindRequests.first().properties.value("preferred_trigger").toString(), "CTRL+space");
-
-    const QString typed = env("TMPDIR") + "/typed-portal.txt";
-    QProcess target;
-    auto wayland = QProcessEnvironment::systemEnvironment();
-    wayland.insert("QT_QPA_PLATFORM", "wayland");
-    target.setProcessEnvironment(wayland);
-    target.start(VELMORA_PASTE_TARGET, {"window", typed});
-    ASSERT_TRUE(test::waitUntil([&] { return focusedAppId() == "PasteTarget"; }, 10s));
-
-    portal.activate("toggle-dictation");
-    ASSERT_TRUE(test::waitUntil([] {
-        return test::countActivations("startRequested", "globalHotKey") == 1 && test::countActivations("started") == 1;
-    }, 10s)) << (log += velmora.readAll()).toStdString();
-    test::runProcess(env("VELMORA_RIG_FEED_MIC"), {bundle.spoken}, QProcessEnvironment::systemEnvironment(), 30s);
-    portal.activate("toggle-dictation");
-    EXPECT_TRUE(test::waitUntil([&] { return test::readFile(typed) == said.toUtf8(); }, 30s))
-        << test::readFile(typed).toStdString() << (log += velmora.readAll()).toStdString();
+    openTarget();
+    dictate([&] { portal.activate("toggle-dictation"); }, "globalHotKey");
 
     velmora.terminate();
     EXPECT_TRUE(test::waitUntil([&] { return velmora.state() == QProcess::NotRunning; }, 15s));
     EXPECT_TRUE(portal.sessions.isEmpty()) << "the portal session is closed on quit";
-    target.kill();
-    target.waitForFinished(5000);
 }
 
 } // namespace

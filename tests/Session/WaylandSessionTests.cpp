@@ -10,6 +10,7 @@
 #include "Platform/Linux/WtypeKeyInjector.h"
 #include "Platform/SessionBackends.h"
 
+#include "SwayRig.h"
 #include "TestSupport.h"
 
 #include <QFile>
@@ -80,19 +81,6 @@ std::vector<SelectionFormat> read(Selection selection)
 }
 
 // The app_id of the window sway has focused.
-QString focusedAppId()
-{
-    std::function<QString(const QJsonObject&)> find = [&](const QJsonObject& node) -> QString {
-        if (node.value("focused").toBool())
-            return node.value("app_id").toString();
-        for (const char* children : {"nodes", "floating_nodes"})
-            for (const QJsonValue& child : node.value(children).toArray())
-                if (QString found = find(child.toObject()); !found.isEmpty())
-                    return found;
-        return {};
-    };
-    return find(QJsonDocument::fromJson(test::runProcess("swaymsg", {"-t", "get_tree"}).standardOutput).object());
-}
 
 TEST(WaylandSession, TheProbeSeesTheCompositorAndItsProtocols)
 {
@@ -217,7 +205,7 @@ TEST(WaylandSession, PasteKeysReachANativeWaylandWindow)
     ASSERT_TRUE(test::waitUntil([&] { return target.readAllStandardOutput().contains("shown"); }, 10s))
         << target.readAllStandardError().toStdString();
     // sway focuses the new window; give it the moment to say so.
-    ASSERT_TRUE(test::waitUntil([&] { return focusedAppId() == "PasteTarget"; }, 5s)) << focusedAppId().toStdString();
+    ASSERT_TRUE(test::waitUntil([&] { return test::swayFocusedAppId() == "PasteTarget"; }, 5s)) << test::swayFocusedAppId().toStdString();
     const auto front = SwayFrontmostApplication(qEnvironmentVariable("SWAYSOCK")).current();
     ASSERT_TRUE(front.has_value()) << "sway tells which window is in front";
     EXPECT_EQ(front->identifier, "PasteTarget");

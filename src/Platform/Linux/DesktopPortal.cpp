@@ -2,6 +2,7 @@
 
 #include <QDBusMessage>
 #include <QDBusObjectPath>
+#include <QDBusPendingCallWatcher>
 
 namespace velmora::platform::DesktopPortal {
 
@@ -16,6 +17,29 @@ QString handleOf(const QVariant& value)
     if (value.canConvert<QDBusObjectPath>())
         return value.value<QDBusObjectPath>().path();
     return value.toString();
+}
+
+QString request(QDBusConnection& bus, const QString& interface, const QString& method, QVariantList arguments,
+                QVariantMap options, const QString& token, QObject* receiver, const char* responseSlot,
+                std::function<void(const QString& error)> refused)
+{
+    const QString path = requestPath(bus, token);
+    bus.connect(service, path, requestInterface, QStringLiteral("Response"), receiver, responseSlot);
+    options.insert(QStringLiteral("handle_token"), token);
+    QDBusMessage call = QDBusMessage::createMethodCall(service, desktopPath, interface, method);
+    call.setArguments(arguments << options);
+    auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(call), receiver);
+    QObject::connect(watcher, &QDBusPendingCallWatcher::finished, receiver, [watcher, refused = std::move(refused)] {
+        watcher->deleteLater();
+        if (watcher->isError())
+            refused(watcher->error().message());
+    });
+    return path;
+}
+
+void forget(QDBusConnection& bus, const QString& path, QObject* receiver, const char* responseSlot)
+{
+    bus.disconnect(service, path, requestInterface, QStringLiteral("Response"), receiver, responseSlot);
 }
 
 bool offers(const QDBusConnection& bus, const QString& interface)

@@ -2,7 +2,10 @@
 
 #include <QDBusConnection>
 #include <QString>
+#include <QObject>
 #include <QVariant>
+
+#include <functional>
 
 namespace velmora::platform::DesktopPortal {
 
@@ -15,6 +18,14 @@ inline const QString requestInterface = QStringLiteral("org.freedesktop.portal.R
 QString requestPath(const QDBusConnection& bus, const QString& token);
 // A session or request handle, sent as an object path or a string.
 QString handleOf(const QVariant& value);
+// Calls `method` of `interface` with `options` plus a handle token made from `token`, having first
+// connected the answer (org.freedesktop.portal.Request.Response) to `receiver`'s `responseSlot`;
+// `refused` runs on the main thread if the call itself fails. The request's path.
+QString request(QDBusConnection& bus, const QString& interface, const QString& method, QVariantList arguments,
+                QVariantMap options, const QString& token, QObject* receiver, const char* responseSlot,
+                std::function<void(const QString& error)> refused);
+// Stops listening for the answer at `path` (one answer per request).
+void forget(QDBusConnection& bus, const QString& path, QObject* receiver, const char* responseSlot);
 // Whether the portal offers `interface` (its version property answers), asked with a short limit.
 bool offers(const QDBusConnection& bus, const QString& interface);
 

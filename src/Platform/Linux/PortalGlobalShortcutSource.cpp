@@ -8,8 +8,7 @@
 #include <QDBusArgument>
 #include <QDBusMetaType>
 #include <QDBusObjectPath>
-#include <QDBusPendingCallWatcher>
-#include <QDBusPendingReply>
+#include <QDBusPendingCall>
 
 
 namespace velmora::platform::portal {
@@ -123,24 +122,12 @@ void PortalGlobalShortcutSource::release()
 
 QString PortalGlobalShortcutSource::request(const QString& method, const QVariantList& arguments, QVariantMap options)
 {
-    // The answer comes on a request object whose path the caller can know first, so
-    // it is listened for before the call can be answered.
-    const QString token = QStringLiteral("velmora%1").arg(++m_tokens);
-    const QString path = DesktopPortal::requestPath(m_bus, token);
-    m_bus.connect(service, path, QStringLiteral("org.freedesktop.portal.Request"), QStringLiteral("Response"), this,
-                  SLOT(response(uint, QVariantMap, QDBusMessage)));
-    options.insert(QStringLiteral("handle_token"), token);
-    QDBusMessage call = QDBusMessage::createMethodCall(service, desktopPath, interface, method);
-    call.setArguments(QVariantList(arguments) << options);
-    auto* watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(call), this);
-    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, watcher, method] {
-        watcher->deleteLater();
-        if (watcher->isError()) {
-            qCWarning(logging::hotKey).noquote() << "the portal refused" << method << watcher->error().message();
-            fail();
-        }
-    });
-    return path;
+    return DesktopPortal::request(m_bus, interface, method, arguments, std::move(options),
+                                  QStringLiteral("velmora%1").arg(++m_tokens), this,
+                                  SLOT(response(uint, QVariantMap, QDBusMessage)), [this, method](const QString& error) {
+                                      qCWarning(logging::hotKey).noquote() << "the portal refused" << method << error;
+                                      fail();
+                                  });
 }
 
 void PortalGlobalShortcutSource::bind()
@@ -166,8 +153,7 @@ void PortalGlobalShortcutSource::fail()
 void PortalGlobalShortcutSource::response(uint code, const QVariantMap& results, const QDBusMessage& message)
 {
     const QString path = message.path();
-    m_bus.disconnect(service, path, QStringLiteral("org.freedesktop.portal.Request"), QStringLiteral("Response"), this,
-                     SLOT(response(uint, QVariantMap, QDBusMessage)));
+    DesktopPortal::forget(m_bus, path, this, SLOT(response(uint, QVariantMap, QDBusMessage)));
     if (path == m_createRequest) {
         m_creating = false;
         m_sessionHandle = code == 0 ? handleOf(results.value(QStringLiteral("session_handle"))) : QString();

@@ -6,7 +6,7 @@
 
 #include <QCoreApplication>
 #include <QDBusObjectPath>
-#include <QDBusPendingCallWatcher>
+#include <QDBusPendingCall>
 
 namespace velmora::platform {
 namespace {
@@ -65,29 +65,18 @@ bool PortalRemoteDesktop::isStarted() const
 
 QString PortalRemoteDesktop::request(const QString& method, const QVariantList& arguments, QVariantMap options)
 {
-    const QString token = QStringLiteral("velmora%1").arg(++m_tokensMade);
-    const QString path = DesktopPortal::requestPath(m_bus, token);
-    m_bus.connect(DesktopPortal::service, path, DesktopPortal::requestInterface, QStringLiteral("Response"), this,
-                  SLOT(response(uint, QVariantMap, QDBusMessage)));
-    options.insert(QStringLiteral("handle_token"), token);
-    QDBusMessage call = QDBusMessage::createMethodCall(DesktopPortal::service, DesktopPortal::desktopPath, interface, method);
-    call.setArguments(QVariantList(arguments) << options);
-    auto* watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(call), this);
-    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, watcher, method] {
-        watcher->deleteLater();
-        if (watcher->isError()) {
-            qCWarning(logging::session).noquote() << "the portal refused" << method << watcher->error().message();
-            fail();
-        }
-    });
-    return path;
+    return DesktopPortal::request(m_bus, interface, method, arguments, std::move(options),
+                                  QStringLiteral("velmora%1").arg(++m_tokensMade), this,
+                                  SLOT(response(uint, QVariantMap, QDBusMessage)), [this, method](const QString& error) {
+                                      qCWarning(logging::session).noquote() << "the portal refused" << method << error;
+                                      fail();
+                                  });
 }
 
 void PortalRemoteDesktop::response(uint code, const QVariantMap& results, const QDBusMessage& message)
 {
     const QString path = message.path();
-    m_bus.disconnect(DesktopPortal::service, path, DesktopPortal::requestInterface, QStringLiteral("Response"), this,
-                     SLOT(response(uint, QVariantMap, QDBusMessage)));
+    DesktopPortal::forget(m_bus, path, this, SLOT(response(uint, QVariantMap, QDBusMessage)));
     if (code != 0)
         return fail(); // the user said no, or the desktop could not
     if (path == m_createRequest) {
