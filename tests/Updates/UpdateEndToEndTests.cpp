@@ -108,16 +108,8 @@ protected:
         ASSERT_EQ(test::runProcess("tar", {"-C", work.path() + "/make", "-cf", archive, "Velmora"}).exitCode, 0);
         const QByteArray bytes = test::readFile(archive);
         server.route("/Velmora-2.0.tar", {200, bytes});
-        server.route("/feed.xml", {200, QString(R"(<?xml version="1.0"?>
-<rss version="2.0" xmlns:sparkle="http://www.andymatuschak.org/xml-namespaces/sparkle"><channel>
-<item><title>Velmora 2.0</title><description>Faster dictation.</description>
-<sparkle:version>%1</sparkle:version><sparkle:shortVersionString>2.0</sparkle:shortVersionString>
-<enclosure url="%2" length="%3" type="application/x-tar" sparkle:edSignature="%4"/></item>
-</channel></rss>)")
-                                               .arg(newBuild, server.url("/Velmora-2.0.tar").toString())
-                                               .arg(bytes.size())
-                                               .arg(key.sign(bytes))
-                                               .toUtf8()});
+        server.route("/feed.xml",
+                     {200, test::releaseFeed(newBuild, server.url("/Velmora-2.0.tar").toString(), bytes.size(), key.sign(bytes))});
     }
 
     std::shared_ptr<QProcess> launch()

@@ -83,17 +83,7 @@ struct Release {
     }
     void serveFeed(const QString& build, qint64 length, const QString& signature)
     {
-        server.route("/feed.xml",
-                     {200, QString(R"(<?xml version="1.0"?>
-<rss version="2.0" xmlns:sparkle="http://www.andymatuschak.org/xml-namespaces/sparkle"><channel>
-<item><title>Velmora 2.0</title><description>Faster dictation.</description>
-<sparkle:version>%1</sparkle:version><sparkle:shortVersionString>2.0</sparkle:shortVersionString>
-<enclosure url="%2" length="%3" type="application/x-tar" sparkle:edSignature="%4"/></item>
-</channel></rss>)")
-                               .arg(build, server.url("/B.tar").toString())
-                               .arg(length)
-                               .arg(signature)
-                               .toUtf8()});
+        server.route("/feed.xml", {200, test::releaseFeed(build, server.url("/B.tar").toString(), length, signature)});
     }
     std::unique_ptr<AppUpdater::AppUpdater> updater(QJsonObject info = {}, std::chrono::milliseconds interval = 1h)
     {

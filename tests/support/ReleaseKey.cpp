@@ -35,4 +35,18 @@ QString ReleaseKey::sign(const QByteArray& data) const
     return QString::fromLatin1(QByteArray(reinterpret_cast<const char*>(signature), int(length)).toBase64());
 }
 
+QByteArray releaseFeed(const QString& build, const QString& url, qint64 length, const QString& signature)
+{
+    return QString(R"(<?xml version="1.0"?>
+<rss version="2.0" xmlns:sparkle="http://www.andymatuschak.org/xml-namespaces/sparkle"><channel>
+<item><title>Velmora 2.0</title><description>Faster dictation.</description>
+<sparkle:version>%1</sparkle:version><sparkle:shortVersionString>2.0</sparkle:shortVersionString>
+<enclosure url="%2" length="%3" type="application/x-tar" sparkle:edSignature="%4"/></item>
+</channel></rss>)")
+        .arg(build, url)
+        .arg(length)
+        .arg(signature)
+        .toUtf8();
+}
+
 } // namespace velmora::test

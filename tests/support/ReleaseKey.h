@@ -22,4 +22,7 @@ private:
     EVP_PKEY* m_key = nullptr;
 };
 
+// A feed with one item: version 2.0 as `build`, its archive at `url` with `length` bytes and `signature`.
+QByteArray releaseFeed(const QString& build, const QString& url, qint64 length, const QString& signature);
+
 } // namespace velmora::test
