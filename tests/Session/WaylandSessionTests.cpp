@@ -154,6 +154,30 @@ TEST(WaylandSession, OwnsAndReadsEveryFormatOfBothSelections)
     test::runProcess("wl-copy", {"--clear"});
 }
 
+// Velmora quitting does not take the user's clipboard with it: wl-copy serves its text on,
+// and a copy made elsewhere in the meantime is left alone.
+TEST(WaylandSession, TheClipboardOutlivesItsOwner)
+{
+    {
+        WaylandSelectionOwner owner;
+        owner.own(Selection::clipboard, {{"text/html", "<b>kept</b>"}, {"text/plain;charset=utf-8", "kept — ünïcode"}});
+        ASSERT_TRUE(test::waitUntil([&] { return wlPaste({"--no-newline", "--type", "text/html"}) == "<b>kept</b>"; }, 5s));
+    }
+    EXPECT_TRUE(test::waitUntil([&] { return wlPaste({"--no-newline"}) == "kept — ünïcode"; }, 5s))
+        << wlPaste({"--no-newline"}).toStdString();
+
+    {
+        WaylandSelectionOwner owner;
+        owner.own(Selection::clipboard, {{"text/plain", "Velmora's"}});
+        ASSERT_TRUE(test::waitUntil([&] { return wlPaste({"--no-newline"}) == "Velmora's"; }, 5s));
+        ASSERT_EQ(test::runProcess("sh", {"-c", "printf 'the user copied this' | wl-copy"}).exitCode, 0);
+        // Gone before it has heard of the new copy: it must not put its own back.
+    }
+    QTest::qWait(500);
+    EXPECT_EQ(wlPaste({"--no-newline"}), "the user copied this");
+    test::runProcess("wl-copy", {"--clear"});
+}
+
 // A program that owns the clipboard and never answers cannot hold the reader up.
 TEST(WaylandSession, AFrozenOwnerTimesOutAndTooMuchIsRefused)
 {

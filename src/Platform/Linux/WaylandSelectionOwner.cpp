@@ -6,10 +6,16 @@
 
 #include "Platform/LogCategories.h"
 
+#include <QDir>
+#include <QProcess>
 #include <QSocketNotifier>
+#include <QStandardPaths>
+#include <QTemporaryFile>
 #include <QThreadPool>
 
 #include <wayland-client.h>
+
+#include <algorithm>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -35,8 +41,55 @@ WaylandSelectionOwner::WaylandSelectionOwner(QObject* parent)
 
 WaylandSelectionOwner::~WaylandSelectionOwner()
 {
+    handOver();
     for (auto it = m_sources.cbegin(); it != m_sources.cend(); ++it)
         dataControl::destroySource(it.key());
+}
+
+void WaylandSelectionOwner::handOver()
+{
+    // What Velmora owns would vanish with it (Wayland has no clipboard-manager hand-over), and that may be
+    // the user's own clipboard, put back after a paste. wl-copy keeps serving it from the background: one
+    // format, the text where there is text.
+    if (!m_connection || !m_current.value(int(Selection::clipboard)))
+        return;
+    // A copy made elsewhere a moment ago must not be overwritten: hear the compositor out first.
+    if (wl_display_roundtrip(m_connection->display()) < 0)
+        return;
+    const auto found = m_sources.constFind(m_current.value(int(Selection::clipboard)));
+    if (found == m_sources.cend() || found->formats.empty())
+        return;
+    const Source* owned = &found.value();
+    const SelectionFormat* chosen = &owned->formats.front();
+    for (const char* text : {"text/plain;charset=utf-8", "UTF8_STRING", "text/plain"}) {
+        const auto found = std::find_if(owned->formats.cbegin(), owned->formats.cend(),
+                                        [&](const SelectionFormat& f) { return f.name == QLatin1String(text); });
+        if (found != owned->formats.cend()) {
+            chosen = &*found;
+            break;
+        }
+    }
+    const QString copier = QStandardPaths::findExecutable(QStringLiteral("wl-copy"));
+    QTemporaryFile data(QDir::tempPath() + QStringLiteral("/velmora-clipboard-XXXXXX"));
+    data.setAutoRemove(false);
+    if (copier.isEmpty() || !data.open() || data.write(chosen->data) != chosen->data.size() || !data.flush()) {
+        qCWarning(logging::session) << "the clipboard goes with Velmora: wl-copy is not installed or its data could not be written";
+        data.remove();
+        return;
+    }
+    data.close();
+    // wl-copy returns once the clipboard is its own and serves on from the background. Waited for, so a copy
+    // the user makes after Velmora has gone is never overwritten by this one arriving late.
+    QProcess copy;
+    copy.setProgram(copier);
+    copy.setArguments({QStringLiteral("--type"), chosen->name});
+    copy.setStandardInputFile(data.fileName());
+    copy.setStandardOutputFile(QProcess::nullDevice());
+    copy.setStandardErrorFile(QProcess::nullDevice());
+    copy.start();
+    if (!copy.waitForFinished(2000))
+        qCWarning(logging::session) << "wl-copy did not take the clipboard over in time";
+    data.remove();
 }
 
 void WaylandSelectionOwner::own(Selection selection, std::vector<SelectionFormat> formats)
@@ -57,6 +110,7 @@ void WaylandSelectionOwner::own(Selection selection, std::vector<SelectionFormat
             dataControl::offerType(source, format.name.toUtf8().constData());
         m_sources.insert(source, {selection, std::move(formats)});
     }
+    m_current[int(selection)] = source;
     // Clearing an empty selection changes nothing, so the compositor says nothing either.
     if (source || m_connection->offer(selection))
         ++m_echoes[int(selection)];
@@ -107,6 +161,9 @@ void WaylandSelectionOwner::cancelled(wl_proxy* source)
 {
     // Another program took the selection (told by its own selection event) or ours was replaced.
     m_sources.remove(source);
+    for (auto it = m_current.begin(); it != m_current.end(); ++it)
+        if (it.value() == source)
+            it.value() = nullptr;
     dataControl::destroySource(source);
 }
 

@@ -15,7 +15,8 @@ class WaylandDataControlConnection;
 
 // The clipboard and primary selection of a Wayland session, owned through data
 // control on the main thread. Requests for the data are answered on a pool
-// thread, so a slow reader cannot stall the main thread.
+// thread, so a slow reader cannot stall the main thread. What it still owns
+// when it goes is handed to wl-copy, so the user's clipboard outlives Velmora.
 class WaylandSelectionOwner : public SelectionOwner {
     Q_OBJECT
 public:
@@ -31,12 +32,14 @@ private:
         std::vector<SelectionFormat> formats;
     };
     void readEvents();
+    void handOver();
     void send(wl_proxy* source, const char* mimeType, int fd);
     void cancelled(wl_proxy* source);
 
     std::unique_ptr<WaylandDataControlConnection> m_connection;
     QSocketNotifier* m_notifier = nullptr;
     QHash<wl_proxy*, Source> m_sources;
+    QHash<int, wl_proxy*> m_current; // the source now on each selection, while it is ours
     // Our own changes come back as selection events; these are not news.
     QHash<int, int> m_echoes;
 };
