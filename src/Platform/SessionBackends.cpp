@@ -83,6 +83,8 @@ SessionBackends SessionBackends::choose(const SessionFacts& facts)
         chosen.keyInjection = {QStringLiteral("wtype"), {}};
     else if (facts.portalRemoteDesktop)
         chosen.keyInjection = {QStringLiteral("portal"), {}}; // the desktop asks the user first
+    else if (facts.uinputWritable)
+        chosen.keyInjection = {QStringLiteral("uinput"), {}};
     else if (offers(facts, {"zwp_virtual_keyboard_manager_v1"}))
         chosen.keyInjection = {QStringLiteral("x11"),
                                QStringLiteral("Inserting into Wayland windows needs the wtype program (sudo apt install wtype); "

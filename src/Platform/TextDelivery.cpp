@@ -5,6 +5,7 @@
 #include "Linux/PortalKeyInjector.h"
 #include "Linux/PortalRemoteDesktop.h"
 #include "Linux/SwayFrontmostApplication.h"
+#include "Linux/UinputKeyInjector.h"
 #include "Linux/WaylandSelectionOwner.h"
 #include "Linux/WaylandSelectionReader.h"
 #include "Linux/WtypeKeyInjector.h"
@@ -68,6 +69,8 @@ std::unique_ptr<KeyInjector> TextDelivery::keyInjector()
         return std::make_unique<WtypeKeyInjector>();
     if (backend == QLatin1String("portal"))
         return std::make_unique<PortalKeyInjector>(PortalRemoteDesktop::shared());
+    if (backend == QLatin1String("uinput"))
+        return std::make_unique<UinputKeyInjector>();
     return std::make_unique<X11KeyInjector>();
 }
 

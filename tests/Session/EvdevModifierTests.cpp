@@ -1,9 +1,10 @@
-// Double tap from the keyboards' event devices: recorded event streams through
-// the tracker and through the real source and detector (the devices stood in
-// for by pipes, since this machine has no input devices), and the choice of
-// which devices are keyboards.
+// The kernel's input devices: double tap from the keyboards' event devices
+// (recorded event streams through the tracker and through the real source and
+// detector, the devices stood in for by pipes where the machine has none), the
+// choice of which devices are keyboards, and paste keys through /dev/uinput.
 #include "HotKeys/DoubleTapModifierManager.h"
 #include "Platform/Linux/EvdevModifierTapSource.h"
+#include "Platform/Linux/UinputKeyInjector.h"
 
 #include "TestSupport.h"
 
@@ -142,6 +143,39 @@ TEST(EvdevModifierTapSource, ARecordedDoubleTapReachesTheDetector)
     manager.stop();
     for (int fd : writers)
         ::close(fd);
+}
+
+TEST(UinputKeyInjector, SendsTheChordAndLetsEveryKeyUpAgain)
+{
+    const UinputKeyInjector::Keys keys{29, 42, 47, 110}; // a layout's Control, Shift, "v" and Insert
+    struct Case {
+        PasteChord chord;
+        std::vector<std::pair<int, int>> keyEvents; // (code, value), each followed by a report
+    };
+    const Case cases[] = {
+        {PasteChord::controlV, {{29, 1}, {47, 1}, {47, 0}, {29, 0}}},
+        {PasteChord::controlShiftV, {{29, 1}, {42, 1}, {47, 1}, {47, 0}, {42, 0}, {29, 0}}},
+        {PasteChord::shiftInsert, {{42, 1}, {110, 1}, {110, 0}, {42, 0}}},
+    };
+    for (const Case& c : cases) {
+        const auto events = UinputKeyInjector::eventsFor(c.chord, keys);
+        ASSERT_EQ(events.size(), c.keyEvents.size() * 2);
+        for (size_t i = 0; i < c.keyEvents.size(); ++i) {
+            EXPECT_EQ(events[2 * i].type, EV_KEY);
+            EXPECT_EQ(events[2 * i].code, c.keyEvents[i].first);
+            EXPECT_EQ(events[2 * i].value, c.keyEvents[i].second);
+            EXPECT_EQ(events[2 * i + 1].type, EV_SYN);
+            EXPECT_EQ(events[2 * i + 1].code, SYN_REPORT);
+        }
+    }
+
+    UinputKeyInjector missing("/nonexistent/uinput");
+    EXPECT_FALSE(missing.canPost());
+    EXPECT_EQ(missing.paste(PasteChord::controlV, 0ms), KeyInjectionError::unavailable);
+    UinputKeyInjector real;
+    if (!real.canPost())
+        GTEST_SKIP() << "/dev/uinput is missing or not writable here: sending keys through it is not tried";
+    EXPECT_EQ(real.paste(PasteChord::controlV, 0ms), std::nullopt);
 }
 
 } // namespace

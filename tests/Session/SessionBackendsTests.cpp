@@ -67,6 +67,12 @@ TEST(SessionBackends, TheDesktopPortalTakesTheShortcutWhereItOffersIt)
     SessionFacts swayFacts{"wayland", "sway", true, true, true, wlroots, true};
     swayFacts.portalRemoteDesktop = true;
     EXPECT_EQ(SessionBackends::choose(swayFacts).keyInjection.name, "wtype");
+    // Neither: a keyboard of Velmora's own through /dev/uinput, where the user may write it.
+    SessionFacts bare{"wayland", "weston", true, true, false, {"wl_seat"}, false};
+    EXPECT_EQ(SessionBackends::choose(bare).keyInjection.name, "x11");
+    EXPECT_FALSE(SessionBackends::choose(bare).keyInjection.servesEverything());
+    bare.uinputWritable = true;
+    EXPECT_EQ(SessionBackends::choose(bare).keyInjection, (FacilityBackend{"uinput", {}}));
     // An X11 session keeps its own grab even where a portal runs.
     const SessionFacts xorg{"x11", "KDE", false, true, false, {}, false, false, false, true};
     EXPECT_EQ(SessionBackends::choose(xorg).globalShortcut.name, "x11");
