@@ -24,7 +24,7 @@ public:
     [[nodiscard]] std::optional<ShortcutGrabError> grab(const ShortcutGrab& shortcut) override;
     void release() override;
 
-    // The portal's form of a combination: "CTRL+SHIFT+space" (the shortcuts specification's trigger).
+    // The portal's form of a combination: "CTRL+SHIFT+space" (the XDG shortcut trigger format).
     static std::optional<QString> triggerFor(const ShortcutGrab& shortcut);
 
 private slots:
