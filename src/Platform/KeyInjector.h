@@ -3,7 +3,9 @@
 #include <QString>
 
 #include <chrono>
+#include <cstdint>
 #include <optional>
+#include <vector>
 
 namespace velmora::platform {
 
@@ -23,6 +25,14 @@ enum class KeyInjectionError {
 };
 
 QString describe(KeyInjectionError error);
+
+// What a chord presses: its modifiers in the order they go down, then its key,
+// as X keysyms (Control_L, Shift_L, v, Insert). Each backend names them its way.
+struct ChordKeys {
+    std::vector<std::uint32_t> held;
+    std::uint32_t key = 0;
+};
+ChordKeys keysOf(PasteChord chord);
 
 // Posts synthetic key presses. Blocks while it waits for held modifiers to be
 // released: call it off the main thread.

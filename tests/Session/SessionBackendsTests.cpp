@@ -1,6 +1,7 @@
 // The choice of backends from a session's facts: every desktop Velmora meets,
 // and that a facility which cannot reach Wayland windows says so.
 #include "Platform/Linux/SwayFrontmostApplication.h"
+#include "Platform/Linux/WtypeKeyInjector.h"
 #include "Platform/SessionBackends.h"
 
 #include "TestSupport.h"
@@ -122,6 +123,16 @@ TEST(SwayFrontmostApplication, FindsTheFocusedWindowInTheTree)
     EXPECT_EQ(xterm->instance, "xterm");
     EXPECT_EQ(SwayFrontmostApplication::focusedIn(tree("workspace")), std::nullopt);
     EXPECT_EQ(SwayFrontmostApplication::focusedIn("not json"), std::nullopt);
+}
+
+// wtype's words for each chord: modifiers down, the key, modifiers up in reverse.
+TEST(WtypeKeyInjector, SpellsEachChordForWtype)
+{
+    EXPECT_EQ(WtypeKeyInjector::argumentsFor(PasteChord::controlV), (QStringList{"-M", "ctrl", "-k", "v", "-m", "ctrl"}));
+    EXPECT_EQ(WtypeKeyInjector::argumentsFor(PasteChord::controlShiftV),
+              (QStringList{"-M", "ctrl", "-M", "shift", "-k", "v", "-m", "shift", "-m", "ctrl"}));
+    EXPECT_EQ(WtypeKeyInjector::argumentsFor(PasteChord::shiftInsert),
+              (QStringList{"-M", "shift", "-k", "Insert", "-m", "shift"}));
 }
 
 } // namespace

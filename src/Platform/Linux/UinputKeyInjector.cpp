@@ -110,20 +110,23 @@ bool UinputKeyInjector::canPost()
 
 std::vector<input_event> UinputKeyInjector::eventsFor(PasteChord chord, const Keys& keys)
 {
+    const auto evdev = [&](std::uint32_t keysym) -> std::uint16_t {
+        switch (keysym) {
+        case XKB_KEY_Control_L:
+            return keys.control;
+        case XKB_KEY_Shift_L:
+            return keys.shift;
+        case XKB_KEY_Insert:
+            return keys.insert;
+        default:
+            return keys.v;
+        }
+    };
+    const ChordKeys chordKeys = keysOf(chord);
     std::vector<std::uint16_t> held;
-    std::uint16_t key = keys.v;
-    switch (chord) {
-    case PasteChord::controlV:
-        held = {keys.control};
-        break;
-    case PasteChord::controlShiftV:
-        held = {keys.control, keys.shift};
-        break;
-    case PasteChord::shiftInsert:
-        held = {keys.shift};
-        key = keys.insert;
-        break;
-    }
+    for (const std::uint32_t keysym : chordKeys.held)
+        held.push_back(evdev(keysym));
+    const std::uint16_t key = evdev(chordKeys.key);
     std::vector<input_event> events;
     const auto press = [&](std::uint16_t code, int value) {
         events.push_back(event(EV_KEY, code, value));

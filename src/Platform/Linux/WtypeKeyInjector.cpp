@@ -4,6 +4,8 @@
 
 #include <QStandardPaths>
 
+#include <xkbcommon/xkbcommon-keysyms.h>
+
 #include <poll.h>
 
 namespace velmora::platform {
@@ -20,19 +22,18 @@ bool WtypeKeyInjector::canPost()
 
 QStringList WtypeKeyInjector::argumentsFor(PasteChord chord)
 {
-    switch (chord) {
-    case PasteChord::controlV:
-        return {QStringLiteral("-M"), QStringLiteral("ctrl"), QStringLiteral("-k"), QStringLiteral("v"),
-                QStringLiteral("-m"), QStringLiteral("ctrl")};
-    case PasteChord::controlShiftV:
-        return {QStringLiteral("-M"), QStringLiteral("ctrl"), QStringLiteral("-M"), QStringLiteral("shift"),
-                QStringLiteral("-k"), QStringLiteral("v"), QStringLiteral("-m"), QStringLiteral("shift"),
-                QStringLiteral("-m"), QStringLiteral("ctrl")};
-    case PasteChord::shiftInsert:
-        return {QStringLiteral("-M"), QStringLiteral("shift"), QStringLiteral("-k"), QStringLiteral("Insert"),
-                QStringLiteral("-m"), QStringLiteral("shift")};
-    }
-    return {};
+    // wtype names modifiers by their own words and keys by their keysym names.
+    const auto modifier = [](std::uint32_t keysym) {
+        return keysym == XKB_KEY_Shift_L ? QStringLiteral("shift") : QStringLiteral("ctrl");
+    };
+    const ChordKeys keys = keysOf(chord);
+    QStringList arguments;
+    for (const std::uint32_t held : keys.held)
+        arguments << QStringLiteral("-M") << modifier(held);
+    arguments << QStringLiteral("-k") << (keys.key == XKB_KEY_Insert ? QStringLiteral("Insert") : QStringLiteral("v"));
+    for (auto it = keys.held.rbegin(); it != keys.held.rend(); ++it)
+        arguments << QStringLiteral("-m") << modifier(*it);
+    return arguments;
 }
 
 std::optional<KeyInjectionError> WtypeKeyInjector::paste(PasteChord chord, std::chrono::milliseconds)

@@ -25,23 +25,6 @@ bool hasXTest(xcb_connection_t* c)
 
 } // namespace
 
-QString describe(KeyInjectionError error)
-{
-    switch (error) {
-    case KeyInjectionError::noDisplay:
-        return QStringLiteral("No X display to send the paste keys to.");
-    case KeyInjectionError::unavailable:
-        return QStringLiteral("This display does not accept synthetic key presses (no XTest).");
-    case KeyInjectionError::noKey:
-        return QStringLiteral("The keyboard layout has no key for the paste shortcut.");
-    case KeyInjectionError::modifiersHeld:
-        return QStringLiteral("A modifier key was still held down, so the paste was not sent.");
-    case KeyInjectionError::refused:
-        return QStringLiteral("The desktop did not take the paste keys.");
-    }
-    return {};
-}
-
 bool X11KeyInjector::canPost()
 {
     const auto c = x11ConnectClient();
@@ -62,23 +45,11 @@ std::optional<KeyInjectionError> X11KeyInjector::paste(PasteChord chord, std::ch
     if (!keymap)
         return KeyInjectionError::noKey;
 
+    const ChordKeys keys = keysOf(chord);
     std::vector<std::uint32_t> modifiers;
-    std::uint32_t key = 0;
-    const auto find = [&](std::uint32_t keysym) { return keymap->keyCodeTyping(keysym); };
-    switch (chord) {
-    case PasteChord::controlV:
-        modifiers = {find(XKB_KEY_Control_L)};
-        key = find(XKB_KEY_v);
-        break;
-    case PasteChord::controlShiftV:
-        modifiers = {find(XKB_KEY_Control_L), find(XKB_KEY_Shift_L)};
-        key = find(XKB_KEY_v);
-        break;
-    case PasteChord::shiftInsert:
-        modifiers = {find(XKB_KEY_Shift_L)};
-        key = find(XKB_KEY_Insert);
-        break;
-    }
+    for (const std::uint32_t keysym : keys.held)
+        modifiers.push_back(keymap->keyCodeTyping(keysym));
+    const std::uint32_t key = keymap->keyCodeTyping(keys.key);
     for (const auto modifier : modifiers) {
         if (modifier == 0)
             return KeyInjectionError::noKey;
