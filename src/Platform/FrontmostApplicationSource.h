@@ -16,6 +16,11 @@ struct FrontmostApplication {
     std::optional<QString> instance;  // the window's instance name (WM_CLASS)
 
     bool operator==(const FrontmostApplication&) const = default;
+
+    // X11 sees no Wayland window: on Wayland, an X11 view with no active window
+    // has one of those in front. Its number is no X11 window's, and the same for
+    // each, so a switch from an X11 window to it is still noticed.
+    static constexpr std::uint32_t unseenWaylandWindow = 0xFFFFFFFFu;
 };
 
 class FrontmostApplicationSource {

@@ -58,7 +58,7 @@ SessionBackends SessionBackends::choose(const SessionFacts& facts)
         chosen.kind = facts.hasX11Display ? Kind::x11 : Kind::unknown;
         const FacilityBackend none{QStringLiteral("none"), QStringLiteral("no X display")};
         const FacilityBackend each = facts.hasX11Display ? x11 : none;
-        chosen.globalShortcut = chosen.doubleTap = chosen.clipboard = chosen.keyInjection = each;
+        chosen.globalShortcut = chosen.doubleTap = chosen.clipboard = chosen.keyInjection = chosen.frontmost = each;
         return chosen;
     }
     chosen.kind = Kind::wayland;
@@ -93,7 +93,22 @@ SessionBackends SessionBackends::choose(const SessionFacts& facts)
         chosen.keyInjection = {QStringLiteral("x11"),
                                QStringLiteral("This desktop does not let Velmora send keys to Wayland windows; "
                                               "there the text is only copied")};
+    // X11 sees an XWayland window in front, and nothing at all when a Wayland one is.
+    if (facts.swayIpc)
+        chosen.frontmost = {QStringLiteral("sway-ipc"), {}};
+    else if (offers(facts, {"zwlr_foreign_toplevel_manager_v1"}))
+        chosen.frontmost = {QStringLiteral("wlr-foreign-toplevel"), {}};
+    else
+        chosen.frontmost = {QStringLiteral("x11"),
+                            QStringLiteral("This desktop does not tell Velmora which Wayland window is in front: "
+                                           "there it pastes with Ctrl+V, in terminals too, and cannot notice "
+                                           "a switch from one Wayland window to another during a dictation")};
     return chosen;
+}
+
+QString SessionBackends::insertLimits() const
+{
+    return keyInjection.limits.isEmpty() ? frontmost.limits : keyInjection.limits;
 }
 
 QString SessionBackends::describe() const
@@ -110,6 +125,7 @@ QString SessionBackends::describe() const
         line("doubleTapBackend", doubleTap),
         line("clipboardBackend", clipboard),
         line("keyInjectionBackend", keyInjection),
+        line("frontmostBackend", frontmost),
     }
         .join(QLatin1Char('\n'));
 }

@@ -22,8 +22,12 @@ struct SessionBackends {
     Kind kind = Kind::unknown;
     QString compositor; // "sway", "kde", "gnome", ... or empty
     FacilityBackend globalShortcut, doubleTap, clipboard, keyInjection;
+    FacilityBackend frontmost; // which window is in front, for the paste keys and the switch check
 
     static SessionBackends choose(const SessionFacts& facts);
+    // What the user is told of inserting into the window in front: keys that
+    // cannot reach Wayland windows matter first, windows that cannot be told apart next.
+    QString insertLimits() const;
     // key=value lines for --dump-runtime and the start-up log.
     QString describe() const;
 };

@@ -8,6 +8,7 @@
 #include "Linux/UinputKeyInjector.h"
 #include "Linux/WaylandSelectionOwner.h"
 #include "Linux/WaylandSelectionReader.h"
+#include "Linux/WlrForeignToplevelFrontmostApplication.h"
 #include "Linux/WtypeKeyInjector.h"
 #include "Linux/X11FrontmostApplication.h"
 #include "Linux/X11KeyInjector.h"
@@ -17,12 +18,15 @@ namespace velmora::platform {
 
 std::unique_ptr<FrontmostApplicationSource> TextDelivery::frontmostApplication()
 {
-    // On Wayland the X11 view sees only XWayland windows; sway tells of every window.
+    // On Wayland the X11 view sees only XWayland windows; the compositor, where it tells, sees every window.
     const auto& session = DesktopSession::backends();
-    if (session.kind == SessionBackends::Kind::wayland && session.compositor == QLatin1String("sway")
-        && !qEnvironmentVariableIsEmpty("SWAYSOCK"))
+    if (session.frontmost.name == QLatin1String("sway-ipc"))
         return std::make_unique<SwayFrontmostApplication>(qEnvironmentVariable("SWAYSOCK"));
-    return std::make_unique<X11FrontmostApplication>();
+    if (session.frontmost.name == QLatin1String("wlr-foreign-toplevel")) {
+        if (auto source = WlrForeignToplevelFrontmostApplication::open())
+            return source;
+    }
+    return std::make_unique<X11FrontmostApplication>(session.kind == SessionBackends::Kind::wayland);
 }
 
 std::optional<FrontmostApplication> TextDelivery::currentFrontmostApplication()

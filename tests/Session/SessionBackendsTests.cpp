@@ -13,6 +13,7 @@ using namespace velmora::platform;
 namespace {
 
 const QStringList wlroots{"wl_seat", "zwlr_data_control_manager_v1", "zwp_virtual_keyboard_manager_v1"};
+const QStringList wlrootsWithToplevels = wlroots + QStringList{"zwlr_foreign_toplevel_manager_v1"};
 const QStringList kde{"wl_seat", "zwlr_data_control_manager_v1", "org_kde_kwin_fake_input"};
 const QStringList gnome{"wl_seat", "gtk_primary_selection_device_manager"};
 
@@ -24,19 +25,25 @@ TEST(SessionBackends, ChoosesForEachDesktop)
         SessionBackends::Kind kind;
         QString compositor, clipboard, keyInjection;
         bool keysEverywhere;
+        QString frontmost;
     };
     using K = SessionBackends::Kind;
     const Case cases[] = {
-        {"Xorg", {"x11", "XFCE", false, true}, K::x11, "xfce", "x11", "x11", true},
-        {"X11 said, a stray Wayland socket", {"x11", "", true, true}, K::x11, "", "x11", "x11", true},
-        {"sway", {"wayland", "sway", true, true, true, wlroots, true}, K::wayland, "sway", "wayland-data-control", "wtype", true},
+        {"Xorg", {"x11", "XFCE", false, true}, K::x11, "xfce", "x11", "x11", true, "x11"},
+        {"X11 said, a stray Wayland socket", {"x11", "", true, true}, K::x11, "", "x11", "x11", true, "x11"},
+        {"sway", {"wayland", "sway", true, true, true, wlroots, true}, K::wayland, "sway", "wayland-data-control", "wtype",
+         true, "sway-ipc"},
         {"sway without wtype", {"wayland", "sway", true, true, true, wlroots, false}, K::wayland, "sway",
-         "wayland-data-control", "x11", false},
+         "wayland-data-control", "x11", false, "sway-ipc"},
+        {"Hyprland", {"wayland", "Hyprland", true, true, false, wlrootsWithToplevels, true}, K::wayland, "hyprland",
+         "wayland-data-control", "wtype", true, "wlr-foreign-toplevel"},
         {"no session type, a Wayland socket", {"", "", true, true, false, wlroots, true}, K::wayland, "",
-         "wayland-data-control", "wtype", true},
-        {"KDE Plasma", {"wayland", "KDE", true, true, false, kde, true}, K::wayland, "kde", "wayland-data-control", "x11", false},
-        {"GNOME (Ubuntu's)", {"wayland", "ubuntu:GNOME", true, true, false, gnome, true}, K::wayland, "gnome", "x11", "x11", false},
-        {"a text console", {"tty", "", false, false}, K::unknown, "", "none", "none", false},
+         "wayland-data-control", "wtype", true, "x11"},
+        {"KDE Plasma", {"wayland", "KDE", true, true, false, kde, true}, K::wayland, "kde", "wayland-data-control", "x11",
+         false, "x11"},
+        {"GNOME (Ubuntu's)", {"wayland", "ubuntu:GNOME", true, true, false, gnome, true}, K::wayland, "gnome", "x11", "x11",
+         false, "x11"},
+        {"a text console", {"tty", "", false, false}, K::unknown, "", "none", "none", false, "none"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -47,6 +54,9 @@ TEST(SessionBackends, ChoosesForEachDesktop)
         EXPECT_TRUE(chosen.clipboard.servesEverything() || c.clipboard == "none");
         EXPECT_EQ(chosen.keyInjection.name, c.keyInjection);
         EXPECT_EQ(chosen.keyInjection.servesEverything(), c.keysEverywhere) << chosen.keyInjection.limits.toStdString();
+        EXPECT_EQ(chosen.frontmost.name, c.frontmost);
+        // X11 in a Wayland session cannot tell Wayland windows apart, and says so.
+        EXPECT_EQ(chosen.frontmost.servesEverything(), c.kind == K::x11 || (c.frontmost != "x11" && c.frontmost != "none"));
         // No X11 grab reaches a Wayland window: a Wayland session is always told how to bind the toggle.
         EXPECT_EQ(chosen.globalShortcut.servesEverything(), c.kind == K::x11);
         EXPECT_EQ(chosen.doubleTap.servesEverything(), c.kind == K::x11);
@@ -86,6 +96,7 @@ TEST(SessionBackends, SaysWhatIsMissingInTheUsersTerms)
     EXPECT_TRUE(chosen.globalShortcut.limits.contains("bindsym ctrl+space exec velmora --toggle"));
     EXPECT_EQ(chosen.doubleTap.limits, "needs read access to the keyboard devices: add yourself to the input group");
     EXPECT_TRUE(chosen.keyInjection.limits.contains("sudo apt install wtype"));
+    EXPECT_EQ(chosen.insertLimits(), chosen.keyInjection.limits) << "keys that cannot arrive matter first";
     sway.keyboardDevicesReadable = true;
     EXPECT_EQ(SessionBackends::choose(sway).doubleTap, (FacilityBackend{"evdev", {}})) << "the keyboards see every key";
 
@@ -93,7 +104,13 @@ TEST(SessionBackends, SaysWhatIsMissingInTheUsersTerms)
     chosen = SessionBackends::choose(gnomeFacts);
     EXPECT_TRUE(chosen.globalShortcut.limits.contains("Settings, Keyboard"));
     EXPECT_TRUE(chosen.keyInjection.limits.contains("the text is only copied"));
+    SessionFacts kdeFacts{"wayland", "KDE", true, true, false, kde, true};
+    kdeFacts.portalRemoteDesktop = true;
+    EXPECT_TRUE(SessionBackends::choose(kdeFacts).insertLimits().contains("in terminals too"))
+        << "keys arrive, but the window in front is not known";
+    EXPECT_EQ(SessionBackends::choose({"wayland", "sway", true, true, true, wlroots, true}).insertLimits(), "");
     EXPECT_EQ(chosen.describe().split('\n').first(), "session=wayland");
+    EXPECT_TRUE(chosen.describe().contains("\nfrontmostBackend=x11 (This desktop does not tell Velmora which Wayland window"));
     EXPECT_TRUE(chosen.describe().contains("\nclipboardBackend=x11\n"));
 }
 

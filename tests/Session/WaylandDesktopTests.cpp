@@ -73,10 +73,12 @@ protected:
     {
         return test::waitUntil([&] { return (log += velmora.readAll()).contains(line); }, 20s);
     }
-    void startVelmora()
+    void startVelmora(const std::function<void(QProcessEnvironment&)>& session = {})
     {
         auto environment = QProcessEnvironment::systemEnvironment();
         environment.insert("VELMORA_MODEL_PATH", bundle.model);
+        if (session)
+            session(environment);
         velmora.setProcessEnvironment(environment);
         velmora.setProcessChannelMode(QProcess::MergedChannels);
         velmora.start(bundle.executable, {});
@@ -129,13 +131,19 @@ TEST_F(WaylandDesktop, ABoundToggleDictatesIntoANativeWaylandWindowAndKeepsTheCl
 }
 
 // Where the desktop portal offers global shortcuts, Velmora binds its hot key
-// there, and the portal's Activated starts and stops a dictation.
+// there, and the portal's Activated starts and stops a dictation. Velmora is
+// told of no sway IPC, as on other wlroots desktops: the window in front then
+// comes from foreign-toplevel.
 TEST_F(WaylandDesktop, ThePortalsShortcutStartsAndStopsADictation)
 {
     test::PortalStandIn portal;
     ASSERT_TRUE(portal.isServing());
-    startVelmora();
+    startVelmora([](QProcessEnvironment& environment) {
+        environment.remove("SWAYSOCK");
+        environment.insert("XDG_CURRENT_DESKTOP", "wlroots");
+    });
     EXPECT_TRUE(log.contains("globalShortcutBackend=portal")) << log.toStdString();
+    EXPECT_TRUE(log.contains("frontmostBackend=wlr-foreign-toplevel")) << log.toStdString();
     ASSERT_TRUE(test::waitUntil([&] { return portal.bindRequests.size() == 1; }, 10s)) << portal.calls.join(' ').toStdString();
     EXPECT_EQ(portal.bindRequests.first().properties.value("preferred_trigger").toString(), "CTRL+space");
     openTarget();

@@ -7,6 +7,8 @@
 #include "Platform/Linux/WaylandDataControlConnection.h"
 #include "Platform/Linux/WaylandSelectionOwner.h"
 #include "Platform/Linux/WaylandSelectionReader.h"
+#include "Platform/Linux/WlrForeignToplevelFrontmostApplication.h"
+#include "Platform/Linux/X11FrontmostApplication.h"
 #include "Platform/Linux/WtypeKeyInjector.h"
 #include "Platform/SessionBackends.h"
 
@@ -99,7 +101,8 @@ TEST(WaylandSession, TheProbeSeesTheCompositorAndItsProtocols)
     const auto dump = test::runProcess(test::velmoraExecutable(), {"--dump-runtime"});
     EXPECT_EQ(dump.exitCode, 0);
     for (const char* line : {"\nsession=wayland\n", "\ncompositor=sway\n", "\nclipboardBackend=wayland-data-control\n",
-                             "\nkeyInjectionBackend=wtype\n", "\nglobalShortcutBackend=x11 (On Wayland"})
+                             "\nkeyInjectionBackend=wtype\n", "\nglobalShortcutBackend=x11 (On Wayland",
+                             "\nfrontmostBackend=sway-ipc"})
         EXPECT_TRUE(dump.standardOutput.contains(line)) << line << "\n" << dump.standardOutput.toStdString();
 }
 
@@ -249,3 +252,70 @@ TEST(WaylandSession, PasteKeysReachANativeWaylandWindow)
 }
 
 } // namespace
+
+namespace {
+
+// A PasteTarget window on the given Qt platform, shown and focused by sway.
+struct TargetWindow {
+    QTemporaryDir dir;
+    QProcess process;
+
+    explicit TargetWindow(const char* platform)
+    {
+        auto environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("QT_QPA_PLATFORM", platform);
+        process.setProcessEnvironment(environment);
+        process.start(VELMORA_PASTE_TARGET, {"window", dir.path() + "/typed"});
+    }
+    bool shown()
+    {
+        return process.waitForStarted(5000)
+            && test::waitUntil([&] { return process.readAllStandardOutput().contains("shown"); }, 10s);
+    }
+    ~TargetWindow()
+    {
+        process.kill();
+        process.waitForFinished(5000);
+    }
+};
+
+} // namespace
+
+// Compositors other than sway tell the window in front through foreign-toplevel;
+// X11 on Wayland sees only XWayland windows and must not mistake a Wayland one for none.
+TEST(WaylandSession, TheWindowInFrontAsTheCompositorTellsIt)
+{
+    auto toplevels = WlrForeignToplevelFrontmostApplication::open();
+    ASSERT_NE(toplevels, nullptr) << "sway offers zwlr_foreign_toplevel_manager_v1";
+    X11FrontmostApplication x11(true);
+
+    auto native = std::make_unique<TargetWindow>("wayland");
+    ASSERT_TRUE(native->shown()) << native->process.readAllStandardError().toStdString();
+    ASSERT_TRUE(test::waitUntil([&] { return test::swayFocusedAppId() == "PasteTarget"; }, 5s));
+    std::optional<FrontmostApplication> front;
+    ASSERT_TRUE(test::waitUntil([&] { return (front = toplevels->current()).has_value(); }, 5s));
+    EXPECT_EQ(front->identifier, "PasteTarget");
+    EXPECT_EQ(front->processId, std::nullopt) << "the protocol names no process";
+    EXPECT_NE(front->window, 0u);
+    const std::uint32_t nativeWindow = front->window;
+    EXPECT_EQ(x11.current(), FrontmostApplication{FrontmostApplication::unseenWaylandWindow})
+        << "a Wayland window in front is still a window";
+    EXPECT_EQ(X11FrontmostApplication().current(), std::nullopt) << "in an X11 session no active window is none";
+
+    TargetWindow xwayland("xcb");
+    ASSERT_TRUE(xwayland.shown()) << xwayland.process.readAllStandardError().toStdString();
+    ASSERT_TRUE(test::waitUntil([&] { return toplevels->current() && toplevels->current()->window != nativeWindow; }, 5s));
+    const std::uint32_t xwaylandWindow = toplevels->current()->window;
+    ASSERT_TRUE(test::waitUntil([&] { return x11.current() && x11.current()->processId == xwayland.process.processId(); }, 5s));
+    EXPECT_EQ(x11.current()->identifier, "PasteTarget");
+
+    // Back to the first: it keeps its number, so a switch during a dictation is seen for what it is.
+    test::runProcess("swaymsg", {QString("[pid=%1] focus").arg(native->process.processId())});
+    ASSERT_TRUE(test::waitUntil([&] { return toplevels->current() && toplevels->current()->window == nativeWindow; }, 5s))
+        << (toplevels->current() ? toplevels->current()->window : 0);
+    EXPECT_TRUE(test::waitUntil([&] { return x11.current() == FrontmostApplication{FrontmostApplication::unseenWaylandWindow}; }, 5s));
+
+    // A closed window is forgotten; the one sway focuses next is in front.
+    native.reset();
+    EXPECT_TRUE(test::waitUntil([&] { return toplevels->current() && toplevels->current()->window == xwaylandWindow; }, 5s));
+}

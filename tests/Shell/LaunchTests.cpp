@@ -108,7 +108,8 @@ TEST(DumpRuntime, PrintsTheReportOfTheBuildTree)
                                             "globalShortcutBackend=x11\n"
                                             "doubleTapBackend=x11\n"
                                             "clipboardBackend=x11\n"
-                                            "keyInjectionBackend=x11\n")
+                                            "keyInjectionBackend=x11\n"
+                                            "frontmostBackend=x11\n")
                                  .arg(bundle, executable,
                                       QFileInfo::exists(bundle + QStringLiteral("/Resources/WhisperRuntime/models/ggml-silero-v6.2.0.bin"))
                                           ? bundle + QStringLiteral("/Resources/WhisperRuntime/models/ggml-silero-v6.2.0.bin")

@@ -1,5 +1,7 @@
 #include "TextDelivery/DirectInsertPolicy.h"
 
+#include "Platform/FrontmostApplicationSource.h"
+
 #include <gtest/gtest.h>
 
 using namespace velmora;
@@ -51,6 +53,17 @@ TEST(DirectInsertPolicy, DecidesInItsOrder)
          [](auto& c) { c.targetPID.reset(); c.frontmostPID.reset(); }, DirectInsertDecision::paste},
         {"...and another window without one",
          [](auto& c) { c.targetPID.reset(); c.frontmostPID.reset(); c.frontmostWindow = 0x500001; },
+         DirectInsertDecision::targetChanged},
+        // A Wayland window seen from X11: unnamed, but still a window to paste into.
+        {"a Wayland window X11 cannot see, in front at both ends",
+         [](auto& c) {
+             c.targetPID.reset();
+             c.frontmostPID.reset();
+             c.targetWindow = c.frontmostWindow = platform::FrontmostApplication::unseenWaylandWindow;
+         },
+         DirectInsertDecision::paste},
+        {"from an X11 window to a Wayland one",
+         [](auto& c) { c.frontmostPID.reset(); c.frontmostWindow = platform::FrontmostApplication::unseenWaylandWindow; },
          DirectInsertDecision::targetChanged},
     };
     for (const auto& c : cases) {

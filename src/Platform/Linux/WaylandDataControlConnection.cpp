@@ -1,12 +1,11 @@
 #include "WaylandDataControlConnection.h"
 
 #include "WaylandDataControl.h"
+#include "WaylandDispatch.h"
 
 #include <wayland-client.h>
 
 #include <cstring>
-
-#include <poll.h>
 
 namespace velmora::platform {
 namespace {
@@ -105,20 +104,7 @@ void WaylandDataControlConnection::replace(Selection selection, wl_proxy* offer)
 
 bool WaylandDataControlConnection::dispatchPending()
 {
-    while (wl_display_prepare_read(m_display) != 0) {
-        if (wl_display_dispatch_pending(m_display) < 0)
-            return false;
-    }
-    wl_display_flush(m_display);
-    // Reads only what has arrived: this never waits for the compositor.
-    pollfd ready{wl_display_get_fd(m_display), POLLIN, 0};
-    if (::poll(&ready, 1, 0) > 0) {
-        if (wl_display_read_events(m_display) < 0)
-            return false;
-    } else {
-        wl_display_cancel_read(m_display);
-    }
-    return wl_display_dispatch_pending(m_display) >= 0;
+    return dispatchArrivedEvents(m_display);
 }
 
 } // namespace velmora::platform

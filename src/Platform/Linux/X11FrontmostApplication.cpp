@@ -25,8 +25,9 @@ std::optional<QByteArray> property(xcb_connection_t* c, std::uint32_t window, st
 
 } // namespace
 
-X11FrontmostApplication::X11FrontmostApplication()
+X11FrontmostApplication::X11FrontmostApplication(bool waylandSession)
     : m_connection(X11Connection::open())
+    , m_waylandSession(waylandSession)
 {
     if (!m_connection)
         return;
@@ -41,16 +42,21 @@ X11FrontmostApplication::~X11FrontmostApplication() = default;
 
 std::optional<FrontmostApplication> X11FrontmostApplication::current()
 {
-    if (!m_connection)
+    const auto none = [this]() -> std::optional<FrontmostApplication> {
+        if (m_waylandSession)
+            return FrontmostApplication{FrontmostApplication::unseenWaylandWindow};
         return std::nullopt;
+    };
+    if (!m_connection)
+        return none();
     xcb_connection_t* c = m_connection->get();
     const auto active = property(c, m_connection->root(), m_activeWindow, XCB_ATOM_WINDOW);
     if (!active || active->size() < 4)
-        return std::nullopt;
+        return none();
     FrontmostApplication application;
     std::memcpy(&application.window, active->constData(), 4);
     if (application.window == XCB_NONE)
-        return std::nullopt;
+        return none();
     if (const auto pid = property(c, application.window, m_pid, XCB_ATOM_CARDINAL); pid && pid->size() >= 4) {
         std::uint32_t value = 0;
         std::memcpy(&value, pid->constData(), 4);

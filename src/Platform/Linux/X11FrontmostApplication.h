@@ -12,7 +12,8 @@ class X11Connection;
 // _NET_WM_NAME and WM_CLASS: a few round trips to the local server.
 class X11FrontmostApplication final : public FrontmostApplicationSource {
 public:
-    X11FrontmostApplication();
+    // In a Wayland session no active X11 window means a Wayland window is in front.
+    explicit X11FrontmostApplication(bool waylandSession = false);
     ~X11FrontmostApplication() override;
 
     std::optional<FrontmostApplication> current() override;
@@ -20,6 +21,7 @@ public:
 private:
     std::unique_ptr<X11Connection> m_connection;
     std::uint32_t m_activeWindow = 0, m_pid = 0, m_name = 0, m_utf8 = 0;
+    bool m_waylandSession = false;
 };
 
 } // namespace velmora::platform

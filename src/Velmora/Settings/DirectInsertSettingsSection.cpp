@@ -21,7 +21,7 @@ DirectInsertSettingsSection::DirectInsertSettingsSection(DictationController& co
     : QWidget(parent)
     , m_controller(controller)
     , m_canPostKeys(std::move(canPostKeys))
-    , m_sessionLimits(sessionLimits ? *sessionLimits : platform::DesktopSession::backends().keyInjection.limits)
+    , m_sessionLimits(sessionLimits ? *sessionLimits : platform::DesktopSession::backends().insertLimits())
 {
     setObjectName(QStringLiteral("directInsertSection"));
     auto* column = new QVBoxLayout(this);
