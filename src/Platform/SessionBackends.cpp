@@ -98,6 +98,8 @@ SessionBackends SessionBackends::choose(const SessionFacts& facts)
         chosen.frontmost = {QStringLiteral("sway-ipc"), {}};
     else if (offers(facts, {"zwlr_foreign_toplevel_manager_v1"}))
         chosen.frontmost = {QStringLiteral("wlr-foreign-toplevel"), {}};
+    else if (chosen.compositor == QLatin1String("kde"))
+        chosen.frontmost = {QStringLiteral("kwin-script"), {}}; // a script of ours inside KWin tells it
     else
         chosen.frontmost = {QStringLiteral("x11"),
                             QStringLiteral("This desktop does not tell Velmora which Wayland window is in front: "

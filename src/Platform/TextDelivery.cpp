@@ -2,6 +2,7 @@
 
 #include "DesktopSession.h"
 #include "Linux/FreedesktopNotifications.h"
+#include "Linux/KWinFrontmostApplication.h"
 #include "Linux/PortalKeyInjector.h"
 #include "Linux/PortalRemoteDesktop.h"
 #include "Linux/SwayFrontmostApplication.h"
@@ -13,6 +14,8 @@
 #include "Linux/X11FrontmostApplication.h"
 #include "Linux/X11KeyInjector.h"
 #include "Linux/X11SelectionReader.h"
+
+#include <QCoreApplication>
 
 namespace velmora::platform {
 
@@ -26,13 +29,37 @@ std::unique_ptr<FrontmostApplicationSource> TextDelivery::frontmostApplication()
         if (auto source = WlrForeignToplevelFrontmostApplication::open())
             return source;
     }
-    return std::make_unique<X11FrontmostApplication>(session.kind == SessionBackends::Kind::wayland);
+    auto x11 = std::make_unique<X11FrontmostApplication>(session.kind == SessionBackends::Kind::wayland);
+    if (session.frontmost.name == QLatin1String("kwin-script"))
+        return std::make_unique<KWinFrontmostApplication>(std::move(x11));
+    return x11;
+}
+
+namespace {
+
+std::unique_ptr<FrontmostApplicationSource>& keptFrontmostSource()
+{
+    static std::unique_ptr<FrontmostApplicationSource> source;
+    return source;
+}
+
+} // namespace
+
+void TextDelivery::prepareFrontmostApplication()
+{
+    auto& source = keptFrontmostSource();
+    if (source)
+        return;
+    source = frontmostApplication();
+    // Gone with the application object, while the bus and the event loop's pieces still exist.
+    if (QCoreApplication::instance())
+        qAddPostRoutine([] { keptFrontmostSource().reset(); });
 }
 
 std::optional<FrontmostApplication> TextDelivery::currentFrontmostApplication()
 {
-    static const std::unique_ptr<FrontmostApplicationSource> source = frontmostApplication();
-    return source->current();
+    prepareFrontmostApplication();
+    return keptFrontmostSource() ? keptFrontmostSource()->current() : std::nullopt;
 }
 
 std::unique_ptr<NotificationCenter> TextDelivery::notifications()

@@ -17,6 +17,9 @@ struct TextDelivery {
     // The application in front, asked through one source the program keeps for
     // its whole run. Main thread only.
     static std::optional<FrontmostApplication> currentFrontmostApplication();
+    // Makes that source now, so one that starts following the compositor
+    // asynchronously (KWin's script) is ready before the first dictation.
+    static void prepareFrontmostApplication();
     static std::unique_ptr<NotificationCenter> notifications();
     static std::unique_ptr<SelectionReader> selectionReader();
     // Where the toolkit's clipboard does not reach the whole session (Wayland with

@@ -40,7 +40,7 @@ TEST(SessionBackends, ChoosesForEachDesktop)
         {"no session type, a Wayland socket", {"", "", true, true, false, wlroots, true}, K::wayland, "",
          "wayland-data-control", "wtype", true, "x11"},
         {"KDE Plasma", {"wayland", "KDE", true, true, false, kde, true}, K::wayland, "kde", "wayland-data-control", "x11",
-         false, "x11"},
+         false, "kwin-script"},
         {"GNOME (Ubuntu's)", {"wayland", "ubuntu:GNOME", true, true, false, gnome, true}, K::wayland, "gnome", "x11", "x11",
          false, "x11"},
         {"a text console", {"tty", "", false, false}, K::unknown, "", "none", "none", false, "none"},
@@ -104,9 +104,9 @@ TEST(SessionBackends, SaysWhatIsMissingInTheUsersTerms)
     chosen = SessionBackends::choose(gnomeFacts);
     EXPECT_TRUE(chosen.globalShortcut.limits.contains("Settings, Keyboard"));
     EXPECT_TRUE(chosen.keyInjection.limits.contains("the text is only copied"));
-    SessionFacts kdeFacts{"wayland", "KDE", true, true, false, kde, true};
-    kdeFacts.portalRemoteDesktop = true;
-    EXPECT_TRUE(SessionBackends::choose(kdeFacts).insertLimits().contains("in terminals too"))
+    SessionFacts gnomeWithPortal = gnomeFacts;
+    gnomeWithPortal.portalRemoteDesktop = true;
+    EXPECT_TRUE(SessionBackends::choose(gnomeWithPortal).insertLimits().contains("in terminals too"))
         << "keys arrive, but the window in front is not known";
     EXPECT_EQ(SessionBackends::choose({"wayland", "sway", true, true, true, wlroots, true}).insertLimits(), "");
     EXPECT_EQ(chosen.describe().split('\n').first(), "session=wayland");

@@ -45,6 +45,7 @@ DictationStack::DictationStack(std::shared_ptr<platform::PreferencesStore> defau
     m_transcriber = std::make_shared<WhisperTranscriber>(temporaryFolder);
     m_warmUp = std::make_unique<WhisperWarmUp>(temporaryFolder);
     m_stream = std::make_unique<WhisperStreamTranscriber>();
+    platform::TextDelivery::prepareFrontmostApplication();
     platform::TextDelivery::prepareKeyInjection(
         [defaults = m_defaults] { return defaults->stringValue(PreferenceKeys::remoteDesktopRestoreToken).value_or(QString()); },
         [defaults = m_defaults](const QString& token) {
