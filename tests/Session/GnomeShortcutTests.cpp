@@ -2,9 +2,16 @@
 // GSettings with its memory back-end and GNOME's own schemas: the user's own
 // shortcuts stay, Velmora's entry is listed once.
 #include "HotKeys/DesktopShortcutOffer.h"
+#include "Platform/DesktopSession.h"
 #include "Platform/Linux/GnomeCustomShortcut.h"
+#include "Platform/MemoryPreferencesStore.h"
+#include "Preferences/PreferenceKeys.h"
 
 #include "TestSupport.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QMessageBox>
 
 #undef signals
 #include <gio/gio.h>
@@ -133,6 +140,58 @@ TEST(DesktopShortcutOffer, TheCommandSurvivesGnomesParsing)
         EXPECT_STREQ(words[1], "--toggle");
         g_strfreev(words);
     }
+}
+
+// The question itself, in a session that says it is GNOME on Wayland: No
+// changes nothing, Yes adds the shortcut and says so, and it is asked once.
+TEST(DesktopShortcutOffer, AsksOnceAndYesAddsTheShortcut)
+{
+    qputenv("GSETTINGS_BACKEND", "memory");
+    qputenv("XDG_SESSION_TYPE", "wayland");
+    qputenv("XDG_CURRENT_DESKTOP", "GNOME");
+    GSettingsSchemaSource* source = g_settings_schema_source_get_default();
+    GSettingsSchema* schema = source ? g_settings_schema_source_lookup(source, listSchema, TRUE) : nullptr;
+    if (!schema)
+        GTEST_SKIP() << "GNOME's settings schemas (gnome-settings-daemon-common) are not installed";
+    g_settings_schema_unref(schema);
+    ASSERT_EQ(DesktopSession::backends().compositor, "gnome");
+    ASSERT_NE(DesktopSession::backends().globalShortcut.name, "portal");
+
+    const auto visible = [](const QString& text) -> QMessageBox* {
+        for (QWidget* widget : QApplication::topLevelWidgets())
+            if (auto* box = qobject_cast<QMessageBox*>(widget); box && box->isVisible() && box->text().contains(text))
+                return box;
+        return nullptr;
+    };
+    const auto shown = [&](const QString& text) {
+        velmora::test::waitUntil([&] { return visible(text) != nullptr; }, std::chrono::seconds(5));
+        return visible(text);
+    };
+    const QString executable = "/home/ann/My Apps/Velmora/bin/velmora";
+    const std::optional<QString> before = GnomeCustomShortcut::currentBinding();
+
+    MemoryPreferencesStore declined;
+    velmora::DesktopShortcutOffer::offerIfUseful(declined, executable);
+    QMessageBox* question = shown("to GNOME's keyboard shortcuts?");
+    ASSERT_NE(question, nullptr);
+    question->button(QMessageBox::No)->click();
+    EXPECT_TRUE(velmora::test::waitUntil([&] { return visible("to GNOME's keyboard shortcuts?") == nullptr; }, std::chrono::seconds(5)));
+    EXPECT_EQ(GnomeCustomShortcut::currentBinding(), before) << "No leaves GNOME's settings alone";
+    EXPECT_EQ(declined.boolValue(velmora::PreferenceKeys::desktopShortcutOffered), true);
+    velmora::DesktopShortcutOffer::offerIfUseful(declined, executable);
+    QApplication::processEvents();
+    EXPECT_EQ(visible("to GNOME's keyboard shortcuts?"), nullptr) << "asked once";
+
+    MemoryPreferencesStore accepting;
+    velmora::DesktopShortcutOffer::offerIfUseful(accepting, executable);
+    question = shown("to GNOME's keyboard shortcuts?");
+    ASSERT_NE(question, nullptr);
+    question->button(QMessageBox::Yes)->click();
+    QMessageBox* told = shown("GNOME now starts and stops a dictation on");
+    ASSERT_NE(told, nullptr);
+    EXPECT_EQ(GnomeCustomShortcut::currentBinding(), "<Control>space");
+    EXPECT_EQ(field(GnomeCustomShortcut::path.toUtf8(), "command"), "'/home/ann/My Apps/Velmora/bin/velmora' --toggle");
+    told->close();
 }
 
 } // namespace
