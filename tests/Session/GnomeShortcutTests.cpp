@@ -25,6 +25,15 @@ namespace {
 const char* const listSchema = "org.gnome.settings-daemon.plugins.media-keys";
 const char* const entrySchema = "org.gnome.settings-daemon.plugins.media-keys.custom-keybinding";
 
+bool gnomeSchemasInstalled()
+{
+    GSettingsSchemaSource* source = g_settings_schema_source_get_default();
+    GSettingsSchema* schema = source ? g_settings_schema_source_lookup(source, listSchema, TRUE) : nullptr;
+    if (schema)
+        g_settings_schema_unref(schema);
+    return schema != nullptr;
+}
+
 QStringList listed()
 {
     GSettings* list = g_settings_new(listSchema);
@@ -50,11 +59,8 @@ QString field(const char* path, const char* key)
 TEST(GnomeCustomShortcut, AddsVelmorasEntryOnceBesideTheUsersOwn)
 {
     qputenv("GSETTINGS_BACKEND", "memory");
-    GSettingsSchemaSource* source = g_settings_schema_source_get_default();
-    GSettingsSchema* schema = source ? g_settings_schema_source_lookup(source, listSchema, TRUE) : nullptr;
-    if (!schema)
+    if (!gnomeSchemasInstalled())
         GTEST_SKIP() << "GNOME's settings schemas (gnome-settings-daemon-common) are not installed";
-    g_settings_schema_unref(schema);
 
     // The user's own shortcut, made as GNOME's settings make one.
     const char* mine = "/org/gnome/settings-daemon/plugins/media-keys/custom-keybindings/custom0/";
@@ -149,11 +155,8 @@ TEST(DesktopShortcutOffer, AsksOnceAndYesAddsTheShortcut)
     qputenv("GSETTINGS_BACKEND", "memory");
     qputenv("XDG_SESSION_TYPE", "wayland");
     qputenv("XDG_CURRENT_DESKTOP", "GNOME");
-    GSettingsSchemaSource* source = g_settings_schema_source_get_default();
-    GSettingsSchema* schema = source ? g_settings_schema_source_lookup(source, listSchema, TRUE) : nullptr;
-    if (!schema)
+    if (!gnomeSchemasInstalled())
         GTEST_SKIP() << "GNOME's settings schemas (gnome-settings-daemon-common) are not installed";
-    g_settings_schema_unref(schema);
     ASSERT_EQ(DesktopSession::backends().compositor, "gnome");
     ASSERT_NE(DesktopSession::backends().globalShortcut.name, "portal");
 
