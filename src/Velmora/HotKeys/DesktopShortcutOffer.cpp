@@ -7,10 +7,12 @@
 #include "Platform/DesktopSession.h"
 #include "Platform/Linux/GnomeCustomShortcut.h"
 #include "Platform/LogCategories.h"
+#include "Platform/MainThread.h"
 #include "Platform/PreferencesStore.h"
 #include "Preferences/PreferenceKeys.h"
 
 #include <QMessageBox>
+#include <QThreadPool>
 
 namespace velmora {
 
@@ -60,12 +62,17 @@ void DesktopShortcutOffer::offerIfUseful(platform::PreferencesStore& defaults, c
     QObject::connect(question, &QMessageBox::finished, [command, binding = *accelerator, shortcut](int answer) {
         if (answer != QMessageBox::Yes)
             return;
-        const auto error = platform::GnomeCustomShortcut::bind(command, binding);
-        auto* told = new QMessageBox(error ? QMessageBox::Warning : QMessageBox::Information, QStringLiteral("Velmora"),
-                                     error ? platform::GnomeCustomShortcut::describe(*error)
-                                           : QStringLiteral("GNOME now starts and stops a dictation on %1.").arg(shortcut));
-        told->setAttribute(Qt::WA_DeleteOnClose);
-        told->show();
+        // GSettings waits for dconf to store the change: not on the main thread.
+        QThreadPool::globalInstance()->start([command, binding, shortcut] {
+            const auto error = platform::GnomeCustomShortcut::bind(command, binding);
+            platform::postToMainThread([error, shortcut] {
+                auto* told = new QMessageBox(error ? QMessageBox::Warning : QMessageBox::Information, QStringLiteral("Velmora"),
+                                             error ? platform::GnomeCustomShortcut::describe(*error)
+                                                   : QStringLiteral("GNOME now starts and stops a dictation on %1.").arg(shortcut));
+                told->setAttribute(Qt::WA_DeleteOnClose);
+                told->show();
+            });
+        });
     });
     question->show();
 }
