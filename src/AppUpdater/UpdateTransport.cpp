@@ -1,10 +1,12 @@
 #include "UpdateTransport.h"
 
+#include <QEventLoop>
 #include <QFile>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QSslCertificate>
+#include <QThread>
 
 #include <memory>
 
@@ -38,6 +40,51 @@ QNetworkRequest requestFor(const QUrl& url)
     request.setTransferTimeout(quietLimitMs);
     request.setSslConfiguration(UpdateTransport::sslConfiguration());
     return request;
+}
+
+// On the download's own thread, with a network and an event loop of its own.
+std::optional<UpdateDownloadError> fetchArchive(const QUrl& url, qint64 length, const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return UpdateDownloadError::notWritable;
+    QNetworkAccessManager network;
+    network.setCache(nullptr);
+    std::unique_ptr<QNetworkReply> reply(network.get(requestFor(url)));
+    std::optional<UpdateDownloadError> error;
+    QEventLoop loop;
+    QObject::connect(reply.get(), &QNetworkReply::readyRead, &loop, [&] {
+        const QByteArray chunk = reply->readAll();
+        if (file.size() + chunk.size() > length) {
+            error = UpdateDownloadError::wrongLength; // more than announced: stop here
+            reply->abort();
+            return;
+        }
+        if (file.write(chunk) != chunk.size()) {
+            error = UpdateDownloadError::notWritable;
+            reply->abort();
+        }
+    });
+    QObject::connect(reply.get(), &QNetworkReply::finished, &loop, &QEventLoop::quit);
+    if (!reply->isFinished())
+        loop.exec();
+    if (!reply->isFinished()) {
+        // The transport is going: what came so far stays, to be cleared at the next start.
+        reply->abort();
+        return UpdateDownloadError::failed;
+    }
+    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    const bool flushed = file.flush();
+    file.close();
+    if (!error && (reply->error() != QNetworkReply::NoError || status != 200))
+        error = UpdateDownloadError::failed;
+    if (!error && !flushed)
+        error = UpdateDownloadError::notWritable;
+    if (!error && file.size() != length)
+        error = UpdateDownloadError::wrongLength;
+    if (error)
+        file.remove();
+    return error;
 }
 
 } // namespace
@@ -88,41 +135,31 @@ void UpdateTransport::download(const QUrl& url, qint64 length, const QString& pa
         done(UpdateDownloadError::notHttps);
         return;
     }
-    auto file = std::make_shared<QFile>(path);
-    if (!file->open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        done(UpdateDownloadError::notWritable);
-        return;
+    auto holder = std::make_shared<QThread*>(nullptr);
+    QThread* thread = QThread::create([this, url, length, path, holder, done = std::move(done)] {
+        const auto error = fetchArchive(url, length, path);
+        // Runs unless the transport is going: its destructor waits for this thread first.
+        QMetaObject::invokeMethod(this, [this, thread = *holder, error, done] {
+            m_downloads.removeOne(thread);
+            thread->wait();
+            delete thread;
+            done(error);
+        }, Qt::QueuedConnection);
+    });
+    *holder = thread;
+    m_downloads.append(thread);
+    thread->start();
+}
+
+UpdateTransport::~UpdateTransport()
+{
+    // Ends each download's event loop, even one not yet started; what came so far stays.
+    for (QThread* thread : std::as_const(m_downloads))
+        thread->quit();
+    for (QThread* thread : std::as_const(m_downloads)) {
+        thread->wait();
+        delete thread;
     }
-    QNetworkReply* reply = m_network->get(requestFor(url));
-    auto outcome = std::make_shared<std::optional<UpdateDownloadError>>();
-    connect(reply, &QNetworkReply::readyRead, this, [reply, file, length, outcome] {
-        const QByteArray chunk = reply->readAll();
-        if (file->size() + chunk.size() > length) {
-            *outcome = UpdateDownloadError::wrongLength; // more than announced: stop here
-            reply->abort();
-            return;
-        }
-        if (file->write(chunk) != chunk.size()) {
-            *outcome = UpdateDownloadError::notWritable;
-            reply->abort();
-        }
-    });
-    connect(reply, &QNetworkReply::finished, this, [reply, file, length, outcome, done = std::move(done)] {
-        reply->deleteLater();
-        const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-        const bool flushed = file->flush();
-        file->close();
-        std::optional<UpdateDownloadError> error = *outcome;
-        if (!error && (reply->error() != QNetworkReply::NoError || status != 200))
-            error = UpdateDownloadError::failed;
-        if (!error && !flushed)
-            error = UpdateDownloadError::notWritable;
-        if (!error && file->size() != length)
-            error = UpdateDownloadError::wrongLength;
-        if (error)
-            file->remove();
-        done(error);
-    });
 }
 
 } // namespace AppUpdater

@@ -5,7 +5,9 @@
 #include "HttpsTestServer.h"
 #include "TestSupport.h"
 
+#include <QCoreApplication>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -107,6 +109,31 @@ TEST(UpdateTransport, AnArchiveIsKeptOnlyAtItsAnnouncedLength)
         else
             EXPECT_EQ(test::readFile(file), archive);
     }
+}
+
+} // namespace
+
+namespace {
+
+// Velmora quitting in the middle of a download: the transport goes at once,
+// answers nobody, and leaves what came, as a kill would, for the next start to clear.
+TEST(UpdateTransport, GoingAwayEndsADownloadWithoutAnswering)
+{
+    Trusted trusted;
+    const QByteArray archive(200 * 1024, 'a');
+    trusted.server.route("/slow.tar.xz", {200, archive, {}, false, 128 * 1024});
+    QTemporaryDir dir;
+    const QString file = dir.path() + "/download";
+    auto transport = std::make_unique<UpdateTransport>();
+    bool answered = false;
+    transport->download(trusted.server.url("/slow.tar.xz"), archive.size(), file,
+                        [&](std::optional<UpdateDownloadError>) { answered = true; });
+    ASSERT_TRUE(test::waitUntil([&] { return QFileInfo(file).size() >= 64 * 1024; }, 15s)) << QFileInfo(file).size();
+    transport.reset();
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(answered);
+    EXPECT_TRUE(QFile::exists(file));
+    EXPECT_LT(QFileInfo(file).size(), archive.size());
 }
 
 } // namespace
