@@ -18,6 +18,8 @@
 
 #include <gtest/gtest.h>
 
+#include <iostream>
+
 using namespace HotKeyCore;
 using namespace velmora;
 namespace keys = test::keys;
@@ -261,7 +263,20 @@ TEST_F(X11Input, RecorderInARealWindowSuspendsTheHotKeyAndOwnsTabAndEscape)
     EXPECT_TRUE(rig.manager.isSuspended());
 
     client.tap(keys::tab);
+    // Rarely, on a loaded machine, the window manager moves the focus after the window
+    // has become active and the key goes elsewhere; the key is sent again then, once.
+    if (!test::waitUntil([&] { return !messages.empty(); }, std::chrono::seconds(2))) {
+        std::cerr << "Tab did not reach the recorder: active " << dialog.isActiveWindow() << ", focus "
+                  << (QApplication::focusWidget() == first) << ", captured " << captured.size() << "; again\n";
+        dialog.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog));
+        first->setFocus();
+        client.tap(keys::tab);
+    }
     ASSERT_TRUE(test::waitUntil([&] { return messages.size() == 1; }));
+    client.sync();
+    QTest::qWait(50);
+    EXPECT_EQ(messages.size(), 1u);
     EXPECT_TRUE(first->hasFocus()) << "Tab belongs to the recorder while it records";
 
     client.chord({keys::control}, keys::space);
