@@ -313,3 +313,31 @@ TEST_F(ApplicationMode, AnUnusableLockFolderFailsWithTheErrorAndAFailureStatus)
 }
 
 } // namespace
+
+namespace {
+
+// Whoever started Velmora may close the pipe its log goes to (a launcher that
+// exits, the old copy an update replaced): the next log line must not end it.
+TEST_F(ApplicationMode, ALogPipeWithoutAReaderDoesNotEndTheProgram)
+{
+    QTemporaryDir dir;
+    const QString status = dir.path() + "/status";
+    QProcess pipeline;
+    const QString readerGone = dir.path() + "/reader-gone";
+    pipeline.start("sh", {"-c", "{ \"$0\" 2>&1 >/dev/null; echo $? >\"$1\"; } | { head -c 1 >/dev/null; exec <&-; touch \"$2\"; }",
+                          test::velmoraExecutable(), status, readerGone});
+    // head goes after the first byte, the first line of the log: from then on the pipe has no reader.
+    qint64 pid = 0;
+    ASSERT_TRUE(waitUntil([&] {
+        pid = readFile(lockPath()).trimmed().toLongLong();
+        return pid > 0 && ::kill(pid_t(pid), 0) == 0;
+    }, std::chrono::seconds(15)));
+    ASSERT_TRUE(waitUntil([&] { return QFile::exists(readerGone); }, std::chrono::seconds(10)));
+    // A second launch is handed over, and the running copy logs it.
+    EXPECT_EQ(runProcess(test::velmoraExecutable(), {}).exitCode, 0);
+    EXPECT_EQ(runProcess(test::velmoraExecutable(), {"--quit"}).exitCode, 0);
+    ASSERT_TRUE(pipeline.waitForFinished(15000));
+    EXPECT_EQ(readFile(status).trimmed(), "0") << "141 is death by SIGPIPE";
+}
+
+} // namespace

@@ -227,7 +227,12 @@ TEST_F(UpdateEndToEnd, KilledAtEachStepLeavesTheCopyAsItWasAndTheNextStartInstal
             if (!test::readFile(QString("/proc/%1/cmdline").arg(pid)).contains("--finish-update"))
                 b = pid;
         return pids.size() == 1 && b != 0;
-    }, 15s)) << "2.0 runs";
+    }, 15s)) << "2.0 runs; running: " << [&] {
+        QStringList running;
+        for (qint64 pid : test::processesRunning(executable))
+            running << QString::number(pid) + " " + test::readFile(QString("/proc/%1/cmdline").arg(pid)).replace('\0', ' ');
+        return running.join("; ").toStdString();
+    }();
     EXPECT_NE(b, a->processId());
     EXPECT_TRUE(test::waitUntil([&] { return leftovers().isEmpty(); }, 10s)) << "1.0 is gone";
     EXPECT_EQ(test::bundleInfo(installed).value("CFBundleShortVersionString").toString(), "2.0");

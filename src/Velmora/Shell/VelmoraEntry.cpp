@@ -85,6 +85,9 @@ int VelmoraEntry::main(int argc, char** argv)
         return AppUpdater::UpdateInstaller::finish(oldPid, arguments[3], arguments[4]);
     }
     case LaunchMode::application:
+        // Whoever started Velmora may close the pipe its log goes to (a launcher that exits, an update's
+        // old copy): a log line must then fail quietly, not end the program.
+        std::signal(SIGPIPE, SIG_IGN);
         break;
     }
 
