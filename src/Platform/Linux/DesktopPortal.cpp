@@ -2,6 +2,7 @@
 
 #include <QDBusMessage>
 #include <QDBusObjectPath>
+#include <QDBusPendingCall>
 #include <QDBusPendingCallWatcher>
 
 namespace velmora::platform::DesktopPortal {
@@ -42,15 +43,24 @@ void forget(QDBusConnection& bus, const QString& path, QObject* receiver, const 
     bus.disconnect(service, path, requestInterface, QStringLiteral("Response"), receiver, responseSlot);
 }
 
-bool offers(const QDBusConnection& bus, const QString& interface)
+QList<bool> offers(const QDBusConnection& bus, const QStringList& interfaces)
 {
     if (!bus.isConnected())
-        return false;
-    QDBusMessage get = QDBusMessage::createMethodCall(service, desktopPath, QStringLiteral("org.freedesktop.DBus.Properties"),
-                                                      QStringLiteral("Get"));
-    get << interface << QStringLiteral("version");
-    // A portal that is still starting is taken as absent rather than waited for.
-    return bus.call(get, QDBus::Block, 1000).type() == QDBusMessage::ReplyMessage;
+        return QList<bool>(interfaces.size(), false);
+    QList<QDBusPendingCall> asked;
+    for (const QString& interface : interfaces) {
+        QDBusMessage get = QDBusMessage::createMethodCall(service, desktopPath, QStringLiteral("org.freedesktop.DBus.Properties"),
+                                                          QStringLiteral("Get"));
+        get << interface << QStringLiteral("version");
+        // A portal that is still starting is taken as absent rather than waited for.
+        asked << bus.asyncCall(get, 1000);
+    }
+    QList<bool> offered;
+    for (QDBusPendingCall& call : asked) {
+        call.waitForFinished();
+        offered << (call.reply().type() == QDBusMessage::ReplyMessage);
+    }
+    return offered;
 }
 
 } // namespace velmora::platform::DesktopPortal

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <QDBusConnection>
+#include <QList>
 #include <QString>
+#include <QStringList>
 #include <QObject>
 #include <QVariant>
 
@@ -26,7 +28,8 @@ QString request(QDBusConnection& bus, const QString& interface, const QString& m
                 std::function<void(const QString& error)> refused);
 // Stops listening for the answer at `path` (one answer per request).
 void forget(QDBusConnection& bus, const QString& path, QObject* receiver, const char* responseSlot);
-// Whether the portal offers `interface` (its version property answers), asked with a short limit.
-bool offers(const QDBusConnection& bus, const QString& interface);
+// Whether the portal offers each of `interfaces` (its version property answers): asked all at
+// once, each with a one-second limit, so a portal still starting costs a second, not one per interface.
+QList<bool> offers(const QDBusConnection& bus, const QStringList& interfaces);
 
 } // namespace velmora::platform::DesktopPortal

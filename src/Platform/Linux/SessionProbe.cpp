@@ -21,10 +21,11 @@ SessionFacts probeSession()
     if (facts.hasWaylandDisplay)
         facts.waylandGlobals = waylandGlobals();
     if (facts.sessionType == QLatin1String("wayland") || (facts.sessionType.isEmpty() && facts.hasWaylandDisplay)) {
-        facts.portalGlobalShortcuts = DesktopPortal::offers(QDBusConnection::sessionBus(),
-                                                            QStringLiteral("org.freedesktop.portal.GlobalShortcuts"));
-        facts.portalRemoteDesktop = DesktopPortal::offers(QDBusConnection::sessionBus(),
-                                                          QStringLiteral("org.freedesktop.portal.RemoteDesktop"));
+        const QList<bool> offered = DesktopPortal::offers(
+            QDBusConnection::sessionBus(),
+            {QStringLiteral("org.freedesktop.portal.GlobalShortcuts"), QStringLiteral("org.freedesktop.portal.RemoteDesktop")});
+        facts.portalGlobalShortcuts = offered.value(0);
+        facts.portalRemoteDesktop = offered.value(1);
     }
     facts.wtypeInstalled = !QStandardPaths::findExecutable(QStringLiteral("wtype")).isEmpty();
     facts.uinputWritable = ::access("/dev/uinput", W_OK) == 0;
