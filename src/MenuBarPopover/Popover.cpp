@@ -3,6 +3,7 @@
 #include "PopoverPlacement.h"
 
 #include <QCloseEvent>
+#include <QMoveEvent>
 #include <QApplication>
 #include <QGuiApplication>
 #include <QTimer>
@@ -69,6 +70,7 @@ void Popover::showRelativeTo(const QRect& anchor, PopoverEdge preferredEdge)
         screen = QGuiApplication::primaryScreen();
     const QRect available = screen ? screen->availableGeometry() : QRect(QPoint(0, 0), size());
     const QRect frame = popoverFrame(anchor, size(), available, preferredEdge);
+    m_placement = frame.topLeft();
     move(frame.topLeft());
     show();
 }
@@ -129,9 +131,21 @@ bool Popover::eventFilter(QObject* watched, QEvent* event)
     return QWidget::eventFilter(watched, event);
 }
 
+void Popover::moveEvent(QMoveEvent* event)
+{
+    QWidget::moveEvent(event);
+    if (!m_placement || !event->spontaneous() || !isVisible())
+        return;
+    // A window manager may place a window it maps by its own rules; asked again, once, it moves it.
+    const QPoint wanted = *std::exchange(m_placement, std::nullopt);
+    if (pos() != wanted)
+        move(wanted);
+}
+
 void Popover::hideEvent(QHideEvent* event)
 {
     QWidget::hideEvent(event);
+    m_placement.reset();
     m_activateWhenExposed = false;
     m_awaitingExpose = false;
     // Spontaneous hides come from the window system (minimising); only a real close counts.

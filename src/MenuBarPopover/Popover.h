@@ -5,6 +5,8 @@
 #include <QPointer>
 #include <QWidget>
 
+#include <optional>
+
 namespace MenuBarPopover {
 
 // The window a tray item opens: frameless, above other windows and without a
@@ -38,6 +40,7 @@ signals:
 protected:
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -50,6 +53,7 @@ private:
     bool m_windowed = false;
     bool m_activateWhenExposed = false;
     bool m_awaitingExpose = false;
+    std::optional<QPoint> m_placement; // where it was put, until the window manager has said where it is
 };
 
 } // namespace MenuBarPopover
