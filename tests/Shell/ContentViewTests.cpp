@@ -86,6 +86,52 @@ TEST(ContentView, TheRecordButtonFollowsTheDictationAndSpaceWorksItButNeverInThe
     EXPECT_EQ(desk.find<QLabel>("statusMessage")->text(), "Transcription canceled");
 }
 
+// A held key repeats (desktops leave repeat on): a held Space is still one press. The
+// rig's server does not repeat a key held through XTest, so the repeats are sent as a
+// keyboard sends them: presses of a key that is already down.
+TEST(ContentView, AHeldSpaceIsOneActionNotOnePerRepeat)
+{
+    ContentViewDesk desk;
+    test::X11TestClient keyboard;
+    QWidget* space = nullptr; // the view's own focus, where Space is the record key
+    desk.view->recordButton()->setFocus();
+    space = QApplication::focusWidget();
+    ASSERT_NE(space, nullptr);
+    int repeats = 0;
+    struct RepeatCounter : QObject {
+        int* count;
+        explicit RepeatCounter(int* c) : count(c) {}
+        bool eventFilter(QObject*, QEvent* event) override
+        {
+            // A repeat reaches the shortcuts first, whether it then goes on as a press or not.
+            if (event->type() == QEvent::ShortcutOverride && static_cast<QKeyEvent*>(event)->isAutoRepeat())
+                ++*count;
+            return false;
+        }
+    } counter(&repeats);
+    qApp->installEventFilter(&counter);
+
+    keyboard.press(test::keys::space);
+    ASSERT_TRUE(test::waitUntil([&] { return desk.recorder.starts == 1; }));
+    std::exchange(desk.recorder.pendingStart, {})(QString(desk.dir.path() + "/velmora-a.wav"));
+    for (int i = 0; i < 20; ++i)
+        keyboard.press(test::keys::space, 33); // held at 30 repeats a second
+    keyboard.release(test::keys::space);
+    keyboard.sync();
+    QTest::qWait(100);
+    qApp->removeEventFilter(&counter);
+    EXPECT_GE(repeats, 3) << "the key really repeated";
+    EXPECT_EQ(desk.recorder.starts, 1);
+    EXPECT_EQ(desk.recorder.stops, 0) << "a repeat is no second press";
+    EXPECT_TRUE(desk.controller->isRecording());
+
+    keyboard.tap(test::keys::space);
+    ASSERT_TRUE(test::waitUntil([&] { return desk.recorder.stops == 1; }));
+    EXPECT_EQ(desk.recorder.starts, 1);
+    std::exchange(desk.recorder.pendingStop, {})(QString(desk.dir.path() + "/velmora-a.wav"));
+    EXPECT_TRUE(desk.controller->isTranscribing()) << "not cancelled by a repeat";
+}
+
 TEST(ContentView, CopyClearCountAndTheCopiedToast)
 {
     ContentViewDesk desk;

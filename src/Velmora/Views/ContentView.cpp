@@ -121,6 +121,8 @@ ContentView::ContentView(Parts parts, QWidget* parent)
     // Space works the record button from anywhere in the popover, except where
     // it types: a text field claims printable keys before shortcuts see them.
     auto* space = new QShortcut(QKeySequence(Qt::Key_Space), main, nullptr, nullptr, Qt::WidgetWithChildrenShortcut);
+    // One press is one action: a held Space would start, stop and cancel at the key-repeat rate.
+    space->setAutoRepeat(false);
     connect(space, &QShortcut::activated, this, &ContentView::recordPressed);
     connect(m_record, &RecordButton::clicked, this, &ContentView::recordPressed);
 
