@@ -27,6 +27,8 @@ public:
     virtual std::optional<QJsonValue> object(const QString& key) const = 0;
     virtual std::optional<PreferencesError> setObject(const QString& key, const QJsonValue& value) = 0;
     virtual std::optional<PreferencesError> remove(const QString& key) = 0;
+    // The file the values live in, for the settings to name; empty where there is none.
+    virtual QString filePath() const { return {}; }
 
     bool hasObject(const QString& key) const { return object(key).has_value(); }
     std::optional<bool> boolValue(const QString& key) const;

@@ -26,7 +26,7 @@ public:
     // The process's store at the standard path, created on first use.
     static std::shared_ptr<JsonFilePreferencesStore> standard();
 
-    QString filePath() const { return m_filePath; }
+    QString filePath() const override { return m_filePath; }
 
     std::optional<QJsonValue> object(const QString& key) const override;
     std::optional<PreferencesError> setObject(const QString& key, const QJsonValue& value) override;

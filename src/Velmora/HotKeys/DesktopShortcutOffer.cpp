@@ -46,7 +46,7 @@ void DesktopShortcutOffer::offerIfUseful(platform::PreferencesStore& defaults, c
     const auto accelerator = platform::GnomeCustomShortcut::acceleratorFor(settings.keyCode, settings.modifiers);
     if (!accelerator || executable.isEmpty())
         return;
-    if (!defaults.setBool(PreferenceKeys::desktopShortcutOffered, true))
+    if (defaults.setBool(PreferenceKeys::desktopShortcutOffered, true))
         qCWarning(logging::hotKey) << "could not remember that the GNOME shortcut was offered";
     const QString shortcut = HotKeyCore::hotKeyDisplayString(settings);
     auto* question = new QMessageBox(

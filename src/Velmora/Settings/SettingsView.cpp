@@ -19,6 +19,7 @@
 #include <QApplication>
 #include <QButtonGroup>
 #include <QCheckBox>
+#include <QDir>
 #include <QFrame>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -45,6 +46,15 @@ QLabel* symbolLabel(Symbol symbol, const QColor& tint, QWidget* parent)
     auto* label = new QLabel(parent);
     label->setPixmap(SymbolIcon::icon(symbol, tint).pixmap(14, 14));
     return label;
+}
+
+// A path under the home folder as the user writes it.
+QString homeAbbreviated(const QString& path)
+{
+    const QString home = QDir::homePath();
+    if (path.startsWith(home + QLatin1Char('/')))
+        return QStringLiteral("~") + path.mid(home.size());
+    return path;
 }
 
 } // namespace
@@ -117,10 +127,13 @@ SettingsView::SettingsView(Parts parts, QWidget* parent)
     if (m_parts.updater)
         list->addWidget(new UpdateSettingsSection(*m_parts.updater, sections));
 
-    auto* where = SettingsStyle::caption(
-        QStringLiteral("Velmora keeps its settings in ~/.config/Velmora/preferences.json."), false, sections);
-    where->setObjectName(QStringLiteral("settingsLocation"));
-    list->addWidget(where);
+    if (const QString file = m_parts.defaults.filePath(); !file.isEmpty()) {
+        auto* where = SettingsStyle::caption(
+            QStringLiteral("Velmora keeps its settings in %1.").arg(homeAbbreviated(file)), false, sections);
+        where->setObjectName(QStringLiteral("settingsLocation"));
+        where->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        list->addWidget(where);
+    }
     list->addStretch(1);
     m_scroll->setWidget(sections);
     column->addWidget(m_scroll, 1);
