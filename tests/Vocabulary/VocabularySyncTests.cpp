@@ -230,3 +230,31 @@ TEST_F(VocabularySyncTest, HintsFollowTheStoreStatus)
 }
 
 } // namespace
+
+// A new computer joining the cloud folder: nothing local yet. Whoever waits for the
+// sync after asking for a read finds the file's list already handed on.
+TEST_F(VocabularySyncTest, WhenCurrentComesAfterEveryReadAskedForBeforeIt)
+{
+    const QList<VocabularyEntry> cloudList{{QUuid::createUuid(), "Kubernetes", {"cube and eighties"}}};
+    test::writeFile(file(), VocabularyStore::encode(cloudList, true));
+    auto sync = makeSync();
+    QObject context;
+    std::vector<qsizetype> changesSeen;
+    sync->refresh();
+    sync->whenCurrent(&context, [&] { changesSeen.push_back(changes.size()); });
+    ASSERT_TRUE(waitUntil([&] { return !changesSeen.empty(); }));
+    ASSERT_EQ(changesSeen, std::vector<qsizetype>{1}) << "the list was handed on first";
+    EXPECT_EQ(changes.value(0), cloudList);
+
+    // Nothing asked for: it answers at once, on the main thread; a context gone takes its call along.
+    bool answered = false;
+    sync->whenCurrent(&context, [&] { answered = true; });
+    EXPECT_TRUE(waitUntil([&] { return answered; }));
+    auto gone = std::make_unique<QObject>();
+    bool called = false;
+    sync->whenCurrent(gone.get(), [&] { called = true; });
+    gone.reset();
+    sync->flush(true);
+    QCoreApplication::sendPostedEvents();
+    EXPECT_FALSE(called);
+}

@@ -315,6 +315,10 @@ void DictationController::startBatch()
     // Set before the first wait, so a second command in the meantime sees it.
     setStatusMessage(QStringLiteral("Requesting microphone..."));
     m_isStarting = true;
+    // A tray application is never "activated": a change made on another computer is
+    // looked for now, so it is in place by the stop.
+    if (m_services.refreshVocabulary)
+        m_services.refreshVocabulary();
     m_activeMode = DictationMode::batch;
     QPointer<DictationController> self(this);
     const auto device = m_services.captureDevice ? m_services.captureDevice() : std::nullopt;
@@ -397,16 +401,32 @@ void DictationController::transcribe(const QString& audioFile)
         m_browserSession->phase = BrowserSession::Phase::transcribing;
         m_browserSession->emitEvent(BrowserBridgeEvent::transcribing(m_browserSession->id));
     }
-    if (m_services.refreshVocabulary)
-        m_services.refreshVocabulary();
     // Taken now: settings changed during the run apply to the next one.
     const WhisperConfiguration configuration = this->configuration();
-    const QList<VocabularyEntry> vocabulary = m_vocabulary;
-    const SegmentProducer produce = m_services.produceSegment;
     log(QStringLiteral("transcriptionStarted"), std::nullopt, QFileInfo(audioFile).fileName());
 
     const quint64 run = ++m_runCounter;
     m_transcriptionRun = run;
+    // The vocabulary read at launch, or when this recording started, may still be on
+    // its way: the prompt waits for it, a little.
+    auto begun = std::make_shared<bool>(false);
+    const auto begin = [this, run, audioFile, configuration, begun] {
+        if (std::exchange(*begun, true))
+            return;
+        if (m_transcriptionRun != run)
+            return removeFile(audioFile); // cancelled while waiting
+        runSegment(run, audioFile, configuration);
+    };
+    if (!m_services.whenVocabularyCurrent)
+        return begin();
+    m_services.whenVocabularyCurrent(this, begin);
+    QTimer::singleShot(m_services.vocabularyWait, this, begin);
+}
+
+void DictationController::runSegment(quint64 run, const QString& audioFile, const WhisperConfiguration& configuration)
+{
+    const QList<VocabularyEntry> vocabulary = m_vocabulary;
+    const SegmentProducer produce = m_services.produceSegment;
     QPointer<DictationController> self(this);
     auto remove = m_services.removeFile;
     segmentPool().start([self, run, audioFile, configuration, vocabulary, produce, remove] {
@@ -434,7 +454,8 @@ void DictationController::finishTranscription(quint64 run, const QString&, const
         log(QStringLiteral("transcriptionFailed"), std::nullopt, error->description());
         return;
     }
-    const QString text = std::get<QString>(result);
+    // Corrected with the list as it is now: a change that arrived during the run counts.
+    const QString text = VocabularyCorrector(m_vocabulary).apply(std::get<QString>(result));
     setTranscript(TranscriptFormatter::appending(m_transcript, text));
     setIsTranscribing(false);
     play(DictationSound::stop);

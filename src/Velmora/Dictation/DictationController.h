@@ -66,6 +66,11 @@ struct DictationServices {
     std::function<QList<VocabularyEntry>()> loadVocabulary;
     std::function<void(const QList<VocabularyEntry>&)> vocabularyChanged;
     std::function<void()> refreshVocabulary; // asks the sync to look at the file again
+    // Calls back on the main thread, while `context` lives, once every read of the file
+    // asked for so far has been delivered (the one at launch included).
+    std::function<void(QObject* context, std::function<void()> then)> whenVocabularyCurrent;
+    // How long a transcription waits for that before it goes on with the list it has.
+    std::chrono::milliseconds vocabularyWait{2000};
     std::function<void(float)> setSoundVolume;                 // through the sound service
     // Subscribes to the model manager's state changes, for as long as `context` lives.
     std::function<QMetaObject::Connection(QObject* context, std::function<void()> changed)> onModelStateChanged;
@@ -224,6 +229,7 @@ private:
     void finishStreamRecording();
     void stopBatchRecording();
     void transcribe(const QString& audioFile);
+    void runSegment(quint64 run, const QString& audioFile, const WhisperConfiguration& configuration);
     void finishTranscription(quint64 run, const QString& audioFile, const SegmentResult& result);
     // Pastes when allowed; `done` gets whether it pasted.
     void insertSegmentIfEnabled(const QString& text, std::function<void(bool pasted)> done);

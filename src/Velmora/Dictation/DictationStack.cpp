@@ -104,7 +104,11 @@ DictationStack::DictationStack(std::shared_ptr<platform::PreferencesStore> defau
         sync->vocabularyDidChange(entries);
     };
     services.refreshVocabulary = [sync = m_vocabulary.get()] { sync->refresh(); };
-    // The local copy is there at once; the cloud file's answer comes later and replaces it.
+    services.whenVocabularyCurrent = [sync = m_vocabulary.get()](QObject* context, std::function<void()> then) {
+        sync->whenCurrent(context, std::move(then));
+    };
+    // The local copy is there at once; the file, read off the main thread from launch on,
+    // replaces it when it differs, and the first transcription waits for that answer.
     services.loadVocabulary = [&store] { return VocabularyStore::load(store); };
     services.stream = m_stream.get();
     services.streamExecutable = [bundle]() -> std::optional<QString> {
@@ -125,6 +129,7 @@ DictationStack::DictationStack(std::shared_ptr<platform::PreferencesStore> defau
     m_vocabulary->onExternalChange = [controller = m_controller.get()](const QList<VocabularyEntry>& entries) {
         controller->setVocabulary(entries);
     };
+    m_vocabulary->refresh();
 }
 
 DictationStack::~DictationStack()

@@ -1,7 +1,6 @@
 #include "SegmentProducer.h"
 
 #include "Engine/WhisperTranscriber.h"
-#include "Vocabulary/VocabularyCorrector.h"
 #include "Vocabulary/VocabularyPrompt.h"
 
 namespace velmora {
@@ -14,11 +13,10 @@ SegmentProducer defaultSegmentProducer(std::shared_ptr<WhisperTranscriber> trans
         auto result = transcriber->transcribe(audioFile, configuration, prompt, true);
         if (const auto* error = std::get_if<WhisperTranscriberError>(&result))
             return *error;
-        const QString& text = std::get<QString>(result);
         // On silence the model tends to read the prompt back: that is nothing said.
-        if (VocabularyPrompt::isEcho(text, prompt))
+        if (VocabularyPrompt::isEcho(std::get<QString>(result), prompt))
             return QString();
-        return VocabularyCorrector(vocabulary).apply(text);
+        return result;
     };
 }
 

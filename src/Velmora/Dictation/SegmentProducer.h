@@ -16,12 +16,13 @@ namespace velmora {
 class WhisperTranscriber;
 
 using SegmentResult = std::variant<QString, WhisperTranscriberError>;
-// From a finished recording to the text a dictation adds. Blocks: runs off the main thread.
+// From a finished recording to the text as heard. Blocks: runs off the main thread.
 using SegmentProducer =
     std::function<SegmentResult(const QString& audioFile, const WhisperConfiguration&, const QList<VocabularyEntry>&)>;
 
-// The user's terms as the prompt, the shipped voice-activity model on, a result
-// that only repeats the prompt taken as silence, and the corrections applied.
+// The user's terms as the prompt, the shipped voice-activity model on, and a result
+// that only repeats the prompt taken as silence. The corrections are the caller's:
+// they apply the list that is current when the text comes back.
 SegmentProducer defaultSegmentProducer(std::shared_ptr<WhisperTranscriber> transcriber);
 
 } // namespace velmora

@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <QFileSystemWatcher>
 #include <QGuiApplication>
+#include <QPointer>
 #include <QTimer>
 
 namespace velmora {
@@ -142,6 +143,18 @@ void VocabularySync::refresh()
             if (isNew && onExternalChange)
                 onExternalChange(outcome.loaded);
         });
+}
+
+void VocabularySync::whenCurrent(QObject* context, std::function<void()> then)
+{
+    // One worker, first come first served, and its results come back in the order they
+    // were posted: this one arrives after every read that was asked for before it.
+    m_worker.start([this, context = QPointer<QObject>(context), then = std::move(then)] {
+        QMetaObject::invokeMethod(this, [context, then] {
+            if (context)
+                then();
+        }, Qt::QueuedConnection);
+    });
 }
 
 void VocabularySync::applyOutcome(const Outcome& outcome)

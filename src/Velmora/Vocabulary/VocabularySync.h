@@ -46,6 +46,9 @@ public:
     void refresh();
     // Saves a pending edit now; with wait, returns when it is on disk.
     void flush(bool wait = false);
+    // Calls `then` on the main thread, while `context` lives, once the file work asked
+    // for so far has ended and its lists have been handed on.
+    void whenCurrent(QObject* context, std::function<void()> then);
 
     std::optional<QString> hint() const { return m_hint; }
     QString hintText() const { return m_hint.value_or(QString()); }
