@@ -49,7 +49,7 @@ DictationStack::DictationStack(std::shared_ptr<platform::PreferencesStore> defau
     platform::TextDelivery::prepareKeyInjection(
         [defaults = m_defaults] { return defaults->stringValue(PreferenceKeys::remoteDesktopRestoreToken).value_or(QString()); },
         [defaults = m_defaults](const QString& token) {
-            if (!defaults->setString(PreferenceKeys::remoteDesktopRestoreToken, token))
+            if (defaults->setString(PreferenceKeys::remoteDesktopRestoreToken, token))
                 qCWarning(logging::preferences) << "the desktop's permission to send keys was not saved";
         });
     if (std::shared_ptr<platform::SelectionOwner> owner = platform::TextDelivery::selectionOwner()) {
