@@ -51,14 +51,25 @@ struct HeldProducer {
     std::promise<SegmentResult> answer;
     std::shared_future<SegmentResult> future = answer.get_future().share();
     std::atomic<int> runs = 0;
+    QList<VocabularyEntry> prompted; // the list the last run was given, under `lock`
     SegmentProducer producer()
     {
-        return [this](const QString&, const WhisperConfiguration&, const QList<VocabularyEntry>&) {
+        return [this](const QString&, const WhisperConfiguration&, const QList<VocabularyEntry>& vocabulary) {
+            {
+                std::lock_guard guard(lock);
+                prompted = vocabulary;
+            }
             ++runs;
             return future.get();
         };
     }
     void release(SegmentResult result) { answer.set_value(std::move(result)); }
+    // Ready for the next run; only between runs.
+    void rearm()
+    {
+        answer = {};
+        future = answer.get_future().share();
+    }
 };
 
 class Clipboard : public PasteboardAccess {
@@ -98,6 +109,11 @@ struct Rig {
     int toolCancels = 0;
     WhisperStreamTranscriber stream;
     QString streamTool; // empty: the bundle has no whisper-stream
+    // The vocabulary file's reads: asked for, and the callers waiting for them to land.
+    int vocabularyRefreshes = 0;
+    bool holdsVocabulary = false; // false: every read has landed at once
+    std::vector<std::function<void()>> waitingForVocabulary;
+    std::chrono::milliseconds vocabularyWait{2000};
     std::unique_ptr<DictationController> controller;
 
     Rig()
@@ -125,8 +141,28 @@ struct Rig {
         services.copyIndicatorTime = std::chrono::milliseconds(50);
         services.stream = &stream;
         services.streamExecutable = [this] { return streamTool.isEmpty() ? std::nullopt : std::optional(streamTool); };
+        services.refreshVocabulary = [this] { ++vocabularyRefreshes; };
+        services.whenVocabularyCurrent = [this](QObject* context, std::function<void()> then) {
+            if (!holdsVocabulary)
+                return then();
+            waitingForVocabulary.push_back([context = QPointer(context), then] {
+                if (context)
+                    then();
+            });
+        };
+        services.vocabularyWait = vocabularyWait;
         controller = std::make_unique<DictationController>(std::move(services),
                                                            WhisperConfiguration{"/cli", "/model.bin", "en"});
+    }
+    void vocabularyLands()
+    {
+        for (const auto& then : std::exchange(waitingForVocabulary, {}))
+            then();
+    }
+    QList<VocabularyEntry> prompted()
+    {
+        std::lock_guard guard(producer->lock);
+        return producer->prompted;
     }
     QStringList actions() const
     {
@@ -225,6 +261,94 @@ TEST(DictationController, EveryCommandInEveryPhase)
         EXPECT_EQ(rig.recorder.stops, c.recorderStops) << c.name;
         rig.producer->release(QString()); // let a held run end before the rig goes
         test::waitUntil([&] { return rig.removed.size() == (c.phase == Phase::transcribing ? 1u : 0u); });
+    }
+}
+
+const QList<VocabularyEntry> cloudVocabulary{{QUuid::createUuid(), "Kubernetes", {"cube and eighties"}}};
+
+// A new computer joining the cloud folder: the file's list comes off the main thread
+// after launch, and a dictation that ends before it lands waits for it.
+TEST(DictationVocabulary, TheFirstTranscriptionWaitsForTheFileAndUsesItsList)
+{
+    Rig rig;
+    rig.holdsVocabulary = true;
+    rig.reach(Phase::recording);
+    EXPECT_EQ(rig.vocabularyRefreshes, 1) << "a change made elsewhere is looked for when a recording starts";
+    rig.controller->stopRecording(DictationActivationSource::globalHotKey());
+    rig.recorder.confirmStop("/tmp/velmora-take.wav");
+    EXPECT_TRUE(rig.controller->isTranscribing());
+    QTest::qWait(100);
+    EXPECT_EQ(rig.producer->runs, 0) << "the prompt waits for the file's answer";
+
+    rig.controller->setVocabulary(cloudVocabulary); // what the sync hands on when the read lands
+    rig.vocabularyLands();
+    ASSERT_TRUE(test::waitUntil([&] { return rig.producer->runs == 1; }));
+    EXPECT_EQ(rig.prompted(), cloudVocabulary);
+    rig.finish(QString("we use cube and eighties daily"));
+    EXPECT_EQ(rig.controller->transcript(), "we use Kubernetes daily");
+}
+
+TEST(DictationVocabulary, ATextIsCorrectedWithTheListCurrentWhenItComesBack)
+{
+    Rig rig;
+    rig.reach(Phase::transcribing);
+    ASSERT_TRUE(test::waitUntil([&] { return rig.producer->runs == 1; }));
+    EXPECT_TRUE(rig.prompted().isEmpty());
+    rig.controller->setVocabulary(cloudVocabulary); // changed on another computer during the run
+    rig.finish(QString("we use cube and eighties daily"));
+    EXPECT_EQ(rig.controller->transcript(), "we use Kubernetes daily");
+}
+
+TEST(DictationVocabulary, AFileThatDoesNotAnswerHoldsTheTranscriptionOnlyBriefly)
+{
+    Rig rig;
+    rig.holdsVocabulary = true;
+    rig.vocabularyWait = std::chrono::milliseconds(50);
+    rig.make();
+    rig.reach(Phase::transcribing);
+    ASSERT_TRUE(test::waitUntil([&] { return rig.producer->runs == 1; }, std::chrono::seconds(2)));
+    rig.finish(QString("plain words"));
+    EXPECT_EQ(rig.controller->transcript(), "plain words");
+    rig.vocabularyLands(); // late: nothing runs twice
+    QTest::qWait(50);
+    EXPECT_EQ(rig.producer->runs, 1);
+}
+
+TEST(DictationVocabulary, ACancelWhileWaitingRunsNothingAndRemovesTheRecording)
+{
+    Rig rig;
+    rig.holdsVocabulary = true;
+    rig.reach(Phase::transcribing);
+    rig.controller->cancelTranscription(DictationActivationSource::popoverCancelButton());
+    rig.vocabularyLands();
+    QTest::qWait(50);
+    EXPECT_EQ(rig.producer->runs, 0);
+    EXPECT_EQ(rig.removed, std::vector<QString>{"/tmp/velmora-take.wav"});
+    EXPECT_FALSE(rig.controller->isTranscribing());
+    rig.producer->release(QString());
+}
+
+// "…daily we use…", not "…dailywe use…": the second dictation into the same field
+// starts with a space, unless the user turned that off.
+TEST(DictationController, ASecondDictationIntoTheSameWindowStartsWithASpace)
+{
+    for (const bool spaced : {true, false}) {
+        Rig rig;
+        (void)rig.defaults.setBool(Keys::directInsert, true);
+        rig.controller->setSpaceBetweenDictations(spaced);
+        for (const char* said : {"we use Kubernetes daily", "we use it", ", and more"}) {
+            rig.reach(Phase::transcribing);
+            rig.finish(QString(said));
+            ASSERT_TRUE(test::waitUntil([&] { return rig.actions().count("directInsert") == int(rig.pasted.size()); }));
+            rig.producer->rearm();
+        }
+        rig.frontmost->window = 0x400002; // another window of the same program
+        rig.reach(Phase::transcribing);
+        rig.finish(QString("elsewhere"));
+        const std::vector<QString> expected = spaced
+            ? std::vector<QString>{"we use Kubernetes daily", " we use it", ", and more", "elsewhere"}
+            : std::vector<QString>{"we use Kubernetes daily", "we use it", ", and more", "elsewhere"};
+        EXPECT_EQ(rig.pasted, expected) << "spaced " << spaced;
     }
 }
 

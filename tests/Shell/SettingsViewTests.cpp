@@ -182,6 +182,8 @@ TEST(SettingsView, EachSwitchIsSavedAtOnce)
     const Case cases[] = {
         {"autoCopyToggle", Keys::autoCopyToClipboard, &C::autoCopyToClipboard, &C::setAutoCopyToClipboard},
         {"directInsertToggle", Keys::directInsert, &C::directInsertEnabled, &C::setDirectInsertEnabled},
+        {"spaceBetweenDictationsToggle", Keys::spaceBetweenDictations, &C::spaceBetweenDictations,
+         &C::setSpaceBetweenDictations},
         {"soundEffectsToggle", Keys::soundEffectsEnabled, &C::soundEffectsEnabled, &C::setSoundEffectsEnabled},
         {"durationWarningsToggle", Keys::durationWarningsEnabled, &C::durationWarningsEnabled,
          &C::setDurationWarningsEnabled},
@@ -190,7 +192,9 @@ TEST(SettingsView, EachSwitchIsSavedAtOnce)
         {"autoClearToggle", Keys::autoClearTranscript, &C::autoClearTranscript, &C::setAutoClearTranscript},
     };
     ContentViewDesk desk;
+    desk.controller->setDirectInsertEnabled(true); // the space between dictations is a part of inserting
     SettingsView* settings = openSettings(desk);
+    EXPECT_TRUE(named<QCheckBox>(settings, "spaceBetweenDictationsToggle")->isChecked()) << "on unless turned off";
     for (const Case& c : cases) {
         SCOPED_TRACE(c.toggle);
         auto* toggle = named<QCheckBox>(settings, c.toggle);

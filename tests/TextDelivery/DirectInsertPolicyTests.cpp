@@ -91,3 +91,31 @@ TEST(DirectInsertPolicy, PasteTextIsOneTrimmedLine)
     for (const auto& c : cases)
         EXPECT_EQ(DirectInsertPolicy::pasteText(QString::fromUtf8(c.input)), QString::fromUtf8(c.expected)) << c.input;
 }
+
+TEST(DirectInsertPolicy, ADictationRightAfterAnotherInTheSameWindowTakesASpace)
+{
+    const PastedDictation editor{0x400001, 4242, 10'000};
+    const struct {
+        const char* name;
+        std::optional<PastedDictation> previous;
+        PastedDictation now;
+        const char* text;
+        bool continues;
+    } cases[] = {
+        {"same window, soon, a word", editor, {0x400001, 4242, 40'000}, "we use", true},
+        {"a digit", editor, {0x400001, 4242, 40'000}, "42 times", true},
+        {"a letter of another script", editor, {0x400001, 4242, 40'000}, "Ärger", true},
+        {"punctuation joins as spoken", editor, {0x400001, 4242, 40'000}, ", then", false},
+        {"nothing pasted before", std::nullopt, {0x400001, 4242, 40'000}, "we use", false},
+        {"another window of the same program", editor, {0x400002, 4242, 40'000}, "we use", false},
+        {"another program", editor, {0x500001, 77, 40'000}, "we use", false},
+        {"two minutes later", editor, {0x400001, 4242, 10'000 + 120'001}, "we use", false},
+        {"just within two minutes", editor, {0x400001, 4242, 10'000 + 120'000}, "we use", true},
+        {"windows unknown, same process", PastedDictation{0, 4242, 10'000}, {0, 4242, 20'000}, "we use", true},
+        {"nothing known of either", PastedDictation{0, std::nullopt, 10'000}, {0, std::nullopt, 20'000}, "we use", false},
+        {"an empty text", editor, {0x400001, 4242, 40'000}, "", false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(DirectInsertPolicy::continuesPrevious(c.previous, c.now, QString::fromUtf8(c.text)), c.continues)
+            << c.name;
+}

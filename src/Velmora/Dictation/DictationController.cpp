@@ -172,6 +172,10 @@ void DictationController::setVocabulary(const QList<VocabularyEntry>& entries)
 DictationMode DictationController::mode() const { return AppPreferences(*m_services.defaults).dictationMode(); }
 bool DictationController::autoCopyToClipboard() const { return AppPreferences(*m_services.defaults).autoCopyToClipboard(); }
 bool DictationController::directInsertEnabled() const { return AppPreferences(*m_services.defaults).directInsert(); }
+bool DictationController::spaceBetweenDictations() const
+{
+    return AppPreferences(*m_services.defaults).spaceBetweenDictations();
+}
 bool DictationController::notifyOnTranscriptionComplete() const
 {
     return AppPreferences(*m_services.defaults).notifyOnTranscriptionComplete();
@@ -206,6 +210,11 @@ void DictationController::setAutoCopyToClipboard(bool on)
 void DictationController::setDirectInsertEnabled(bool on)
 {
     stored(m_services.defaults->setBool(PreferenceKeys::directInsert, on));
+}
+
+void DictationController::setSpaceBetweenDictations(bool on)
+{
+    stored(m_services.defaults->setBool(PreferenceKeys::spaceBetweenDictations, on));
 }
 
 void DictationController::setNotifyOnTranscriptionComplete(bool on)
@@ -521,11 +530,17 @@ void DictationController::insertSegmentIfEnabled(const QString& text, std::funct
         report(false, std::nullopt);
         return done(false);
     }
+    const PastedDictation here{context.frontmostWindow, context.frontmostPID, m_now()};
+    QString pasteText = DirectInsertPolicy::pasteText(text);
+    if (spaceBetweenDictations() && DirectInsertPolicy::continuesPrevious(m_lastPaste, here, pasteText))
+        pasteText.prepend(QLatin1Char(' '));
     QPointer<DictationController> self(this);
-    m_services.inserter->insert(DirectInsertPolicy::pasteText(text), [self, report, done](InsertResult result) {
+    m_services.inserter->insert(pasteText, [self, report, done, here](InsertResult result) {
         if (!self)
             return;
         const bool pasted = result.outcome == InsertOutcome::inserted;
+        if (pasted)
+            self->m_lastPaste = here;
         report(pasted, result);
         done(pasted);
     });

@@ -9,6 +9,7 @@
 #include "BrowserBridge/BrowserSessionController.h"
 #include "Engine/WhisperConfiguration.h"
 #include "Model/WhisperModelState.h"
+#include "TextDelivery/DirectInsertPolicy.h"
 #include "Platform/FrontmostApplicationSource.h"
 #include "Platform/PreferencesStore.h"
 #include "Vocabulary/VocabularyEntry.h"
@@ -135,6 +136,7 @@ public:
     DictationMode mode() const;
     bool autoCopyToClipboard() const;
     bool directInsertEnabled() const;
+    bool spaceBetweenDictations() const;
     bool notifyOnTranscriptionComplete() const;
     bool autoClearTranscript() const;
     qint64 autoClearDelay() const;
@@ -147,6 +149,7 @@ public:
     void setMode(DictationMode mode);
     void setAutoCopyToClipboard(bool on);
     void setDirectInsertEnabled(bool on);
+    void setSpaceBetweenDictations(bool on);
     // Switching it on asks for notification permission and says so if it is missing.
     void setNotifyOnTranscriptionComplete(bool on);
     void setAutoClearTranscript(bool on);
@@ -278,6 +281,7 @@ private:
     std::optional<quint64> m_transcriptionRun;
     quint64 m_runCounter = 0;
     std::optional<platform::FrontmostApplication> m_directInsertTarget;
+    std::optional<PastedDictation> m_lastPaste;
     std::unique_ptr<BrowserSession> m_browserSession;
     QString m_streamBaseTranscript;
     std::unique_ptr<class VocabularyCorrector> m_streamCorrector;

@@ -24,6 +24,11 @@ bool AppPreferences::autoCopyToClipboard() const
     return m_store.boolValue(Keys::autoCopyToClipboard).value_or(true);
 }
 
+bool AppPreferences::spaceBetweenDictations() const
+{
+    return m_store.boolValue(Keys::spaceBetweenDictations).value_or(true);
+}
+
 bool AppPreferences::directInsert() const
 {
     return m_store.boolValue(Keys::directInsert).value_or(false);

@@ -23,6 +23,7 @@ public:
     DictationMode dictationMode() const;
     bool autoCopyToClipboard() const;
     bool directInsert() const;
+    bool spaceBetweenDictations() const;
     // Strings of the stored array; anything else in it, or another type, is left out.
     QStringList terminalWindowClasses() const;
     bool notifyOnTranscriptionComplete() const;

@@ -9,6 +9,8 @@ namespace velmora::PreferenceKeys {
 inline constexpr QLatin1String dictationMode{"velmora.dictationMode"};
 inline constexpr QLatin1String autoCopyToClipboard{"velmora.autoCopyToClipboard"};
 inline constexpr QLatin1String directInsert{"velmora.directInsert"};
+// A dictation pasted right after another into the same window starts with a space (default on).
+inline constexpr QLatin1String spaceBetweenDictations{"velmora.spaceBetweenDictations"};
 // More window classes (WM_CLASS) to paste into as terminals: a JSON array of strings.
 inline constexpr QLatin1String terminalWindowClasses{"velmora.terminalWindowClasses"};
 inline constexpr QLatin1String notifyOnTranscriptionComplete{"velmora.notifyOnTranscriptionComplete"};

@@ -32,6 +32,12 @@ DirectInsertSettingsSection::DirectInsertSettingsSection(DictationController& co
     column->addWidget(m_toggle);
     column->addWidget(SettingsStyle::caption(
         QStringLiteral("Standard mode: pastes at the cursor, then restores the clipboard"), true, this));
+    m_spaceToggle = SettingsStyle::toggle(QStringLiteral("Space between dictations"), Symbol::textCursor,
+                                          QStringLiteral("spaceBetweenDictationsToggle"), this);
+    column->addWidget(m_spaceToggle);
+    column->addWidget(SettingsStyle::caption(
+        QStringLiteral("A dictation pasted into the same window within two minutes of the last one starts with a space"),
+        true, this));
     column->addSpacing(4);
     // No desktop offers a page that grants sending keys, so the banner has no button.
     m_banner = new MessageBanner(MessageBanner::Style::warning, this);
@@ -45,6 +51,7 @@ DirectInsertSettingsSection::DirectInsertSettingsSection(DictationController& co
         m_controller.setDirectInsertEnabled(on);
         refreshPermission();
     });
+    connect(m_spaceToggle, &QCheckBox::toggled, this, [this](bool on) { m_controller.setSpaceBetweenDictations(on); });
     connect(&m_controller, &DictationController::preferencesChanged, this, &DirectInsertSettingsSection::refresh);
     connect(qApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState state) {
         if (state == Qt::ApplicationActive && isVisible())
@@ -64,6 +71,9 @@ void DirectInsertSettingsSection::refresh()
     const bool enabled = m_controller.directInsertEnabled();
     const QSignalBlocker block(m_toggle);
     m_toggle->setChecked(enabled);
+    const QSignalBlocker blockSpace(m_spaceToggle);
+    m_spaceToggle->setChecked(m_controller.spaceBetweenDictations());
+    m_spaceToggle->setEnabled(enabled);
     if (enabled && !m_hasPermission)
         m_hasPermission = m_canPostKeys && m_canPostKeys();
     m_banner->setVisible(enabled && (!m_hasPermission.value_or(false) || !m_sessionLimits.isEmpty()));

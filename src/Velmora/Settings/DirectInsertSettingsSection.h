@@ -12,8 +12,9 @@ namespace velmora {
 class DictationController;
 class MessageBanner;
 
-// "Insert into active app": the switch for pasting into the window in front,
-// and the banner that says the text is only copied while keys cannot be sent.
+// "Insert into active app": the switch for pasting into the window in front, the
+// space between dictations pasted one after the other, and the banner that says
+// the text is only copied while keys cannot be sent.
 class DirectInsertSettingsSection : public QWidget {
     Q_OBJECT
 public:
@@ -37,6 +38,7 @@ private:
     std::optional<bool> m_hasPermission;
     QString m_sessionLimits;
     QCheckBox* m_toggle;
+    QCheckBox* m_spaceToggle;
     MessageBanner* m_banner;
 };
 

@@ -78,6 +78,20 @@ QString pasteText(const QString& text)
     return pieces.join(QLatin1Char(' '));
 }
 
+bool continuesPrevious(const std::optional<PastedDictation>& previous, const PastedDictation& now,
+                       const QString& pasted)
+{
+    if (!previous || pasted.isEmpty() || now.atMs - previous->atMs > continuationMs || now.atMs < previous->atMs)
+        return false;
+    const bool sameWindow = previous->window && now.window
+                                ? previous->window == now.window
+                                : previous->pid && now.pid && *previous->pid == *now.pid;
+    if (!sameWindow)
+        return false;
+    const char32_t first = pasted.toUcs4().value(0);
+    return QChar::isLetterOrNumber(first);
+}
+
 } // namespace DirectInsertPolicy
 
 } // namespace velmora

@@ -22,6 +22,13 @@ struct DirectInsertContext {
     std::uint32_t frontmostWindow = 0;
 };
 
+// Where and when the last dictation was pasted.
+struct PastedDictation {
+    std::uint32_t window = 0;       // 0: unknown
+    std::optional<qint32> pid;
+    qint64 atMs = 0;                // monotonic
+};
+
 enum class DirectInsertDecision { paste, disabled, emptySegment, missingPermission, noTarget, ownAppFocused, targetChanged };
 
 QString caseName(DirectInsertDecision decision); // "paste", "disabled", ...
@@ -32,6 +39,14 @@ DirectInsertDecision decide(const DirectInsertContext& context);
 // One line: line breaks split the text, each piece is trimmed of spaces and tabs,
 // empty pieces go, the rest are joined with one space.
 QString pasteText(const QString& text);
+
+// Two dictations pasted one after the other into one field would run together
+// ("…dailywe use…"): within this long after the last one, into the same window.
+inline constexpr qint64 continuationMs = 120'000;
+// Whether `pasted` (already one line) goes into the window the last dictation went
+// into, soon after it, and begins with a letter or digit: then it takes one space.
+bool continuesPrevious(const std::optional<PastedDictation>& previous, const PastedDictation& now,
+                       const QString& pasted);
 
 } // namespace DirectInsertPolicy
 
