@@ -3,6 +3,7 @@
 
 #include "TestSupport.h"
 
+#include <QProcess>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -65,6 +66,7 @@ struct Rig {
     std::optional<KeyInjectionError> failWith;
     std::optional<platform::FrontmostApplication> frontmost;
     std::vector<QString> pastedTexts; // what the clipboard held when the keys went out
+    std::optional<platform::ProcessFacts> process; // what the window's process is
     DirectInserter inserter{clipboard,
                             primary,
                             [this](PasteChord chord, auto done) {
@@ -74,7 +76,8 @@ struct Rig {
                             },
                             [this] { return frontmost; },
                             {QStringLiteral("MyTerm")},
-                            std::chrono::milliseconds(100)};
+                            std::chrono::milliseconds(100),
+                            [this](qint32) { return process; }};
 
     InsertResult insert(const QString& text)
     {
@@ -182,6 +185,26 @@ TEST(DirectInserter, TerminalsGetTheirPasteKeysAndXtermItsSelection)
         EXPECT_EQ(DirectInserter::routeFor(frontmost, {QStringLiteral("MyTerm")}), c.route) << c.name;
     }
 
+    // Where the window's process is known, what it is decides, whatever the window calls itself.
+    const struct {
+        const char* name;
+        QString identifier;
+        platform::ProcessFacts process;
+        PasteRoute route;
+    } byProcess[] = {
+        {"a terminal under a name on no list", "scratchpad", {"foot", true}, {PasteChord::controlShiftV, false}},
+        {"a terminal program whose descriptors could not be read", "scratchpad", {"kitty", false},
+         {PasteChord::controlShiftV, false}},
+        {"xterm under another class", "Notes", {"xterm", true}, {PasteChord::shiftInsert, true}},
+        {"an editor", "Gedit", {"gedit", false}, {PasteChord::controlV, false}},
+        {"a terminal's window name still counts", "Alacritty", {"alacritty-wrapper", false},
+         {PasteChord::controlShiftV, false}},
+    };
+    for (const auto& c : byProcess) {
+        const platform::FrontmostApplication frontmost{1, 4242, std::nullopt, c.identifier, c.identifier.toLower()};
+        EXPECT_EQ(DirectInserter::routeFor(frontmost, {}, c.process), c.route) << c.name;
+    }
+
     Rig rig;
     rig.frontmost = platform::FrontmostApplication{1, 7, QString("xterm"), QString("XTerm"), QString("xterm")};
     rig.primary.contents = usersContents;
@@ -207,4 +230,32 @@ TEST(DirectInserter, InsertsAskedForTogetherRunInOrder)
     EXPECT_EQ(rig.pastedTexts, (std::vector<QString>{"one", "two", "three"}));
     ASSERT_TRUE(rig.waitForRestore());
     EXPECT_EQ(rig.clipboard.contents, usersContents);
+}
+
+// Real processes: one that holds a pseudo-terminal master the way a terminal emulator does, one
+// that does not, one that is gone.
+TEST(ProcessFacts, TellsATerminalByItsPseudoTerminal)
+{
+    QProcess terminal, plain;
+    terminal.start("python3", {"-c", "import os, sys, time; master, _ = os.openpty(); print('open', flush=True); time.sleep(60)"});
+    plain.start("sleep", {"60"});
+    ASSERT_TRUE(terminal.waitForReadyRead(10000));
+    ASSERT_TRUE(plain.waitForStarted());
+
+    const auto held = platform::ProcessFacts::of(qint32(terminal.processId()));
+    ASSERT_TRUE(held);
+    EXPECT_TRUE(held->holdsPseudoTerminal);
+    EXPECT_TRUE(held->executableName.startsWith("python3")) << held->executableName.toStdString();
+    const auto notHeld = platform::ProcessFacts::of(qint32(plain.processId()));
+    ASSERT_TRUE(notHeld);
+    EXPECT_FALSE(notHeld->holdsPseudoTerminal);
+    EXPECT_EQ(notHeld->executableName, "sleep");
+
+    const qint32 gone = qint32(plain.processId());
+    plain.kill();
+    plain.waitForFinished();
+    EXPECT_EQ(platform::ProcessFacts::of(gone), std::nullopt);
+    EXPECT_EQ(platform::ProcessFacts::of(0), std::nullopt);
+    terminal.kill();
+    terminal.waitForFinished();
 }

@@ -309,3 +309,22 @@ TEST_F(PasteInto, QuittingRightAfterAPasteHandsTheUsersClipboardToTheManager)
         EXPECT_EQ(format(handedOver, original.name), original.data) << original.name.toStdString();
     EXPECT_EQ(format(handedOver, SystemPasteboard::transientType), "<absent>") << "not the transcript";
 }
+
+// A terminal that calls itself something no list knows (st under a class of the user's
+// choosing) still gets the keys that paste there: Ctrl+V would only make it insert the
+// next key literally, and the Return after it would arrive as ^M.
+TEST_F(PasteInto, ATerminalUnderANameOnNoList)
+{
+    otherClientOwnsTheClipboard();
+    const QString out = dir.path() + "/line.txt";
+    target.start("st", {"-n", "scratch", "-c", "Scratchpad", "-e", "sh", "-c", "IFS= read -r line; printf %s \"$line\" > \"$0\"", out});
+    ASSERT_TRUE(target.waitForStarted());
+    ASSERT_TRUE(waitForFrontmost("Scratchpad", target.processId()));
+
+    DirectInserter inserter(clipboard, primary);
+    ASSERT_EQ(insertWith(inserter, "into a terminal by any name").outcome, InsertOutcome::inserted);
+    QTest::qWait(200);
+    client.tap(36); // Return
+    ASSERT_TRUE(test::waitUntil([&] { return QFileInfo::exists(out); }, std::chrono::seconds(10)));
+    EXPECT_EQ(test::readFile(out), "into a terminal by any name");
+}

@@ -38,23 +38,28 @@ const QStringList& DirectInserter::terminalClasses()
 }
 
 PasteRoute DirectInserter::routeFor(const std::optional<platform::FrontmostApplication>& frontmost,
-                                    const QStringList& extraTerminalClasses)
+                                    const QStringList& extraTerminalClasses,
+                                    const std::optional<platform::ProcessFacts>& process)
 {
     if (!frontmost)
         return {};
     const auto named = [&](const QString& name) {
-        return terminalClasses().contains(name, Qt::CaseInsensitive)
-            || extraTerminalClasses.contains(name, Qt::CaseInsensitive);
+        return !name.isEmpty()
+            && (terminalClasses().contains(name, Qt::CaseInsensitive)
+                || extraTerminalClasses.contains(name, Qt::CaseInsensitive));
     };
     const QString identifier = frontmost->identifier.value_or(QString());
     const QString instance = frontmost->instance.value_or(QString());
+    const QString program = process ? process->executableName : QString();
     // Stock xterm binds no key to CLIPBOARD; Shift+Insert pastes PRIMARY there.
-    for (const QString& name : {identifier, instance}) {
+    for (const QString& name : {identifier, instance, program}) {
         if (name.compare(QLatin1String("xterm"), Qt::CaseInsensitive) == 0
             || name.compare(QLatin1String("uxterm"), Qt::CaseInsensitive) == 0)
             return {platform::PasteChord::shiftInsert, true};
     }
-    if ((!identifier.isEmpty() && named(identifier)) || (!instance.isEmpty() && named(instance)))
+    // Ctrl+V in a terminal inserts the next key literally: a terminal under a name
+    // no list knows is still one.
+    if ((process && process->holdsPseudoTerminal) || named(identifier) || named(instance) || named(program))
         return {platform::PasteChord::controlShiftV, false};
     return {};
 }
@@ -71,12 +76,13 @@ DirectInserter::Paster DirectInserter::systemPaster()
 
 DirectInserter::DirectInserter(PasteboardAccess& clipboard, PasteboardAccess& primary, Paster paste,
                                FrontmostLookup frontmost, QStringList extraTerminalClasses,
-                               std::chrono::milliseconds restoreDelay, QObject* parent)
+                               std::chrono::milliseconds restoreDelay, ProcessLookup process, QObject* parent)
     : QObject(parent)
     , m_clipboard(clipboard)
     , m_primary(primary)
     , m_paste(paste ? std::move(paste) : systemPaster())
     , m_frontmost(frontmost ? std::move(frontmost) : &platform::TextDelivery::currentFrontmostApplication)
+    , m_process(process ? std::move(process) : &platform::ProcessFacts::of)
     , m_extraTerminalClasses(std::move(extraTerminalClasses))
     , m_restoreDelay(restoreDelay)
 {
@@ -108,7 +114,9 @@ void DirectInserter::startNext()
     const Request request = m_queue.front();
     m_queue.pop_front();
 
-    const PasteRoute route = routeFor(m_frontmost(), m_extraTerminalClasses);
+    const auto frontmost = m_frontmost();
+    const auto process = frontmost && frontmost->processId ? m_process(*frontmost->processId) : std::nullopt;
+    const PasteRoute route = routeFor(frontmost, m_extraTerminalClasses, process);
     PasteboardAccess& board = route.usesPrimary ? m_primary : m_clipboard;
     if (m_pending && m_pending->board != &board)
         restorePendingNow(); // the other selection gets its contents back first

@@ -4,6 +4,7 @@
 
 #include "Platform/FrontmostApplicationSource.h"
 #include "Platform/KeyInjector.h"
+#include "Platform/ProcessFacts.h"
 
 #include <QObject>
 #include <QStringList>
@@ -39,15 +40,20 @@ class DirectInserter : public QObject {
 public:
     using Paster = std::function<void(platform::PasteChord, std::function<void(std::optional<platform::KeyInjectionError>)>)>;
     using FrontmostLookup = std::function<std::optional<platform::FrontmostApplication>()>;
+    using ProcessLookup = std::function<std::optional<platform::ProcessFacts>(qint32 pid)>;
 
     // Window classes of terminal emulators, compared without case.
     static const QStringList& terminalClasses();
+    // A terminal is known by what its process is (a pseudo-terminal master held open,
+    // or a terminal's program) where the process is known, else by its window's names.
     static PasteRoute routeFor(const std::optional<platform::FrontmostApplication>& frontmost,
-                               const QStringList& extraTerminalClasses = {});
+                               const QStringList& extraTerminalClasses = {},
+                               const std::optional<platform::ProcessFacts>& process = std::nullopt);
 
     DirectInserter(PasteboardAccess& clipboard, PasteboardAccess& primary, Paster paste = {},
                    FrontmostLookup frontmost = {}, QStringList extraTerminalClasses = {},
-                   std::chrono::milliseconds restoreDelay = std::chrono::milliseconds(1500), QObject* parent = nullptr);
+                   std::chrono::milliseconds restoreDelay = std::chrono::milliseconds(1500),
+                   ProcessLookup process = {}, QObject* parent = nullptr);
     ~DirectInserter() override;
 
     void insert(const QString& text, std::function<void(InsertResult)> done = {});
@@ -81,6 +87,7 @@ private:
     PasteboardAccess& m_primary;
     Paster m_paste;
     FrontmostLookup m_frontmost;
+    ProcessLookup m_process;
     QStringList m_extraTerminalClasses;
     std::chrono::milliseconds m_restoreDelay;
     std::optional<Pending> m_pending;
