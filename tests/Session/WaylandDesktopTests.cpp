@@ -95,16 +95,17 @@ protected:
         ASSERT_TRUE(test::waitUntil([&] { return test::swayFocusedAppId() == "PasteTarget"; }, 10s))
             << test::swayFocusedAppId().toStdString();
     }
-    // Started by `toggle` from `source`, spoken to, stopped the same way: the text lands in the target.
-    void dictate(const std::function<void()>& toggle, const QString& source)
+    // Started by `toggle` from `source`, spoken to, stopped the same way: the text lands in the
+    // target, which then holds `expected` (by default the one dictation).
+    void dictate(const std::function<void()>& toggle, const QString& source, int nth = 1, QString expected = said)
     {
         toggle();
         ASSERT_TRUE(test::waitUntil([&] {
-            return test::countActivations("startRequested", source) == 1 && test::countActivations("started") == 1;
+            return test::countActivations("startRequested", source) == nth && test::countActivations("started") == nth;
         }, 10s)) << (log += velmora.readAll()).toStdString();
         test::runProcess(env("VELMORA_RIG_FEED_MIC"), {bundle.spoken}, QProcessEnvironment::systemEnvironment(), 30s);
         toggle();
-        ASSERT_TRUE(test::waitUntil([&] { return test::readFile(typed) == said.toUtf8(); }, 30s))
+        ASSERT_TRUE(test::waitUntil([&] { return test::readFile(typed) == expected.toUtf8(); }, 30s))
             << test::readFile(typed).toStdString() << (log += velmora.readAll()).toStdString();
     }
 };
@@ -120,14 +121,67 @@ TEST_F(WaylandDesktop, ABoundToggleDictatesIntoANativeWaylandWindowAndKeepsTheCl
     const auto before = clipboard();
     ASSERT_EQ(before, (QList<std::pair<QString, QByteArray>>{{"image/png", png}}));
 
+    // Every offer as a Wayland clipboard history sees it: its types, one line each.
+    const QString offers = env("TMPDIR") + "/offers.txt";
+    QProcess history;
+    history.start("wl-paste", {"--watch", "sh", "-c", "wl-paste --list-types | tr '\\n' ' ' >> \"$0\"; echo >> \"$0\"", offers});
+    ASSERT_TRUE(history.waitForStarted());
+
     startVelmora();
     EXPECT_TRUE(log.contains("clipboardBackend=wayland-data-control")) << "the session's choice is logged";
     openTarget();
     // The desktop's own shortcut runs the toggle; the key comes from the seat's (virtual) keyboard.
     ASSERT_EQ(test::runProcess("swaymsg", {"bindsym", "ctrl+space", "exec", bundle.executable + " --toggle"}).exitCode, 0);
-    dictate([] { test::runProcess("wtype", {"-M", "ctrl", "-k", "space", "-m", "ctrl"}); }, "commandLine");
+    const auto hotKey = [] { test::runProcess("wtype", {"-M", "ctrl", "-k", "space", "-m", "ctrl"}); };
+    dictate(hotKey, "commandLine");
     EXPECT_EQ(test::swayFocusedAppId(), "PasteTarget") << "the window in front stayed in front";
+    // A second dictation into the same field does not run into the first.
+    ASSERT_TRUE(test::waitUntil([&] { return test::countActivations("transcriptionCompleted") == 1; }, 10s));
+    dictate(hotKey, "commandLine", 2, said + " " + said);
     EXPECT_TRUE(test::waitUntil([&] { return clipboard() == before; }, 10s)) << "the user's picture is back, byte for byte";
+
+    // The transcript's offer (the only text one: auto-copy is off) carried every marker.
+    history.terminate();
+    history.waitForFinished(5000);
+    const QStringList seen = QString::fromUtf8(test::readFile(offers)).split('\n', Qt::SkipEmptyParts);
+    int textOffers = 0;
+    for (const QString& offer : seen) {
+        const QStringList types = offer.split(' ', Qt::SkipEmptyParts);
+        if (!types.contains("text/plain"))
+            continue;
+        ++textOffers;
+        for (const char* marker : {"x-kde-passwordManagerHint", "application/x-copyq-hidden", "application/x-copyq-secret"})
+            EXPECT_TRUE(types.contains(marker)) << marker << " missing from " << offer.toStdString();
+    }
+    EXPECT_GE(textOffers, 1) << seen.join(" | ").toStdString();
+}
+
+// A terminal that names itself as no list knows (foot under an app-id of the user's)
+// gets the keys that paste there: the text, then the Return, reach its shell.
+TEST_F(WaylandDesktop, ATerminalUnderANameOnNoListGetsTheDictation)
+{
+    startVelmora();
+    // Its window, shown at start, first; the user then goes back to work.
+    ASSERT_TRUE(test::waitUntil([] {
+        return test::runProcess("swaymsg", {"-t", "get_tree"}).standardOutput.contains("\"instance\": \"velmora\"");
+    }, 10s));
+    QFile::remove(typed);
+    target.start("foot", {"--app-id=scratchpad", "sh", "-c", "IFS= read -r line; printf %s \"$line\" > \"$0\"", typed});
+    ASSERT_TRUE(test::waitUntil([&] { return test::swayFocusedAppId() == "scratchpad"; }, 10s))
+        << test::swayFocusedAppId().toStdString();
+    ASSERT_EQ(test::runProcess("swaymsg", {"bindsym", "ctrl+space", "exec", bundle.executable + " --toggle"}).exitCode, 0);
+    const auto hotKey = [] { test::runProcess("wtype", {"-M", "ctrl", "-k", "space", "-m", "ctrl"}); };
+    hotKey();
+    ASSERT_TRUE(test::waitUntil([&] { return test::countActivations("started") == 1; }, 10s))
+        << (log += velmora.readAll()).toStdString();
+    test::runProcess(env("VELMORA_RIG_FEED_MIC"), {bundle.spoken}, QProcessEnvironment::systemEnvironment(), 30s);
+    hotKey();
+    ASSERT_TRUE(test::waitUntil([&] { return test::countActivations("transcriptionCompleted") == 1; }, 30s))
+        << (log += velmora.readAll()).toStdString();
+    QTest::qWait(300);
+    test::runProcess("wtype", {"-k", "Return"});
+    ASSERT_TRUE(test::waitUntil([&] { return QFileInfo::exists(typed); }, 10s)) << (log += velmora.readAll()).toStdString();
+    EXPECT_EQ(test::readFile(typed), said.toUtf8());
 }
 
 // Where the desktop portal offers global shortcuts, Velmora binds its hot key

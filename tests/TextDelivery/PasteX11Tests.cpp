@@ -20,6 +20,7 @@
 #include <future>
 
 using namespace velmora;
+using namespace std::chrono_literals;
 
 namespace {
 
@@ -327,4 +328,53 @@ TEST_F(PasteInto, ATerminalUnderANameOnNoList)
     client.tap(36); // Return
     ASSERT_TRUE(test::waitUntil([&] { return QFileInfo::exists(out); }, std::chrono::seconds(10)));
     EXPECT_EQ(test::readFile(out), "into a terminal by any name");
+}
+
+// CopyQ, the clipboard manager Debian 12 ships, records every copy it sees. The paste's
+// own text carries the markers clipboard managers honour (CopyQ up to 6 reads only its
+// own): it stays out of the history, and the user's clip stays on top of it and on the
+// clipboard.
+TEST_F(PasteInto, AClipboardManagersHistoryNeverHoldsTheTranscript)
+{
+    const auto copyq = [](const QStringList& arguments) {
+        return QString::fromUtf8(test::runProcess("copyq", arguments).standardOutput);
+    };
+    QProcess server;
+    server.setStandardInputFile(QProcess::nullDevice());
+    server.setStandardOutputFile(QProcess::nullDevice());
+    server.setStandardErrorFile(dir.path() + "/copyq.log");
+    server.start("copyq", {});
+    ASSERT_TRUE(server.waitForStarted());
+    // Its monitor starts a moment after the server answers; what it saw at its start it
+    // takes as seen, the same text copied again included. So: copies of their own until
+    // one is recorded, then the user's.
+    ASSERT_TRUE(test::waitUntil([&] { return copyq({"eval", "monitoring()"}).trimmed() == "true"; }, 15s));
+    bool monitoring = false;
+    for (int attempt = 0; attempt < 15 && !monitoring; ++attempt) {
+        const QByteArray probe = "probe " + QByteArray::number(attempt);
+        copyWithXclip("clipboard", probe);
+        monitoring = test::waitUntil([&] { return copyq({"read", "0"}).toUtf8() == probe; }, 1s);
+    }
+    ASSERT_TRUE(monitoring) << "CopyQ records copies";
+    copyWithXclip("clipboard", "the user's clip");
+    ASSERT_TRUE(test::waitUntil([&] { return copyq({"read", "0"}) == "the user's clip"; }, 5s));
+    const QString countBefore = copyq({"count"});
+
+    const QString out = startTargetWindow();
+    DirectInserter inserter(clipboard, primary);
+    ASSERT_EQ(insertWith(inserter, "the dictated words").outcome, InsertOutcome::inserted);
+    ASSERT_TRUE(test::waitUntil([&] { return test::readFile(out) == "the dictated words"; }));
+    ASSERT_TRUE(test::waitUntil([&] { return !inserter.hasPendingRestore(); }));
+    QTest::qWait(500); // what CopyQ would add, it adds by now
+
+    EXPECT_EQ(format(read(platform::Selection::clipboard), "UTF8_STRING"), "the user's clip");
+    EXPECT_EQ(copyq({"read", "0"}), "the user's clip");
+    const QString countAfter = copyq({"count"});
+    EXPECT_EQ(countAfter, countBefore);
+    for (int row = 0; row < countAfter.trimmed().toInt(); ++row)
+        EXPECT_NE(copyq({"read", QString::number(row)}), "the dictated words") << "row " << row;
+
+    copyq({"exit"});
+    if (!server.waitForFinished(5000))
+        server.kill();
 }

@@ -1,7 +1,7 @@
 #include "SelectionOwnerPasteboard.h"
 
 #include "SelectionSnapshot.h"
-#include "SystemPasteboard.h"
+#include "TransientMarkers.h"
 
 namespace velmora {
 namespace {
@@ -55,7 +55,7 @@ void SelectionOwnerPasteboard::restore(const PasteboardSnapshot& snapshot)
 void SelectionOwnerPasteboard::writeTransientText(const QString& text)
 {
     auto formats = textFormats(text);
-    formats.push_back({SystemPasteboard::transientType, QByteArrayLiteral("secret")});
+    formats.insert(formats.end(), transientMarkers().begin(), transientMarkers().end());
     own(std::move(formats));
 }
 

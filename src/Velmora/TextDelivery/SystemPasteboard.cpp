@@ -1,6 +1,7 @@
 #include "SystemPasteboard.h"
 
 #include "SelectionSnapshot.h"
+#include "TransientMarkers.h"
 
 #include "Platform/LogCategories.h"
 #include "Platform/MainThread.h"
@@ -85,7 +86,8 @@ void SystemPasteboard::writeTransientText(const QString& text)
 {
     auto* data = new QMimeData;
     data->setText(text);
-    data->setData(transientType, "secret");
+    for (const auto& marker : transientMarkers())
+        data->setData(marker.name, marker.data);
     write(data);
 }
 

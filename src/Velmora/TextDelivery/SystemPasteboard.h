@@ -17,7 +17,7 @@ namespace velmora {
 class SystemPasteboard : public QObject, public PasteboardAccess {
     Q_OBJECT
 public:
-    // Clipboard managers and histories skip contents carrying this format.
+    // The marker most clipboard histories honour; transientMarkers() lists them all.
     static inline const QString transientType = QStringLiteral("x-kde-passwordManagerHint");
 
     explicit SystemPasteboard(platform::Selection selection = platform::Selection::clipboard,
