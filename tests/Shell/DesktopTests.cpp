@@ -236,7 +236,8 @@ TEST_F(Desktop, AUsersDay)
     speak();
     focusTarget();
     clickTray(2);
-    ASSERT_TRUE(test::waitUntil([&] { return test::readFile(typed) == (said + said).toUtf8(); }, 20s))
+    // The second dictation into the same field does not run into the first.
+    ASSERT_TRUE(test::waitUntil([&] { return test::readFile(typed) == (said + " " + said).toUtf8(); }, 20s))
         << test::readFile(typed).toStdString();
     EXPECT_EQ(count("transcriptionCompleted"), 2);
 
@@ -427,6 +428,33 @@ TEST_F(Desktop, WithoutATrayTheWindowIsTheInterface)
     xdotool({"key", "ctrl+q"});
     ASSERT_TRUE(velmora->waitForFinished(10000));
     EXPECT_EQ(velmora->exitCode(), 0);
+}
+
+// A panel that starts after Velmora (a race at login): the window Velmora fell back to
+// goes, and the tray icon takes over.
+TEST_F(Desktop, WithoutATrayAtFirstATrayThatComesLaterTakesOver)
+{
+    QProcess* velmora = start();
+    ASSERT_TRUE(waitForLog(velmora, "no system tray found")) << output(velmora).toStdString();
+    ASSERT_TRUE(test::waitUntil([] { return popover().has_value(); }, 5s)) << "the window shows at start";
+    QTest::qWait(3000);
+
+    QProcess trayer;
+    trayer.start("trayer", {"--edge", "top", "--align", "right", "--widthtype", "request", "--height", "24",
+                            "--SetDockType", "true", "--SetPartialStrut", "true", "--transparent", "false"});
+    ASSERT_TRUE(trayer.waitForStarted());
+    ASSERT_TRUE(waitForLog(velmora, "a system tray appeared")) << output(velmora).toStdString();
+    ASSERT_TRUE(waitForLog(velmora, "tray icon visible")) << output(velmora).toStdString();
+    EXPECT_TRUE(test::waitUntil([] { return !popover(); }, 5s)) << "the window is gone";
+
+    // The icon is the interface now: a second launch opens the popover below the panel.
+    launchAgain({});
+    ASSERT_TRUE(test::waitUntil([] { return popover().has_value(); }, 5s)) << output(velmora).toStdString();
+    EXPECT_GT(popover()->top(), 20) << "a popover below the panel, not the window";
+    xdotool({"key", "ctrl+q"});
+    ASSERT_TRUE(velmora->waitForFinished(10000));
+    trayer.terminate();
+    trayer.waitForFinished(5000);
 }
 
 } // namespace

@@ -49,6 +49,7 @@ MenuBarController::MenuBarController(DictationController& dictationController,
 
 MenuBarController::~MenuBarController()
 {
+    qApp->removeEventFilter(this);
     MenuBarPopover::MenuBarStatusItemPlacement::shared().cancel(m_popover.get());
     // The close monitor ends its session when the popover goes.
     m_popover.reset();
@@ -99,9 +100,25 @@ void MenuBarController::useWindowInstead()
     m_hasTray = false;
     qCWarning(logging::shell) << "no system tray found: Velmora shows its window instead";
     m_popover->setWindowed(true);
-    // Still offered to a tray that starts later: its icon then appears as well.
+    // Still offered to a tray that starts later: its icon then appears as well, as a
+    // widget of ours that the tray embeds. Watched for until then, and no longer.
+    qApp->installEventFilter(this);
     m_tray->show();
     showPopover();
+}
+
+void MenuBarController::moveToTray()
+{
+    if (m_hasTray)
+        return;
+    qApp->removeEventFilter(this);
+    m_hasTray = true;
+    qCInfo(logging::shell) << "a system tray appeared: Velmora moves to its icon";
+    m_popover->hide();
+    m_popover->setWindowed(false);
+    watchTrayWidget();
+    refreshIcon();
+    emit movedToTray();
 }
 
 QWidget* MenuBarController::trayWidget() const
@@ -136,6 +153,10 @@ void MenuBarController::watchTrayWidget()
 
 bool MenuBarController::eventFilter(QObject* watched, QEvent* event)
 {
+    if (!m_hasTray && event->type() == QEvent::Show && watched->inherits("QSystemTrayIconSys")) {
+        QTimer::singleShot(0, this, &MenuBarController::moveToTray);
+        return false;
+    }
     if (watched != m_watchedTrayWidget)
         return false;
     switch (event->type()) {

@@ -40,7 +40,8 @@ public:
 
     void install();
     bool isInstalled() const { return m_tray != nullptr; }
-    // False once the tray was given up on: the popover is an ordinary window.
+    // False while there is no tray: the popover is an ordinary window. A tray that
+    // starts later (a panel that lost the race at login) takes over again.
     bool hasTray() const { return m_hasTray; }
     MenuBarPopover::Popover& popover() const { return *m_popover; }
     ContentView* contentView() const;
@@ -64,6 +65,8 @@ signals:
     void iconChanged();
     // The icon was drawn in the tray for the first time.
     void trayIconVisible();
+    // A tray appeared after Velmora had fallen back to its window.
+    void movedToTray();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -71,6 +74,7 @@ protected:
 private:
     void configureButton();
     void useWindowInstead();
+    void moveToTray();
     void watchTrayWidget();
     QWidget* trayWidget() const;
     void refreshIcon();
