@@ -132,6 +132,46 @@ TEST(ContentView, AHeldSpaceIsOneActionNotOnePerRepeat)
     EXPECT_TRUE(desk.controller->isTranscribing()) << "not cancelled by a repeat";
 }
 
+// After a dictation, at the popover's own size and with the longest texts it can show,
+// every footer item is whole and none lies over another.
+TEST(ContentView, TheFooterShowsEveryItemWholeAndNothingOverlaps)
+{
+    QAction quit("Quit Velmora"), checkForUpdates("Check for Updates…");
+    ContentViewDesk desk({.versionLabel = "Version 10.10.10 (2026-12-31 23:59:59)", .quit = &quit,
+                          .checkForUpdates = &checkForUpdates});
+    desk.controller->setTranscript(QString(123456, QChar('w')));
+    (void)desk.defaults.setBool(Keys::autoClearTranscript, true);
+    (void)desk.defaults.setInteger(Keys::autoClearDelay, 60);
+    desk.controller->startAutoClearCountdown();
+    ASSERT_TRUE(test::waitUntil([&] { return desk.visible("autoClearCountdown"); }));
+    QApplication::processEvents();
+    ASSERT_EQ(desk.view->size(), ContentView::preferredSize);
+
+    const char* names[] = {"versionLabel", "characterCount", "autoClearCountdown", "checkForUpdatesButton", "quitButton"};
+    QList<std::pair<const char*, QRect>> placed;
+    for (const char* name : names) {
+        auto* widget = desk.find<QWidget>(name);
+        ASSERT_NE(widget, nullptr) << name;
+        ASSERT_TRUE(widget->isVisible()) << name;
+        const QRect rect(widget->mapTo(desk.view.get(), QPoint(0, 0)), widget->size());
+        EXPECT_TRUE(desk.view->rect().contains(rect)) << name << " lies inside the popover";
+        if (auto* label = qobject_cast<QLabel*>(widget)) {
+            EXPECT_GE(label->contentsRect().width(), label->fontMetrics().horizontalAdvance(label->text()))
+                << name << ": \"" << label->text().toStdString() << "\" is cut";
+        } else {
+            auto* button = qobject_cast<QToolButton*>(widget);
+            ASSERT_NE(button, nullptr) << name;
+            EXPECT_GE(button->width(), button->sizeHint().width()) << name << " is cut";
+            EXPECT_GE(button->width(), button->fontMetrics().horizontalAdvance(button->text())) << name;
+        }
+        for (const auto& [other, otherRect] : placed)
+            EXPECT_FALSE(rect.intersects(otherRect)) << name << " lies over " << other;
+        placed.append({name, rect});
+    }
+    EXPECT_EQ(desk.find<QLabel>("characterCount")->text(), "123456");
+    EXPECT_EQ(desk.find<QLabel>("autoClearCountdown")->text(), "⟲ 60s");
+}
+
 TEST(ContentView, CopyClearCountAndTheCopiedToast)
 {
     ContentViewDesk desk;

@@ -56,7 +56,8 @@ ContentViewDesk::ContentViewDesk(Options options)
         sync->onExternalChange = [this](const QList<VocabularyEntry>& entries) { controller->setVocabulary(entries); };
     view = std::make_unique<ContentView>(ContentView::Parts{*controller, defaults, devices, models,
                                                             PinnedWhisperModel::largeV3TurboQ5(), permission,
-                                                            "Version 1.0 (test)", nullptr, nullptr, nullptr, sync.get(),
+                                                            options.versionLabel, options.quit, options.checkForUpdates,
+                                                            nullptr, sync.get(),
                                                             options.bridge, [this] { return canPostKeys; },
                                                             options.setLaunchAtLogin, options.updater});
     if (!options.show)

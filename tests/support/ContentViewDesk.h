@@ -49,6 +49,9 @@ struct ContentViewDesk {
         std::optional<QString> cloudFolder; // a real vocabulary sync with this cloud folder
         std::function<void(bool)> setLaunchAtLogin;
         AppUpdater::AppUpdater* updater = nullptr;
+        QString versionLabel = QStringLiteral("Version 1.0 (test)");
+        QAction* quit = nullptr;
+        QAction* checkForUpdates = nullptr;
     };
     explicit ContentViewDesk(Options options);
     ContentViewDesk()

@@ -5,11 +5,13 @@
 
 #include "BrowserBridge/BrowserBridgeCoordinator.h"
 #include "Model/WhisperModelManager.h"
+#include "Preferences/PreferenceKeys.h"
 #include "Settings/SettingsView.h"
 #include "Views/ContentView.h"
 
 #include "MenuBarPopover/Popover.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QDir>
 #include <QScrollArea>
@@ -46,8 +48,11 @@ std::unique_ptr<MenuBarPopover::Popover> framed(test::ContentViewDesk& desk)
 
 TEST(Screenshots, ThePopoverInItsStates)
 {
+    // The footer as the application shows it: its build and both commands.
+    QAction quit("Quit Velmora"), checkForUpdates("Check for Updates…");
     {
-        test::ContentViewDesk desk({.show = false});
+        test::ContentViewDesk desk({.show = false, .versionLabel = "Version 0.1.0 (2026-12-11 09:30:00)",
+                                    .quit = &quit, .checkForUpdates = &checkForUpdates});
         auto popover = framed(desk);
         desk.controller->setTranscript("Meeting notes for Friday.\nWe ship Kubernetes on Friday, after the review.");
         save(*popover, "popover-idle");
@@ -65,6 +70,14 @@ TEST(Screenshots, ThePopoverInItsStates)
         desk.controller->startRecording(DictationActivationSource::popoverRecordButton());
         std::exchange(desk.recorder.pendingStart, {})(AudioRecorderError::noSoundServer());
         save(*popover, "popover-error");
+
+        // Right after a dictation: the count of the transcript and the countdown to its clearing.
+        desk.controller->clearTranscript();
+        desk.controller->setTranscript("We ship Kubernetes on Friday, after the review. The release notes go out on Monday.");
+        (void)desk.defaults.setBool(PreferenceKeys::autoClearTranscript, true);
+        (void)desk.defaults.setInteger(PreferenceKeys::autoClearDelay, 30);
+        desk.controller->startAutoClearCountdown();
+        save(*popover, "popover-after-dictation");
     }
     {
         test::ContentViewDesk desk({.managedModel = true, .show = false});

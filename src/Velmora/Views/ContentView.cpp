@@ -215,10 +215,14 @@ QWidget* ContentView::makeRecordSection()
 
 QWidget* ContentView::makeFooter()
 {
+    // Two rows, so every item keeps its whole text at the popover's width: what is
+    // said about the transcript and the build, then the two commands.
     auto* footer = new QWidget(this);
-    auto* row = new QHBoxLayout(footer);
-    row->setContentsMargins(0, 0, 0, 0);
-    row->setSpacing(10);
+    auto* rows = new QVBoxLayout(footer);
+    rows->setContentsMargins(0, 0, 0, 0);
+    rows->setSpacing(2);
+    auto* facts = new QHBoxLayout;
+    facts->setSpacing(10);
     auto* version = new QLabel(m_parts.versionLabel, footer);
     version->setObjectName(QStringLiteral("versionLabel"));
     QFont small(QStringLiteral("monospace"));
@@ -227,34 +231,44 @@ QWidget* ContentView::makeFooter()
     small.setWeight(QFont::Medium);
     version->setFont(small);
     version->setForegroundRole(QPalette::PlaceholderText);
-    row->addWidget(version);
+    version->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    facts->addWidget(version);
+    facts->addStretch(1);
     m_count = new QLabel(footer);
     m_count->setObjectName(QStringLiteral("characterCount"));
     m_count->setFont(small);
     m_count->setToolTip(QStringLiteral("Characters"));
-    row->addWidget(m_count);
+    facts->addWidget(m_count);
     m_countdown = new QLabel(footer);
     m_countdown->setObjectName(QStringLiteral("autoClearCountdown"));
     m_countdown->setFont(small);
     m_countdown->setStyleSheet(QStringLiteral("color: rgba(255,149,0,153);"));
     m_countdown->setToolTip(QStringLiteral("The transcript clears itself"));
-    row->addWidget(m_countdown);
-    row->addStretch(1);
+    facts->addWidget(m_countdown);
+    rows->addLayout(facts);
+
+    auto* commands = new QHBoxLayout;
+    commands->setSpacing(10);
     if (m_parts.checkForUpdatesAction) {
         auto* updates = new QToolButton(footer);
         updates->setObjectName(QStringLiteral("checkForUpdatesButton"));
         updates->setDefaultAction(m_parts.checkForUpdatesAction);
         updates->setAutoRaise(true);
-        row->addWidget(updates);
+        commands->addWidget(updates);
     }
+    commands->addStretch(1);
     if (m_parts.quitAction) {
         auto* quit = new QToolButton(footer);
         quit->setObjectName(QStringLiteral("quitButton"));
         quit->setDefaultAction(m_parts.quitAction);
         quit->setAutoRaise(true);
         quit->setToolTip(QStringLiteral("Quit Velmora (Ctrl+Q)"));
-        row->addWidget(quit);
+        commands->addWidget(quit);
     }
+    if (m_parts.checkForUpdatesAction || m_parts.quitAction)
+        rows->addLayout(commands);
+    else
+        delete commands;
     return footer;
 }
 
