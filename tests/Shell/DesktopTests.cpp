@@ -23,6 +23,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <cstdio>
 
 using namespace velmora;
 using namespace std::chrono_literals;
@@ -428,6 +429,67 @@ TEST_F(Desktop, WithoutATrayTheWindowIsTheInterface)
     xdotool({"key", "ctrl+q"});
     ASSERT_TRUE(velmora->waitForFinished(10000));
     EXPECT_EQ(velmora->exitCode(), 0);
+}
+
+// A new computer joining the cloud folder: the vocabulary is in the folder only, not yet
+// kept on this computer, and the popover is never opened. The first dictation after launch
+// is corrected with it and its terms are the prompt; a change another computer makes between
+// two dictations is used by the second.
+TEST_F(Desktop, TheCloudVocabularyFromTheFirstDictationOn)
+{
+    // A user with no vocabulary of their own on this computer yet.
+    test::writeFile(env("XDG_CONFIG_HOME") + "/Velmora/preferences.json",
+                    QJsonDocument(QJsonObject{{"velmora.directInsert", true}, {"velmora.autoCopyToClipboard", false},
+                                              {"velmora.soundEffectsEnabled", false},
+                                              {"velmora.notifyOnTranscriptionComplete", false}})
+                        .toJson());
+    const QString folder = env("HOME") + "/Nextcloud/Velmora";
+    QDir().mkpath(folder);
+    const auto writeVocabulary = [&](const QJsonArray& entries) {
+        // As a sync client does: a new file put in place.
+        test::writeFile(folder + "/.vocabulary.json.part", QJsonDocument(entries).toJson());
+        ASSERT_EQ(::rename(QFile::encodeName(folder + "/.vocabulary.json.part").constData(),
+                           QFile::encodeName(folder + "/vocabulary.json").constData()), 0);
+    };
+    const QJsonObject kubernetes{{"id", "1B4E28BA-2FA1-11D2-883F-0016D3CCA427"}, {"spelling", "Kubernetes"},
+                                 {"variants", QJsonArray{"cube and eighties"}}};
+    writeVocabulary({kubernetes});
+    bundle().hear("we use cube and eighties daily");
+    const auto prompts = [] {
+        QStringList found;
+        for (const QStringList& run : bundle().runs())
+            if (run.contains("-of") && run.contains("--prompt"))
+                found << run.value(run.indexOf("--prompt") + 1);
+        return found;
+    };
+    const auto promptsBefore = prompts().size();
+
+    QProcess* velmora = start();
+    ASSERT_TRUE(waitForLog(velmora, "tray icon visible")) << output(velmora).toStdString();
+    const QString typed = openTarget();
+    test::X11TestClient keyboard;
+    const auto dictate = [&](int nth, const QString& expected) {
+        keyboard.chord({test::keys::control}, test::keys::space);
+        ASSERT_TRUE(test::waitUntil([&] { return count("started") == nth; }, 10s)) << output(velmora).toStdString();
+        speak();
+        keyboard.chord({test::keys::control}, test::keys::space);
+        ASSERT_TRUE(test::waitUntil([&] { return test::readFile(typed) == expected.toUtf8(); }, 20s))
+            << test::readFile(typed).toStdString() << output(velmora).toStdString();
+        ASSERT_TRUE(test::waitUntil([&] { return count("transcriptionCompleted") == nth; }, 10s));
+    };
+    dictate(1, "we use Kubernetes daily");
+    ASSERT_EQ(prompts().size(), promptsBefore + 1) << "whisper-cli got the vocabulary as its prompt";
+    EXPECT_TRUE(prompts().last().contains("Kubernetes")) << prompts().last().toStdString();
+
+    // Another computer adds a term; nobody opens the settings here.
+    writeVocabulary({kubernetes, QJsonObject{{"id", "6F9619FF-8B86-D011-B42D-00C04FC964FF"}, {"spelling", "Velmora"},
+                                             {"variants", QJsonArray{"fell more a"}}}});
+    bundle().hear("fell more a is ready");
+    dictate(2, "we use Kubernetes daily Velmora is ready");
+    EXPECT_TRUE(prompts().last().contains("Velmora")) << prompts().last().toStdString();
+    bundle().hear("We ship kubernetis on Friday.");
+    launchAgain({"--quit"});
+    EXPECT_TRUE(velmora->waitForFinished(10000));
 }
 
 // A panel that starts after Velmora (a race at login): the window Velmora fell back to

@@ -45,6 +45,8 @@ QByteArray format(const std::vector<platform::SelectionFormat>& formats, const Q
     return "<absent>";
 }
 
+InsertResult insertWith(DirectInserter& inserter, const QString& text);
+
 class PasteInto : public ::testing::Test {
 protected:
     void SetUp() override
@@ -82,6 +84,22 @@ protected:
         EXPECT_TRUE(target.waitForReadyRead(10000));
         EXPECT_TRUE(waitForFrontmost("PasteTarget", target.processId()));
         return out;
+    }
+
+    // A terminal started as `program options… -e sh -c …`, in front, whose shell reads one line:
+    // `text` pasted and a Return typed, what the shell read.
+    QString pasteIntoTerminal(const QString& program, const QStringList& options, const QString& windowClass,
+                              DirectInserter& inserter, const QString& text)
+    {
+        const QString out = dir.path() + "/line.txt";
+        target.start(program, options + QStringList{"-e", "sh", "-c", "IFS= read -r line; printf %s \"$line\" > \"$0\"", out});
+        EXPECT_TRUE(target.waitForStarted());
+        EXPECT_TRUE(waitForFrontmost(windowClass, target.processId()));
+        EXPECT_EQ(insertWith(inserter, text).outcome, InsertOutcome::inserted);
+        QTest::qWait(200);
+        client.tap(36); // Return
+        EXPECT_TRUE(test::waitUntil([&] { return QFileInfo::exists(out); }, std::chrono::seconds(10)));
+        return QString::fromUtf8(test::readFile(out));
     }
 
     bool waitForFrontmost(const QString& identifier, qint64 pid)
@@ -160,17 +178,8 @@ TEST_F(PasteInto, StockXtermThroughPrimaryAndShiftInsert)
     otherClientOwnsTheClipboard();
     const auto clipboardBefore = read(platform::Selection::clipboard);
 
-    const QString out = dir.path() + "/line.txt";
-    target.start("xterm", {"-e", "sh", "-c", "IFS= read -r line; printf %s \"$line\" > \"$0\"", out});
-    ASSERT_TRUE(target.waitForStarted());
-    ASSERT_TRUE(waitForFrontmost("XTerm", target.processId()));
-
     DirectInserter inserter(clipboard, primary);
-    ASSERT_EQ(insertWith(inserter, "into the terminal").outcome, InsertOutcome::inserted);
-    QTest::qWait(200);
-    client.tap(36); // Return
-    ASSERT_TRUE(test::waitUntil([&] { return QFileInfo::exists(out); }, std::chrono::seconds(10)));
-    EXPECT_EQ(test::readFile(out), "into the terminal");
+    EXPECT_EQ(pasteIntoTerminal("xterm", {}, "XTerm", inserter, "into the terminal"), "into the terminal");
 
     ASSERT_TRUE(test::waitUntil([&] { return !inserter.hasPendingRestore(); }));
     EXPECT_EQ(format(read(platform::Selection::primary), "UTF8_STRING"), "selected before");
@@ -317,17 +326,10 @@ TEST_F(PasteInto, QuittingRightAfterAPasteHandsTheUsersClipboardToTheManager)
 TEST_F(PasteInto, ATerminalUnderANameOnNoList)
 {
     otherClientOwnsTheClipboard();
-    const QString out = dir.path() + "/line.txt";
-    target.start("st", {"-n", "scratch", "-c", "Scratchpad", "-e", "sh", "-c", "IFS= read -r line; printf %s \"$line\" > \"$0\"", out});
-    ASSERT_TRUE(target.waitForStarted());
-    ASSERT_TRUE(waitForFrontmost("Scratchpad", target.processId()));
-
     DirectInserter inserter(clipboard, primary);
-    ASSERT_EQ(insertWith(inserter, "into a terminal by any name").outcome, InsertOutcome::inserted);
-    QTest::qWait(200);
-    client.tap(36); // Return
-    ASSERT_TRUE(test::waitUntil([&] { return QFileInfo::exists(out); }, std::chrono::seconds(10)));
-    EXPECT_EQ(test::readFile(out), "into a terminal by any name");
+    EXPECT_EQ(pasteIntoTerminal("st", {"-n", "scratch", "-c", "Scratchpad"}, "Scratchpad", inserter,
+                                "into a terminal by any name"),
+              "into a terminal by any name");
 }
 
 // CopyQ, the clipboard manager Debian 12 ships, records every copy it sees. The paste's

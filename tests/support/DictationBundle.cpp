@@ -23,16 +23,36 @@ DictationBundle::DictationBundle(const QString& said, const QString& heard)
     QFile::link(built + "/Resources/WhisperRuntime/models", root + "/Resources/WhisperRuntime/models");
     for (const char* file : {"whisper-stream", "libSDL2-2.0.so.0"})
         QFile::link(built + "/Resources/WhisperRuntime/bin/" + file, root + "/Resources/WhisperRuntime/bin/" + file);
-    const QByteArray answer = "printf '%s' '" + QString(heard).replace('\'', "'\\''").toUtf8() + "' > \"$out.txt\"\n";
-    writeScript(root + "/Resources/WhisperRuntime/bin/whisper-cli",
-                "while [ $# -gt 0 ]; do case \"$1\" in -f) in=$2;; -of) out=$2;; esac; shift; done\n"
-                "[ -n \"$out\" ] || exit 0\n"
-                "[ $(wc -c < \"$in\") -gt 32000 ] || exit 3\n"
-                + answer);
+    arguments = dir.path() + "/cli-arguments.txt";
+    hear(heard);
     model = dir.path() + "/ggml-mine.bin";
     writeFile(model, "model");
     spoken = dir.path() + "/spoken.wav";
     runProcess("espeak-ng", {"-w", spoken, said});
+}
+
+void DictationBundle::hear(const QString& heard)
+{
+    const auto quoted = [](const QString& text) { return "'" + QString(text).replace('\'', "'\\''").toUtf8() + "'"; };
+    writeScript(root + "/Resources/WhisperRuntime/bin/whisper-cli",
+                "printf '%s\\n' \"$@\" -- >> " + quoted(arguments) + "\n"
+                "while [ $# -gt 0 ]; do case \"$1\" in -f) in=$2;; -of) out=$2;; esac; shift; done\n"
+                "[ -n \"$out\" ] || exit 0\n"
+                "[ $(wc -c < \"$in\") -gt 32000 ] || exit 3\n"
+                "printf '%s' " + quoted(heard) + " > \"$out.txt\"\n");
+}
+
+QList<QStringList> DictationBundle::runs() const
+{
+    QList<QStringList> all{{}};
+    for (const QString& line : QString::fromUtf8(readFile(arguments)).split('\n', Qt::SkipEmptyParts)) {
+        if (line == "--")
+            all.append(QStringList());
+        else
+            all.last().append(line);
+    }
+    all.removeLast();
+    return all;
 }
 
 QString activationLogPath()
