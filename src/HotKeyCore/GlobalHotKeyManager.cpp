@@ -48,8 +48,9 @@ GlobalHotKeyManager::GlobalHotKeyManager(const QString& signature,
 
 GlobalHotKeyManager::~GlobalHotKeyManager()
 {
+    // The source lets go of its shortcut as it goes, in its own way: the portal's waits a
+    // moment at quit so its session is closed before the bus connection is.
     m_registeredSettings.reset();
-    m_shortcuts->release();
 }
 
 bool GlobalHotKeyManager::registerSettings(const HotKeySettings& settings)

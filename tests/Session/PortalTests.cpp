@@ -98,6 +98,28 @@ TEST(PortalGlobalShortcutSource, BindsThroughThePortalAndFollowsActivated)
     EXPECT_TRUE(failed.isEmpty());
 }
 
+// Let go of while the desktop is still making its session (a hot key re-registered right
+// away, or Velmora quitting): that session goes too and binds nothing, or it would hold
+// the shortcut for as long as the connection lasts.
+TEST(PortalGlobalShortcutSource, ASessionStillBeingMadeIsClosedWhenLetGo)
+{
+    test::PortalStandIn portal;
+    ASSERT_TRUE(portal.isServing());
+    {
+        PortalGlobalShortcutSource source;
+        EXPECT_EQ(source.grab({7, 1, space, controlKeyMask, 0}), std::nullopt);
+        source.release(); // the same turn: CreateSession is on its way, its answer is not
+        ASSERT_TRUE(test::waitUntil([&] { return portal.calls.contains("Close"); }, 5s)) << portal.calls.join(' ').toStdString();
+        QTest::qWait(200);
+        EXPECT_TRUE(portal.sessions.isEmpty()) << portal.sessions.join(' ').toStdString();
+        EXPECT_TRUE(portal.bindRequests.isEmpty()) << "nothing bound once let go";
+
+        EXPECT_EQ(source.grab({7, 1, space, controlKeyMask, 0}), std::nullopt);
+    } // gone while the second session is being made: it is closed before the source is
+    EXPECT_TRUE(test::waitUntil([&] { return portal.calls.count("Close") == 2 && portal.sessions.isEmpty(); }, 5s))
+        << portal.calls.join(' ').toStdString() << " open: " << portal.sessions.join(' ').toStdString();
+}
+
 // The hot-key manager on the portal: registered once the desktop has bound it,
 // pressed on Activated, and a declined binding kept visible as its error.
 TEST(PortalGlobalShortcutSource, TheHotKeyManagerShowsTheBindingOrItsRefusal)

@@ -205,7 +205,7 @@ TEST_F(WaylandDesktop, ThePortalsShortcutStartsAndStopsADictation)
 
     velmora.terminate();
     EXPECT_TRUE(test::waitUntil([&] { return velmora.state() == QProcess::NotRunning; }, 15s));
-    EXPECT_TRUE(portal.sessions.isEmpty()) << "the portal session is closed on quit";
+    EXPECT_TRUE(portal.sessions.isEmpty()) << "the portal session is closed on quit: " << portal.calls.join(" ").toStdString() << " open: " << portal.sessions.join(" ").toStdString();
 }
 
 } // namespace

@@ -7,10 +7,23 @@
 
 namespace velmora::platform::DesktopPortal {
 
+namespace {
+
+QString senderPart(const QDBusConnection& bus)
+{
+    return bus.baseService().mid(1).replace(QLatin1Char('.'), QLatin1Char('_'));
+}
+
+} // namespace
+
 QString requestPath(const QDBusConnection& bus, const QString& token)
 {
-    const QString sender = bus.baseService().mid(1).replace(QLatin1Char('.'), QLatin1Char('_'));
-    return QStringLiteral("/org/freedesktop/portal/desktop/request/%1/%2").arg(sender, token);
+    return QStringLiteral("/org/freedesktop/portal/desktop/request/%1/%2").arg(senderPart(bus), token);
+}
+
+QString sessionPath(const QDBusConnection& bus, const QString& token)
+{
+    return QStringLiteral("/org/freedesktop/portal/desktop/session/%1/%2").arg(senderPart(bus), token);
 }
 
 QString handleOf(const QVariant& value)

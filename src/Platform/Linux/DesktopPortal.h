@@ -18,6 +18,8 @@ inline const QString requestInterface = QStringLiteral("org.freedesktop.portal.R
 // Where the portal answers a request made with `token`: known before the call,
 // so the answer is listened for before it can come.
 QString requestPath(const QDBusConnection& bus, const QString& token);
+// The handle the portal gives a session asked for with this session_handle_token.
+QString sessionPath(const QDBusConnection& bus, const QString& token);
 // A session or request handle, sent as an object path or a string.
 QString handleOf(const QVariant& value);
 // Calls `method` of `interface` with `options` plus a handle token made from `token`, having first

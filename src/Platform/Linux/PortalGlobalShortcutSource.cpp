@@ -65,7 +65,8 @@ PortalGlobalShortcutSource::PortalGlobalShortcutSource(QDBusConnection bus, QObj
 
 PortalGlobalShortcutSource::~PortalGlobalShortcutSource()
 {
-    release();
+    // At quit: a moment's wait, so the message leaves before the connection closes.
+    closeSession(true);
 }
 
 std::optional<QString> PortalGlobalShortcutSource::triggerFor(const ShortcutGrab& shortcut)
@@ -102,22 +103,40 @@ std::optional<ShortcutGrabError> PortalGlobalShortcutSource::grab(const Shortcut
         bind();
     } else if (!m_creating) {
         m_creating = true;
+        m_sessionToken = QStringLiteral("velmora%1").arg(++m_tokens);
         m_createRequest = request(QStringLiteral("CreateSession"), {},
-                                  {{QStringLiteral("session_handle_token"), QStringLiteral("velmora%1").arg(++m_tokens)}});
+                                  {{QStringLiteral("session_handle_token"), m_sessionToken}});
     }
     return std::nullopt;
 }
 
 void PortalGlobalShortcutSource::release()
 {
+    closeSession(false);
+}
+
+void PortalGlobalShortcutSource::closeSession(bool wait)
+{
     m_shortcut.reset();
     m_bound = false;
-    if (m_sessionHandle.isEmpty() || !m_bus.isConnected())
+    QString session = std::exchange(m_sessionHandle, QString());
+    if (m_creating) {
+        // Still being made: its answer is no longer wanted, and the session itself goes too.
+        // The portal takes our calls in order, so it exists by the time the Close arrives.
+        DesktopPortal::forget(m_bus, m_createRequest, this, SLOT(response(uint, QVariantMap, QDBusMessage)));
+        m_creating = false;
+        m_createRequest.clear();
+        session = DesktopPortal::sessionPath(m_bus, m_sessionToken);
+    }
+    if (session.isEmpty() || !m_bus.isConnected())
         return;
     // Closing the session withdraws its shortcuts.
-    m_bus.asyncCall(QDBusMessage::createMethodCall(service, m_sessionHandle, QStringLiteral("org.freedesktop.portal.Session"),
-                                                   QStringLiteral("Close")));
-    m_sessionHandle.clear();
+    const QDBusMessage close = QDBusMessage::createMethodCall(
+        service, session, QStringLiteral("org.freedesktop.portal.Session"), QStringLiteral("Close"));
+    if (wait)
+        m_bus.call(close, QDBus::Block, 300);
+    else
+        m_bus.asyncCall(close);
 }
 
 QString PortalGlobalShortcutSource::request(const QString& method, const QVariantList& arguments, QVariantMap options)

@@ -32,6 +32,7 @@ private slots:
     void activated(const QDBusMessage& message);
 
 private:
+    void closeSession(bool wait);
     QString request(const QString& method, const QVariantList& arguments, QVariantMap options);
     void bind();
     void fail();
@@ -45,6 +46,7 @@ private:
     bool m_creating = false;
     bool m_bound = false;
     quint32 m_tokens = 0;
+    QString m_sessionToken; // of the session being made
 };
 
 } // namespace velmora::platform
