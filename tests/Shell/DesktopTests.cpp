@@ -268,7 +268,7 @@ TEST_F(Desktop, AUsersDay)
     ASSERT_TRUE(test::waitUntil([] { return count("transcriptionCompleted") == 3; }, 20s)) << output(velmora).toStdString();
     EXPECT_EQ(count("startRequested", "commandLine"), 1);
     EXPECT_EQ(count("stopRequested", "commandLine"), 1);
-    EXPECT_TRUE(test::waitUntil([&] { return test::readFile(typed) == (said + said + said).toUtf8(); }, 10s))
+    EXPECT_TRUE(test::waitUntil([&] { return test::readFile(typed) == (said + " " + said + " " + said).toUtf8(); }, 10s))
         << test::readFile(typed).toStdString() << output(velmora).toStdString();
 
     // Ctrl+Q quits cleanly, in the middle of a recording: no process, socket or
