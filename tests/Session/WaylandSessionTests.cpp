@@ -181,6 +181,22 @@ TEST(WaylandSession, TheClipboardOutlivesItsOwner)
     test::runProcess("wl-copy", {"--clear"});
 }
 
+// A password manager's entry put back after a paste (or a paste's own text) is not handed on
+// when Velmora quits: wl-copy would serve it without its marker, and histories would keep it.
+TEST(WaylandSession, MarkedContentsGoWithTheirOwner)
+{
+    for (const char* marker : {"x-kde-passwordManagerHint", "application/x-copyq-hidden"}) {
+        {
+            WaylandSelectionOwner owner;
+            owner.own(Selection::clipboard, {{"text/plain;charset=utf-8", "hunter2"}, {marker, "secret"}});
+            ASSERT_TRUE(test::waitUntil([&] { return wlPaste({"--no-newline"}) == "hunter2"; }, 5s)) << marker;
+        }
+        QTest::qWait(300);
+        EXPECT_NE(wlPaste({"--no-newline"}), "hunter2") << marker << ": handed on without its marker";
+    }
+    test::runProcess("wl-copy", {"--clear"});
+}
+
 // A program that owns the clipboard and never answers cannot hold the reader up.
 TEST(WaylandSession, AFrozenOwnerTimesOutAndTooMuchIsRefused)
 {

@@ -5,12 +5,11 @@
 #include "WaylandDataControlConnection.h"
 
 #include "Platform/LogCategories.h"
+#include "Platform/TransientMarkers.h"
 
-#include <QDir>
 #include <QProcess>
 #include <QSocketNotifier>
 #include <QStandardPaths>
-#include <QTemporaryFile>
 #include <QThreadPool>
 
 #include <wayland-client.h>
@@ -60,6 +59,10 @@ void WaylandSelectionOwner::handOver()
     if (found == m_sources.cend() || found->formats.empty())
         return;
     const Source* owned = &found.value();
+    // A password manager's entry, or a paste's own text: no history may keep it, and wl-copy
+    // would serve it without its marker.
+    if (carriesTransientMarker(owned->formats))
+        return;
     const SelectionFormat* chosen = &owned->formats.front();
     for (const char* text : {"text/plain;charset=utf-8", "UTF8_STRING", "text/plain"}) {
         const auto found = std::find_if(owned->formats.cbegin(), owned->formats.cend(),
@@ -70,26 +73,27 @@ void WaylandSelectionOwner::handOver()
         }
     }
     const QString copier = QStandardPaths::findExecutable(QStringLiteral("wl-copy"));
-    QTemporaryFile data(QDir::tempPath() + QStringLiteral("/velmora-clipboard-XXXXXX"));
-    data.setAutoRemove(false);
-    if (copier.isEmpty() || !data.open() || data.write(chosen->data) != chosen->data.size() || !data.flush()) {
-        qCWarning(logging::session) << "the clipboard goes with Velmora: wl-copy is not installed or its data could not be written";
-        data.remove();
+    if (copier.isEmpty()) {
+        qCWarning(logging::session) << "the clipboard goes with Velmora: wl-copy is not installed";
         return;
     }
-    data.close();
-    // wl-copy returns once the clipboard is its own and serves on from the background. Waited for, so a copy
-    // the user makes after Velmora has gone is never overwritten by this one arriving late.
+    // Through a pipe: the clipboard's contents never touch a shared folder. wl-copy returns once the
+    // clipboard is its own and serves on from the background. Waited for, so a copy the user makes
+    // after Velmora has gone is never overwritten by this one arriving late.
     QProcess copy;
     copy.setProgram(copier);
     copy.setArguments({QStringLiteral("--type"), chosen->name});
-    copy.setStandardInputFile(data.fileName());
     copy.setStandardOutputFile(QProcess::nullDevice());
     copy.setStandardErrorFile(QProcess::nullDevice());
     copy.start();
+    if (!copy.waitForStarted(2000)) {
+        qCWarning(logging::session) << "the clipboard goes with Velmora: wl-copy did not start";
+        return;
+    }
+    copy.write(chosen->data);
+    copy.closeWriteChannel();
     if (!copy.waitForFinished(2000))
         qCWarning(logging::session) << "wl-copy did not take the clipboard over in time";
-    data.remove();
 }
 
 void WaylandSelectionOwner::own(Selection selection, std::vector<SelectionFormat> formats)

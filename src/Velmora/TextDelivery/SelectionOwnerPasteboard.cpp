@@ -1,7 +1,8 @@
 #include "SelectionOwnerPasteboard.h"
 
 #include "SelectionSnapshot.h"
-#include "TransientMarkers.h"
+
+#include "Platform/TransientMarkers.h"
 
 namespace velmora {
 namespace {
@@ -55,7 +56,7 @@ void SelectionOwnerPasteboard::restore(const PasteboardSnapshot& snapshot)
 void SelectionOwnerPasteboard::writeTransientText(const QString& text)
 {
     auto formats = textFormats(text);
-    formats.insert(formats.end(), transientMarkers().begin(), transientMarkers().end());
+    formats.insert(formats.end(), platform::transientMarkers().begin(), platform::transientMarkers().end());
     own(std::move(formats));
 }
 

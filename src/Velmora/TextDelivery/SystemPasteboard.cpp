@@ -1,7 +1,8 @@
 #include "SystemPasteboard.h"
 
 #include "SelectionSnapshot.h"
-#include "TransientMarkers.h"
+
+#include "Platform/TransientMarkers.h"
 
 #include "Platform/LogCategories.h"
 #include "Platform/MainThread.h"
@@ -86,7 +87,7 @@ void SystemPasteboard::writeTransientText(const QString& text)
 {
     auto* data = new QMimeData;
     data->setText(text);
-    for (const auto& marker : transientMarkers())
+    for (const auto& marker : platform::transientMarkers())
         data->setData(marker.name, marker.data);
     write(data);
 }
