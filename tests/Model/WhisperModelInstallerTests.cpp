@@ -199,6 +199,22 @@ TEST_F(WhisperModelInstallerTest, AWrongChecksumDeletesTheDownload)
     EXPECT_FALSE(QFile::exists(model()));
 }
 
+// A server that sends more than the model's size is stopped there: the file never grows
+// past it, and nothing of it is kept.
+TEST_F(WhisperModelInstallerTest, ABodyLongerThanTheModelIsStoppedAtItsSize)
+{
+    QList<qint64> reports;
+    const auto error = install(installer("/oversized"), &reports);
+    ASSERT_TRUE(error);
+    EXPECT_EQ(*error, WhisperModelDownloadError::oversized(modelSize));
+    EXPECT_FALSE(error->isRetryable());
+    ASSERT_FALSE(reports.isEmpty());
+    for (const qint64 bytes : reports)
+        EXPECT_LE(bytes, modelSize) << "the file held more than the model";
+    EXPECT_FALSE(QFile::exists(partial()));
+    EXPECT_FALSE(QFile::exists(model()));
+}
+
 TEST_F(WhisperModelInstallerTest, DiskSpaceIsCheckedBeforeAnyRequest)
 {
     const PinnedWhisperModel big{QStringLiteral("test-model.bin"), QUrl(server->url("/model")), server->sha256(),
@@ -265,6 +281,8 @@ TEST(WhisperModelDownloadError, TextsAndRetryRules)
     EXPECT_EQ(WhisperModelDownloadError::fileSize(999), QStringLiteral("999 bytes"));
     EXPECT_EQ(WhisperModelDownloadError::incomplete(287020597, 574041195).description(),
               QStringLiteral("The download stopped after 287 MB of 574 MB."));
+    EXPECT_EQ(WhisperModelDownloadError::oversized(574041195).description(),
+              QStringLiteral("The model server sent more than the model's 574 MB; the download was stopped and deleted."));
     EXPECT_EQ(WhisperModelDownloadError::unexpectedContentRange("bytes 0-9/10").description(),
               QStringLiteral("The model server resumed at the wrong position (bytes 0-9/10)."));
     const std::pair<WhisperModelDownloadError, bool> retry[] = {

@@ -106,6 +106,10 @@ class Handler(BaseHTTPRequestHandler):
                 self.head(503, length=0)
             else:
                 self.serve_model()
+        elif path == "/oversized":
+            # The model, then as much again: not the file that was asked for.
+            self.head(200, length=2 * size)
+            self.send_body(self.body + self.body)
         elif path == "/503":
             self.head(503, length=0)
         elif path == "/cut":

@@ -9,7 +9,7 @@
 
 namespace velmora {
 
-std::optional<WhisperModelDownloadError> HttpWhisperModelTransport::fetch(const QUrl& url, qint64 offset,
+std::optional<WhisperModelDownloadError> HttpWhisperModelTransport::fetch(const QUrl& url, qint64 offset, qint64 limit,
                                                                           const QString& destination,
                                                                           const Progress& progress,
                                                                           DownloadCancellation& cancellation)
@@ -28,7 +28,7 @@ std::optional<WhisperModelDownloadError> HttpWhisperModelTransport::fetch(const 
     QNetworkReply* reply = manager.get(request);
     // Bounded buffering: the body goes to disk, never piles up in memory.
     reply->setReadBufferSize(4 * 1024 * 1024);
-    ModelDownloadReceiver receiver(destination, offset, progress);
+    ModelDownloadReceiver receiver(destination, offset, limit, progress);
     bool headChecked = false;
     const auto checkHead = [&] {
         if (headChecked)

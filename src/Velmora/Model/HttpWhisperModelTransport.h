@@ -13,7 +13,8 @@ public:
     explicit HttpWhisperModelTransport(std::chrono::milliseconds idleTimeout = std::chrono::seconds(60))
         : m_idleTimeout(idleTimeout) {}
 
-    [[nodiscard]] std::optional<WhisperModelDownloadError> fetch(const QUrl& url, qint64 offset, const QString& destination,
+    [[nodiscard]] std::optional<WhisperModelDownloadError> fetch(const QUrl& url, qint64 offset, qint64 limit,
+                                                                 const QString& destination,
                                                    const Progress& progress,
                                                    DownloadCancellation& cancellation) override;
 

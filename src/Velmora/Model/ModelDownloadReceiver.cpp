@@ -2,10 +2,11 @@
 
 namespace velmora {
 
-ModelDownloadReceiver::ModelDownloadReceiver(QString destination, qint64 offset,
+ModelDownloadReceiver::ModelDownloadReceiver(QString destination, qint64 offset, qint64 limit,
                                              WhisperModelTransport::Progress progress)
     : m_destination(std::move(destination))
     , m_offset(offset)
+    , m_limit(limit)
     , m_progress(std::move(progress))
     , m_file(m_destination)
 {
@@ -47,6 +48,11 @@ bool ModelDownloadReceiver::receive(const QByteArray& bytes)
 {
     if (m_failure || !m_file.isOpen())
         return false;
+    // Whatever a server sends past the model's size is not the model: stop, write none of it.
+    if (m_written + bytes.size() > m_limit) {
+        m_failure = WhisperModelDownloadError::oversized(m_limit);
+        return false;
+    }
     if (m_file.write(bytes) != bytes.size()) {
         m_failure = WhisperModelDownloadError::fileSystem(m_destination + QStringLiteral(": ") + m_file.errorString());
         return false;

@@ -15,7 +15,8 @@ namespace velmora {
 // checking that the response continues the file where it ends.
 class ModelDownloadReceiver {
 public:
-    ModelDownloadReceiver(QString destination, qint64 offset, WhisperModelTransport::Progress progress);
+    // The file never holds more than `limit` bytes: a longer body is refused as `oversized`.
+    ModelDownloadReceiver(QString destination, qint64 offset, qint64 limit, WhisperModelTransport::Progress progress);
 
     // For the final response (after redirects): decides from its status how
     // the file is opened. False, with the failure stored, when it cannot go on.
@@ -32,6 +33,7 @@ public:
 private:
     QString m_destination;
     qint64 m_offset;
+    qint64 m_limit;
     WhisperModelTransport::Progress m_progress;
     QFile m_file;
     qint64 m_written = 0;

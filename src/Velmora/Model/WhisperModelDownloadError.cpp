@@ -36,6 +36,9 @@ QString WhisperModelDownloadError::description() const
         return QStringLiteral("The model server resumed at the wrong position (%1).").arg(m_text);
     case Kind::incomplete:
         return QStringLiteral("The download stopped after %1 of %2.").arg(fileSize(m_first), fileSize(m_second));
+    case Kind::oversized:
+        return QStringLiteral("The model server sent more than the model's %1; the download was stopped and deleted.")
+            .arg(fileSize(m_first));
     case Kind::insufficientDiskSpace:
         return QStringLiteral("Not enough disk space for the model: %1 needed, %2 free.")
             .arg(fileSize(m_first), fileSize(m_second));
@@ -64,6 +67,7 @@ bool WhisperModelDownloadError::isRetryable() const
     case Kind::rangeNotSatisfiable:
     case Kind::network:
         return true;
+    case Kind::oversized:
     case Kind::insufficientDiskSpace:
     case Kind::checksumMismatch:
     case Kind::cancelled:

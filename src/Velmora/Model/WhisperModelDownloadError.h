@@ -10,6 +10,7 @@ public:
         httpStatus,
         unexpectedContentRange,
         incomplete,
+        oversized,  // the server sent more than the model's size
         insufficientDiskSpace,
         rangeNotSatisfiable,
         checksumMismatch,
@@ -27,6 +28,7 @@ public:
     {
         return {Kind::incomplete, received, expected, {}};
     }
+    static WhisperModelDownloadError oversized(qint64 expected) { return {Kind::oversized, expected, 0, {}}; }
     static WhisperModelDownloadError insufficientDiskSpace(qint64 needed, qint64 available)
     {
         return {Kind::insufficientDiskSpace, needed, available, {}};

@@ -119,7 +119,7 @@ std::optional<WhisperModelDownloadError> WhisperModelInstaller::install(const Wh
             return error;
         if (progress)
             progress(start);
-        auto error = m_transport->fetch(m_model.url, start, partialPath(), progress, cancellation);
+        auto error = m_transport->fetch(m_model.url, start, m_model.byteCount, partialPath(), progress, cancellation);
         const bool cannotResume = error && (error->kind() == WhisperModelDownloadError::Kind::unexpectedContentRange
                                             || error->kind() == WhisperModelDownloadError::Kind::rangeNotSatisfiable);
         if (cannotResume && start > 0) {
@@ -129,8 +129,11 @@ std::optional<WhisperModelDownloadError> WhisperModelInstaller::install(const Wh
                 return spaceError;
             if (progress)
                 progress(0);
-            error = m_transport->fetch(m_model.url, 0, partialPath(), progress, cancellation);
+            error = m_transport->fetch(m_model.url, 0, m_model.byteCount, partialPath(), progress, cancellation);
         }
+        // Not the model: nothing of it is kept to resume.
+        if (error && error->kind() == WhisperModelDownloadError::Kind::oversized)
+            QFile::remove(partialPath());
         if (error)
             return error;
     }

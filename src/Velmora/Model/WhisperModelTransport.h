@@ -17,8 +17,10 @@ public:
     using Progress = std::function<void(qint64 bytesInFile)>;
 
     virtual ~WhisperModelTransport() = default;
-    // Appends from `offset` when it is above 0; reports the bytes in the file.
-    [[nodiscard]] virtual std::optional<WhisperModelDownloadError> fetch(const QUrl& url, qint64 offset, const QString& destination,
+    // Appends from `offset` when it is above 0; reports the bytes in the file. The file never
+    // grows past `limit` bytes: a longer body stops the transfer with `oversized`.
+    [[nodiscard]] virtual std::optional<WhisperModelDownloadError> fetch(const QUrl& url, qint64 offset, qint64 limit,
+                                                           const QString& destination,
                                                            const Progress& progress,
                                                            DownloadCancellation& cancellation) = 0;
 };
