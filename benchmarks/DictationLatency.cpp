@@ -95,9 +95,10 @@ int main(int argc, char** argv)
     std::vector<double> producing;
     const auto produce = defaultSegmentProducer(transcriber);
     services.produceSegment = [&producing, produce](const QString& file, const WhisperConfiguration& c,
-                                                    const QList<VocabularyEntry>& v) {
+                                                    const QList<VocabularyEntry>& v,
+                                                    const std::shared_ptr<RunCancellation>& cancellation) {
         const auto begin = Clock::now();
-        auto result = produce(file, c, v);
+        auto result = produce(file, c, v, cancellation);
         producing.push_back(ms(Clock::now() - begin));
         return result;
     };

@@ -17,6 +17,8 @@ QString describe(KeyInjectionError error)
         return QStringLiteral("A modifier key was still held down, so the paste was not sent.");
     case KeyInjectionError::refused:
         return QStringLiteral("The desktop did not take the paste keys.");
+    case KeyInjectionError::withdrawn:
+        return QStringLiteral("The paste was called off before its keys were sent.");
     }
     return {};
 }

@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -22,7 +23,12 @@ enum class KeyInjectionError {
     noKey,         // the keymap has no key for the chord
     modifiersHeld, // the user still held a modifier when the wait ran out
     refused,       // the Wayland virtual keyboard or the portal did not take the keys
+    withdrawn,     // the caller called the paste off right before its keys
 };
+
+// Asked once, right before the keys go (after any wait for modifiers): false calls
+// the paste off. May block for a moment; it runs on the injecting thread.
+using PasteGate = std::function<bool()>;
 
 QString describe(KeyInjectionError error);
 
@@ -41,8 +47,9 @@ public:
     virtual ~KeyInjector() = default;
     virtual bool canPost() = 0;
     // Waits (at most `patience`) until no modifier key is held, so a hot key still
-    // down cannot turn the paste into another shortcut, then sends the chord.
-    [[nodiscard]] virtual std::optional<KeyInjectionError> paste(PasteChord chord, std::chrono::milliseconds patience) = 0;
+    // down cannot turn the paste into another shortcut, asks `beforeKeys`, then sends the chord.
+    [[nodiscard]] virtual std::optional<KeyInjectionError> paste(PasteChord chord, std::chrono::milliseconds patience,
+                                                                 const PasteGate& beforeKeys = {}) = 0;
 };
 
 } // namespace velmora::platform

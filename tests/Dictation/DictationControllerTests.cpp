@@ -52,12 +52,15 @@ struct HeldProducer {
     std::shared_future<SegmentResult> future = answer.get_future().share();
     std::atomic<int> runs = 0;
     QList<VocabularyEntry> prompted; // the list the last run was given, under `lock`
+    std::shared_ptr<RunCancellation> cancellation; // the last run's, under `lock`
     SegmentProducer producer()
     {
-        return [this](const QString&, const WhisperConfiguration&, const QList<VocabularyEntry>& vocabulary) {
+        return [this](const QString&, const WhisperConfiguration&, const QList<VocabularyEntry>& vocabulary,
+                      const std::shared_ptr<RunCancellation>& run) {
             {
                 std::lock_guard guard(lock);
                 prompted = vocabulary;
+                cancellation = run;
             }
             ++runs;
             return future.get();
@@ -95,19 +98,29 @@ struct Rig {
     Clipboard clipboard, primary;
     std::vector<QString> pasted;
     std::optional<platform::KeyInjectionError> pasteError;
+    std::function<void()> duringPaste; // the user, while the paste waits for held keys
+    // The keys go a turn of the event loop later, as they do from the worker.
     DirectInserter inserter{clipboard, primary,
-                            [this](platform::PasteChord, auto done) {
-                                pasted.push_back(clipboard.text());
-                                done(pasteError);
+                            [this](platform::PasteChord, auto beforeKeys, auto done) {
+                                QTimer::singleShot(0, &inserter, [this, beforeKeys, done] {
+                                    if (duringPaste)
+                                        std::exchange(duringPaste, {})();
+                                    if (pasteError == platform::KeyInjectionError::modifiersHeld)
+                                        return done(pasteError);
+                                    if (!beforeKeys())
+                                        return done(platform::KeyInjectionError::withdrawn);
+                                    pasted.push_back(clipboard.text());
+                                    done(pasteError);
+                                });
                             },
-                            [] { return std::optional<platform::FrontmostApplication>(); }, {},
-                            std::chrono::milliseconds(50)};
+                            [this] { return frontmost; }, {}, std::chrono::milliseconds(50)};
     platform::FrontmostApplication editor{0x400001, 4242, QString("notes"), QString("Gedit"), QString("gedit")};
     std::optional<platform::FrontmostApplication> frontmost = editor;
     std::vector<QString> removed;
     std::vector<DictationSound> sounds;
-    int toolCancels = 0;
-    WhisperStreamTranscriber stream;
+    // The live tool of the session running now, while it lives.
+    QPointer<WhisperStreamTranscriber> stream;
+    int streamsMade = 0;
     QString streamTool; // empty: the bundle has no whisper-stream
     // The vocabulary file's reads: asked for, and the callers waiting for them to land.
     int vocabularyRefreshes = 0;
@@ -128,7 +141,6 @@ struct Rig {
         services.defaults = &defaults;
         services.recorder = &recorder;
         services.produceSegment = producer->producer();
-        services.cancelRunningTool = [this] { ++toolCancels; };
         services.inserter = &inserter;
         services.clipboard = &clipboard;
         services.canPostKeys = [] { return true; };
@@ -139,7 +151,12 @@ struct Rig {
         services.playSound = [this](DictationSound s) { sounds.push_back(s); };
         services.removeFile = [this](const QString& path) { removed.push_back(path); };
         services.copyIndicatorTime = std::chrono::milliseconds(50);
-        services.stream = &stream;
+        services.makeStream = [this] {
+            auto made = std::make_unique<WhisperStreamTranscriber>();
+            stream = made.get();
+            ++streamsMade;
+            return made;
+        };
         services.streamExecutable = [this] { return streamTool.isEmpty() ? std::nullopt : std::optional(streamTool); };
         services.refreshVocabulary = [this] { ++vocabularyRefreshes; };
         services.whenVocabularyCurrent = [this](QObject* context, std::function<void()> then) {
@@ -163,6 +180,11 @@ struct Rig {
     {
         std::lock_guard guard(producer->lock);
         return producer->prompted;
+    }
+    bool runWasCancelled()
+    {
+        std::lock_guard guard(producer->lock);
+        return producer->cancellation && producer->cancellation->isCancelled();
     }
     QStringList actions() const
     {
@@ -367,14 +389,26 @@ TEST(DictationController, FlagsAreSetBeforeTheFirstWait)
     rig.controller->stopRecording(source);
     EXPECT_EQ(rig.recorder.stops, 1);
 
-    // A failed stop keeps recording; a second stop is accepted.
+}
+
+// The recorder lets go of its recording when a stop fails: asking for another stop
+// could only fail again, and the controller would stay "Recording" for good.
+TEST(DictationController, AFailedStopEndsTheDictation)
+{
+    Rig rig;
+    const auto source = DictationActivationSource::globalHotKey();
+    rig.reach(Phase::stopping);
     rig.recorder.failStop();
-    EXPECT_TRUE(rig.controller->isRecording());
+    EXPECT_FALSE(rig.controller->isRecording());
+    EXPECT_FALSE(rig.controller->isTranscribing());
+    EXPECT_FALSE(rig.controller->hasDictationInProgress());
     EXPECT_EQ(rig.controller->statusMessage(), "Ready");
-    EXPECT_FALSE(rig.controller->errorMessage().isEmpty());
-    rig.controller->stopRecording(source);
-    EXPECT_EQ(rig.recorder.stops, 2);
-    rig.producer->release(QString());
+    EXPECT_EQ(rig.controller->errorMessage(), AudioRecorderError::noSoundServer().description());
+    EXPECT_EQ(rig.removed, std::vector<QString>{"/tmp/velmora-test.wav"}) << "what was recorded goes";
+    EXPECT_EQ(rig.actions().last(), "stopFailed");
+    rig.controller->toggleRecording(source);
+    EXPECT_EQ(rig.recorder.starts, 2) << "the next press starts a new dictation";
+    EXPECT_EQ(rig.controller->statusMessage(), "Requesting microphone...");
 }
 
 TEST(DictationController, ABatchDictationAppendsCopiesPastesAndCleansUp)
@@ -385,6 +419,8 @@ TEST(DictationController, ABatchDictationAppendsCopiesPastesAndCleansUp)
         std::optional<platform::KeyInjectionError> pasteError;
         bool switchApps;
         const char* status;
+        std::function<void(Rig&)> duringPaste = {}; // while the paste waits for held keys
+        const char* clipboardAfter = nullptr;       // none: as the case's copy setting leaves it
     } cases[] = {
         {"copy only", true, false, {}, false, "Transcription complete · Copied"},
         {"neither", false, false, {}, false, "Transcription complete"},
@@ -393,12 +429,23 @@ TEST(DictationController, ABatchDictationAppendsCopiesPastesAndCleansUp)
         {"switched apps", true, true, {}, true, "Not inserted · you switched apps"},
         {"modifier still held", false, true, platform::KeyInjectionError::modifiersHeld, false,
          "Not inserted · a modifier key was still held"},
+        {"Alt+Tab held while the result arrives: the next window gets no keys", false, true, {}, false,
+         "Not inserted · you switched apps",
+         [](Rig& r) { r.frontmost = platform::FrontmostApplication{0x500001, 999, QString("other"), QString("Other"), {}}; }},
+        {"Ctrl+C while the paste waits: the fresh copy is neither pasted nor overwritten", false, true, {}, false,
+         "Not inserted · you copied something meanwhile", [](Rig& r) { r.clipboard.writeText("fresh copy"); },
+         "fresh copy"},
+        {"modifiers held too long after a fresh copy: the copy stays", false, true,
+         platform::KeyInjectionError::modifiersHeld, false, "Not inserted · a modifier key was still held",
+         [](Rig& r) { r.clipboard.writeText("fresh copy"); }, "fresh copy"},
     };
     for (const auto& c : cases) {
         Rig rig;
         (void)rig.defaults.setBool(Keys::autoCopyToClipboard, c.autoCopy);
         (void)rig.defaults.setBool(Keys::directInsert, c.directInsert);
         rig.pasteError = c.pasteError;
+        if (c.duringPaste)
+            rig.duringPaste = [&] { c.duringPaste(rig); };
         rig.controller->setTranscript("Earlier words.");
         rig.clipboard.writeText("the user's own copy");
         rig.reach(Phase::transcribing);
@@ -409,9 +456,12 @@ TEST(DictationController, ABatchDictationAppendsCopiesPastesAndCleansUp)
         EXPECT_EQ(rig.controller->transcript(), "Earlier words.\nNew words.") << c.name;
         EXPECT_EQ(rig.controller->statusMessage(), QString::fromUtf8(c.status)) << c.name;
         EXPECT_EQ(rig.removed, std::vector<QString>{"/tmp/velmora-take.wav"}) << c.name << ": removed exactly once";
-        const bool pasteTried = c.directInsert && !c.switchApps;
-        EXPECT_EQ(rig.pasted, pasteTried ? std::vector<QString>{"New words."} : std::vector<QString>{}) << c.name;
-        if (c.autoCopy)
+        const bool keysSent = c.directInsert && !c.switchApps && !c.pasteError && !c.duringPaste;
+        EXPECT_EQ(rig.pasted, keysSent ? std::vector<QString>{"New words."} : std::vector<QString>{}) << c.name;
+        if (c.clipboardAfter) {
+            QTest::qWait(100); // past the restore delay
+            EXPECT_EQ(rig.clipboard.text(), c.clipboardAfter) << c.name;
+        } else if (c.autoCopy)
             ASSERT_TRUE(test::waitUntil([&] { return rig.clipboard.text() == "Earlier words.\nNew words."; }))
                 << c.name << ": the whole transcript stays on the clipboard";
         else
@@ -451,8 +501,9 @@ TEST(DictationController, EmptyResultsFailuresAndLateResultsAfterACancel)
         Rig rig;
         rig.controller->setTranscript("Before.");
         rig.reach(Phase::transcribing);
+        ASSERT_TRUE(test::waitUntil([&] { return rig.producer->runs == 1; }));
         rig.controller->cancelTranscription(DictationActivationSource::popoverCancelButton());
-        EXPECT_EQ(rig.toolCancels, 1);
+        EXPECT_TRUE(rig.runWasCancelled()) << "the run's own tool is stopped";
         EXPECT_EQ(rig.controller->statusMessage(), "Transcription canceled");
         rig.producer->release(QString("Too late."));
         ASSERT_TRUE(test::waitUntil([&] { return rig.removed.size() == 1; }));
@@ -468,8 +519,7 @@ TEST(DictationController, DurationWarningsAndTheAutoClearCountdown)
     Rig rig;
     qint64 now = 0;
     rig.controller->setClock([&] { return now; });
-    rig.reach(Phase::recording);
-    rig.controller->startTimer(0);
+    rig.reach(Phase::recording); // the clock starts at 0
     now = 11 * 60 * 1000; // three thresholds passed at once
     ASSERT_TRUE(test::waitUntil([&] { return rig.controller->elapsedSeconds() >= 660; }));
     EXPECT_EQ(std::count(rig.sounds.begin(), rig.sounds.end(), DictationSound::stop), 3)
@@ -570,7 +620,7 @@ TEST(BrowserSessions, CancelInEveryPhase)
         starting.recorder.confirmStart();
         starting.recorder.confirmStop("/tmp/stopped.wav");
         EXPECT_EQ(starting.kinds(), std::vector<K>{K::canceled});
-        EXPECT_EQ(starting.removed, (std::vector<QString>{"/tmp/stopped.wav", "/tmp/velmora-test.wav"}));
+        EXPECT_EQ(starting.removed, (std::vector<QString>{"/tmp/velmora-test.wav", "/tmp/stopped.wav"}));
         EXPECT_EQ(starting.controller->statusMessage(), "Ready");
         EXPECT_FALSE(starting.controller->isRecording());
     }
@@ -582,7 +632,8 @@ TEST(BrowserSessions, CancelInEveryPhase)
         recording.controller->stopRecording(DictationActivationSource::globalHotKey()); // ignored while discarding
         recording.recorder.confirmStop("/tmp/discarded.wav");
         EXPECT_EQ(recording.kinds(), (std::vector<K>{K::recording, K::canceled}));
-        EXPECT_EQ(recording.removed, std::vector<QString>{"/tmp/discarded.wav"});
+        // every file the recorder named for it goes (the real one names the same file twice)
+        EXPECT_EQ(recording.removed, (std::vector<QString>{"/tmp/velmora-test.wav", "/tmp/discarded.wav"}));
         EXPECT_FALSE(recording.controller->isRecording());
         EXPECT_FALSE(recording.actions().contains("stopped"));
     }
@@ -594,7 +645,7 @@ TEST(BrowserSessions, CancelInEveryPhase)
         stopping.controller->cancelBrowserSession("a");
         stopping.recorder.confirmStop("/tmp/stopped.wav");
         EXPECT_EQ(stopping.kinds(), (std::vector<K>{K::recording, K::canceled})) << "no transcribing event";
-        EXPECT_EQ(stopping.removed, std::vector<QString>{"/tmp/stopped.wav"});
+        EXPECT_EQ(stopping.removed, (std::vector<QString>{"/tmp/velmora-test.wav", "/tmp/stopped.wav"}));
         EXPECT_EQ(stopping.producer->runs, 0);
     }
     {

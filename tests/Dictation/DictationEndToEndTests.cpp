@@ -80,7 +80,6 @@ TEST(DictationEndToEnd, SpeakStopAndTheTextIsEverywhereItShouldBe)
     services.defaults = &defaults;
     services.recorder = &recorder;
     services.produceSegment = defaultSegmentProducer(transcriber);
-    services.cancelRunningTool = [transcriber] { transcriber->cancelCurrentProcess(); };
     services.inserter = &inserter;
     services.clipboard = &clipboard;
     services.canPostKeys = [] { return platform::TextDelivery::keyInjector()->canPost(); };
@@ -178,10 +177,9 @@ TEST(DictationEndToEnd, ALiveSessionWithTheRealWhisperStream)
     const auto runtime = BundledWhisperRuntime::current(bundle);
     ASSERT_TRUE(runtime && runtime->streamExecutablePath) << "no whisper-stream in the bundle; run scripts/setup";
 
-    WhisperStreamTranscriber stream;
     DictationServices services;
     services.defaults = &defaults;
-    services.stream = &stream;
+    services.makeStream = [] { return std::make_unique<WhisperStreamTranscriber>(); };
     services.streamExecutable = [runtime] { return runtime->streamExecutablePath; };
     services.logger.emplace(dir.path() + "/activation.log", 1'000'000);
     DictationController controller(std::move(services), {runtime->executablePath, test::testModel(), "en"});

@@ -4,6 +4,7 @@
 #include "TestSupport.h"
 
 #include <QProcess>
+#include <QTest>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -67,22 +68,33 @@ struct Rig {
     std::optional<platform::FrontmostApplication> frontmost;
     std::vector<QString> pastedTexts; // what the clipboard held when the keys went out
     std::optional<platform::ProcessFacts> process; // what the window's process is
+    std::function<void()> duringWait; // the user, while the paster waits for held keys
     DirectInserter inserter{clipboard,
                             primary,
-                            [this](PasteChord chord, auto done) {
-                                chords.push_back(chord);
-                                pastedTexts.push_back(chord == PasteChord::shiftInsert ? primary.text() : clipboard.text());
-                                QTimer::singleShot(0, [done, error = failWith] { done(error); });
+                            [this](PasteChord chord, auto beforeKeys, auto done) {
+                                QTimer::singleShot(0, [this, chord, beforeKeys, done] {
+                                    if (duringWait)
+                                        duringWait();
+                                    // As on X11: keys held past the wait end it before the question.
+                                    if (failWith == KeyInjectionError::modifiersHeld)
+                                        return done(failWith);
+                                    if (!beforeKeys())
+                                        return done(KeyInjectionError::withdrawn);
+                                    chords.push_back(chord);
+                                    pastedTexts.push_back(chord == PasteChord::shiftInsert ? primary.text()
+                                                                                           : clipboard.text());
+                                    done(failWith);
+                                });
                             },
                             [this] { return frontmost; },
                             {QStringLiteral("MyTerm")},
                             std::chrono::milliseconds(100),
                             [this](qint32) { return process; }};
 
-    InsertResult insert(const QString& text)
+    InsertResult insert(const QString& text, std::optional<std::uint32_t> window = std::nullopt)
     {
         std::optional<InsertResult> result;
-        inserter.insert(text, [&](InsertResult r) { result = r; });
+        inserter.insert(text, window, [&](InsertResult r) { result = r; });
         EXPECT_TRUE(test::waitUntil([&] { return result.has_value(); }));
         return result.value_or(InsertResult{});
     }
@@ -161,6 +173,51 @@ TEST(DirectInserter, FailuresLeaveTheClipboardAsTheUserHadIt)
         EXPECT_EQ(rig.clipboard.contents, usersContents) << "taken off again at once";
         EXPECT_FALSE(rig.inserter.hasPendingRestore());
     }
+}
+
+// Between the decision and the keys lie a clipboard read and the wait for held keys.
+// What the user does then is looked at right before the keys go.
+TEST(DirectInserter, WhatChangedDuringTheWaitIsSeenBeforeTheKeysGo)
+{
+    const platform::FrontmostApplication editor{0x400001, 4242, QString("notes"), QString("Gedit"), QString("gedit")};
+    const platform::FrontmostApplication other{0x600001, 5151, QString("chat"), QString("Chat"), QString("chat")};
+    const PasteboardSnapshot fresh{{{{"text/plain", "copied during the wait"}}}};
+    const struct {
+        const char* name;
+        std::function<void(Rig&)> duringWait;
+        std::optional<KeyInjectionError> keys;
+        InsertOutcome outcome;
+        PasteboardSnapshot clipboardAfter;
+    } cases[] = {
+        {"a copy (Ctrl+C) during the wait is not pasted, and it stays",
+         [&](Rig& r) { r.clipboard.userCopies(fresh); }, std::nullopt, InsertOutcome::clipboardChanged, fresh},
+        {"Alt+Tab during the wait: no keys for the next window", [&](Rig& r) { r.frontmost = other; }, std::nullopt,
+         InsertOutcome::targetChanged, usersContents},
+        {"modifiers held too long and a copy meanwhile: the copy is not overwritten",
+         [&](Rig& r) { r.clipboard.userCopies(fresh); }, KeyInjectionError::modifiersHeld, InsertOutcome::pasteNotSent,
+         fresh},
+        {"a quit during the wait gives the clipboard back, and then nothing is pasted",
+         [](Rig& r) { r.inserter.restorePendingNow(); }, std::nullopt, InsertOutcome::clipboardChanged, usersContents},
+    };
+    for (const auto& c : cases) {
+        Rig rig;
+        rig.clipboard.contents = usersContents;
+        rig.frontmost = editor;
+        rig.failWith = c.keys;
+        rig.duringWait = [&] { c.duringWait(rig); };
+        const auto result = rig.insert("dictated", editor.window);
+        EXPECT_EQ(result.outcome, c.outcome) << c.name;
+        EXPECT_TRUE(rig.chords.empty()) << c.name;
+        EXPECT_FALSE(rig.inserter.hasPendingRestore()) << c.name;
+        QTest::qWait(150); // past the restore delay
+        EXPECT_EQ(rig.clipboard.contents, c.clipboardAfter) << c.name;
+    }
+    // Unchanged, the same window gets its paste.
+    Rig rig;
+    rig.clipboard.contents = usersContents;
+    rig.frontmost = editor;
+    EXPECT_EQ(rig.insert("dictated", editor.window).outcome, InsertOutcome::inserted);
+    EXPECT_EQ(rig.pastedTexts, std::vector<QString>{"dictated"});
 }
 
 TEST(DirectInserter, TerminalsGetTheirPasteKeysAndXtermItsSelection)

@@ -9,6 +9,8 @@
 #include "X11TestClient.h"
 
 #include <QFileInfo>
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QLineEdit>
@@ -192,7 +194,7 @@ TEST_F(PasteInto, NoSyntheticKeysIsAFailureAndTheClipboardIsPutBackAtOnce)
 {
     otherClientOwnsTheClipboard();
     const auto before = read(platform::Selection::clipboard);
-    DirectInserter inserter(clipboard, primary, [](platform::PasteChord, auto done) {
+    DirectInserter inserter(clipboard, primary, [](platform::PasteChord, auto, auto done) {
         done(platform::KeyInjectionError::unavailable);
     });
     const auto result = insertWith(inserter, "never pasted");
@@ -214,7 +216,7 @@ TEST_F(PasteInto, AFrozenOwnerIsClipboardNotSavedWithoutFreezingVelmora)
     QObject::connect(&heartbeat, &QTimer::timeout, [&] { ++ticks; });
     heartbeat.start(20);
     bool pasted = false;
-    DirectInserter inserter(clipboard, primary, [&](platform::PasteChord, auto done) {
+    DirectInserter inserter(clipboard, primary, [&](platform::PasteChord, auto, auto done) {
         pasted = true;
         done(std::nullopt);
     });
@@ -244,6 +246,14 @@ TEST_F(PasteInto, OwnWritesMoveTheChangeCountOnceAndForeignCopiesToo)
     ASSERT_TRUE(test::waitUntil([&] { return clipboard.changeCount() >= 2; }));
     QTest::qWait(100);
     EXPECT_EQ(clipboard.changeCount(), 2);
+    // Ctrl+C in one of Velmora's own windows (the transcript editor copies through Qt):
+    // the selection stays in this process, and it is still the user's copy.
+    clipboard.writeTransientText("ours again");
+    ASSERT_EQ(clipboard.changeCount(), 3);
+    QGuiApplication::clipboard()->setText("copied in the transcript editor");
+    ASSERT_TRUE(test::waitUntil([&] { return clipboard.changeCount() >= 4; }));
+    QTest::qWait(100);
+    EXPECT_EQ(clipboard.changeCount(), 4);
 }
 
 TEST_F(PasteInto, APasteFromACyrillicLayoutUsesTheLatinV)

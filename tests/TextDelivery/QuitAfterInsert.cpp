@@ -14,7 +14,7 @@ int main(int argc, char** argv)
     velmora::SystemPasteboard clipboard(velmora::platform::Selection::clipboard);
     velmora::SystemPasteboard primary(velmora::platform::Selection::primary);
     // The keys do not matter here; only what the clipboard holds does.
-    velmora::DirectInserter inserter(clipboard, primary, [](velmora::platform::PasteChord, auto done) { done(std::nullopt); });
+    velmora::DirectInserter inserter(clipboard, primary, [](velmora::platform::PasteChord, auto, auto done) { done(std::nullopt); });
     inserter.insert(QStringLiteral("transcript"), [](velmora::InsertResult result) {
         std::puts(result.outcome == velmora::InsertOutcome::inserted ? "inserted" : "failed");
         std::fflush(stdout);

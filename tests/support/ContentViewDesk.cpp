@@ -38,7 +38,8 @@ ContentViewDesk::ContentViewDesk(Options options)
     services.defaults = &defaults;
     services.recorder = &recorder;
     services.produceSegment = [future = result](const QString&, const WhisperConfiguration&,
-                                                const QList<VocabularyEntry>&) { return future.get(); };
+                                                const QList<VocabularyEntry>&,
+                                                const std::shared_ptr<RunCancellation>&) { return future.get(); };
     services.removeFile = [](const QString&) {};
     services.clipboard = &clipboard;
     services.copyIndicatorTime = 300ms;

@@ -14,8 +14,11 @@ bool PortalKeyInjector::canPost()
     return m_session && m_session->isStarted();
 }
 
-std::optional<KeyInjectionError> PortalKeyInjector::paste(PasteChord chord, std::chrono::milliseconds)
+std::optional<KeyInjectionError> PortalKeyInjector::paste(PasteChord chord, std::chrono::milliseconds,
+                                                          const PasteGate& beforeKeys)
 {
+    if (beforeKeys && !beforeKeys())
+        return KeyInjectionError::withdrawn;
     if (!canPost())
         return KeyInjectionError::unavailable;
     const ChordKeys keys = keysOf(chord);

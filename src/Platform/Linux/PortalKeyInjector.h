@@ -13,7 +13,8 @@ public:
     explicit PortalKeyInjector(PortalRemoteDesktop* session);
 
     bool canPost() override;
-    [[nodiscard]] std::optional<KeyInjectionError> paste(PasteChord chord, std::chrono::milliseconds patience) override;
+    [[nodiscard]] std::optional<KeyInjectionError> paste(PasteChord chord, std::chrono::milliseconds patience,
+                                                         const PasteGate& beforeKeys = {}) override;
 
 private:
     PortalRemoteDesktop* m_session;

@@ -141,8 +141,11 @@ std::vector<input_event> UinputKeyInjector::eventsFor(PasteChord chord, const Ke
     return events;
 }
 
-std::optional<KeyInjectionError> UinputKeyInjector::paste(PasteChord chord, std::chrono::milliseconds)
+std::optional<KeyInjectionError> UinputKeyInjector::paste(PasteChord chord, std::chrono::milliseconds,
+                                                          const PasteGate& beforeKeys)
 {
+    if (beforeKeys && !beforeKeys())
+        return KeyInjectionError::withdrawn;
     VirtualKeyboard& keyboard = virtualKeyboard();
     const QMutexLocker locker(&keyboard.lock);
     if (!keyboard.open(m_device))

@@ -21,7 +21,8 @@ public:
     explicit UinputKeyInjector(QString device = QStringLiteral("/dev/uinput"));
 
     bool canPost() override;
-    [[nodiscard]] std::optional<KeyInjectionError> paste(PasteChord chord, std::chrono::milliseconds patience) override;
+    [[nodiscard]] std::optional<KeyInjectionError> paste(PasteChord chord, std::chrono::milliseconds patience,
+                                                         const PasteGate& beforeKeys = {}) override;
 
     struct Keys {
         std::uint16_t control = KEY_LEFTCTRL, shift = KEY_LEFTSHIFT, v = KEY_V, insert = KEY_INSERT;

@@ -36,8 +36,11 @@ QStringList WtypeKeyInjector::argumentsFor(PasteChord chord)
     return arguments;
 }
 
-std::optional<KeyInjectionError> WtypeKeyInjector::paste(PasteChord chord, std::chrono::milliseconds)
+std::optional<KeyInjectionError> WtypeKeyInjector::paste(PasteChord chord, std::chrono::milliseconds,
+                                                          const PasteGate& beforeKeys)
 {
+    if (beforeKeys && !beforeKeys())
+        return KeyInjectionError::withdrawn;
     const QString program = m_program.startsWith(QLatin1Char('/')) ? m_program : QStandardPaths::findExecutable(m_program);
     if (program.isEmpty())
         return KeyInjectionError::unavailable;

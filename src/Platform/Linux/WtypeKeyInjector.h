@@ -15,7 +15,8 @@ public:
     explicit WtypeKeyInjector(QString program = QStringLiteral("wtype"));
 
     bool canPost() override;
-    [[nodiscard]] std::optional<KeyInjectionError> paste(PasteChord chord, std::chrono::milliseconds patience) override;
+    [[nodiscard]] std::optional<KeyInjectionError> paste(PasteChord chord, std::chrono::milliseconds patience,
+                                                         const PasteGate& beforeKeys = {}) override;
 
     static QStringList argumentsFor(PasteChord chord);
 

@@ -31,7 +31,8 @@ bool X11KeyInjector::canPost()
     return c && hasXTest(c.get());
 }
 
-std::optional<KeyInjectionError> X11KeyInjector::paste(PasteChord chord, std::chrono::milliseconds patience)
+std::optional<KeyInjectionError> X11KeyInjector::paste(PasteChord chord, std::chrono::milliseconds patience,
+                                                        const PasteGate& beforeKeys)
 {
     const auto connection = x11ConnectClient();
     if (!connection)
@@ -75,6 +76,8 @@ std::optional<KeyInjectionError> X11KeyInjector::paste(PasteChord chord, std::ch
             return KeyInjectionError::modifiersHeld;
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
+    if (beforeKeys && !beforeKeys())
+        return KeyInjectionError::withdrawn;
 
     const auto send = [c](std::uint8_t type, std::uint32_t code) {
         xcb_test_fake_input(c, type, static_cast<std::uint8_t>(code), XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);

@@ -10,7 +10,8 @@ namespace velmora::platform {
 class X11KeyInjector final : public KeyInjector {
 public:
     bool canPost() override;
-    std::optional<KeyInjectionError> paste(PasteChord chord, std::chrono::milliseconds patience) override;
+    std::optional<KeyInjectionError> paste(PasteChord chord, std::chrono::milliseconds patience,
+                                                         const PasteGate& beforeKeys = {}) override;
 };
 
 } // namespace velmora::platform

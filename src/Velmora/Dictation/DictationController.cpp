@@ -23,6 +23,7 @@
 #include <QFileInfo>
 #include <QThreadPool>
 
+#include <algorithm>
 #include <cmath>
 
 namespace velmora {
@@ -33,6 +34,10 @@ namespace {
 // themselves can fail too, and saying "clipboard" then would be wrong.
 QString notInsertedReason(const std::optional<InsertResult>& result)
 {
+    if (result && result->outcome == InsertOutcome::targetChanged)
+        return QStringLiteral("you switched apps");
+    if (result && result->outcome == InsertOutcome::clipboardChanged)
+        return QStringLiteral("you copied something meanwhile");
     if (!result || result->outcome != InsertOutcome::pasteNotSent)
         return QStringLiteral("clipboard could not be saved");
     if (result->keyError == platform::KeyInjectionError::modifiersHeld)
@@ -62,11 +67,6 @@ DictationController::DictationController(DictationServices services, WhisperConf
     m_now = [monotonic] { return monotonic.elapsed(); };
     if (m_services.loadVocabulary)
         m_vocabulary = m_services.loadVocabulary();
-    m_recordingTimer.setInterval(m_services.recordingTick);
-    connect(&m_recordingTimer, &QTimer::timeout, this, [this] {
-        setElapsedSeconds(double(m_now() - m_recordingStartedAtMs) / 1000.0);
-        checkDurationWarnings();
-    });
     m_autoClearTimer.setInterval(m_services.autoClearTick);
     connect(&m_autoClearTimer, &QTimer::timeout, this, [this] {
         if (!m_autoClearDeadlineMs)
@@ -81,8 +81,9 @@ DictationController::DictationController(DictationServices services, WhisperConf
 
 DictationController::~DictationController()
 {
-    // A run still going finds no controller: its file is removed by the worker's own end.
-    m_transcriptionRun.reset();
+    // Sessions go first: ending one stops its run, and no callback of theirs outlives this.
+    m_session.reset();
+    m_delivering.clear();
 }
 
 // ---- published fields ------------------------------------------------------
@@ -274,6 +275,70 @@ void DictationController::play(DictationSound sound)
         m_services.playSound(sound);
 }
 
+// ---- sessions ---------------------------------------------------------------
+
+DictationSession& DictationController::beginSession(Session::Kind kind)
+{
+    m_session = std::make_unique<Session>(kind, ++m_sessionCount, m_services.removeFile);
+    Session& session = *m_session;
+    session.recordingTimer.setInterval(m_services.recordingTick);
+    const auto tick = session.bind([this](Session& s) {
+        setElapsedSeconds(double(m_now() - s.startedAtMs) / 1000.0);
+        checkDurationWarnings(s);
+    });
+    connect(&session.recordingTimer, &QTimer::timeout, &session, [tick] { tick(); });
+    return session;
+}
+
+void DictationController::endSession(Session& session, std::optional<BrowserBridgeEvent> lastEvent)
+{
+    if (session.hasEnded())
+        return;
+    const Emit emitEvent = session.browser ? session.browser->emitEvent : Emit{};
+    session.end();
+    std::unique_ptr<Session> owned;
+    if (m_session.get() == &session) {
+        owned = std::move(m_session);
+    } else {
+        const auto it = std::find_if(m_delivering.begin(), m_delivering.end(),
+                                     [&](const auto& s) { return s.get() == &session; });
+        if (it != m_delivering.end()) {
+            owned = std::move(*it);
+            m_delivering.erase(it);
+        }
+    }
+    setIsRecording(m_session && (m_session->phase() == Phase::recording || m_session->phase() == Phase::stopping));
+    setIsTranscribing(m_session && m_session->phase() == Phase::transcribing);
+    // Its own callbacks may be what ended it: the object goes once they returned.
+    if (owned)
+        owned.release()->deleteLater();
+    if (lastEvent && emitEvent)
+        emitEvent(*lastEvent);
+}
+
+void DictationController::setPhase(Session& session, Phase phase)
+{
+    session.setPhase(phase);
+    if (phase == Phase::delivering && m_session.get() == &session)
+        m_delivering.push_back(std::move(m_session)); // the next dictation may start now
+    if (m_session.get() != &session && phase != Phase::delivering)
+        return;
+    setIsRecording(m_session && (m_session->phase() == Phase::recording || m_session->phase() == Phase::stopping));
+    setIsTranscribing(m_session && m_session->phase() == Phase::transcribing);
+}
+
+void DictationController::statusFor(const Session& session, const QString& text)
+{
+    if (isNewest(session))
+        setStatusMessage(text);
+}
+
+void DictationController::errorFor(const Session& session, const QString& text)
+{
+    if (isNewest(session))
+        setErrorMessage(text);
+}
+
 // ---- commands --------------------------------------------------------------
 
 void DictationController::toggleRecording(const DictationActivationSource& source)
@@ -289,23 +354,15 @@ void DictationController::toggleRecording(const DictationActivationSource& sourc
 void DictationController::startRecording(const DictationActivationSource& source)
 {
     log(QStringLiteral("startRequested"), source);
-    if (isBusy()) {
+    if (m_session) {
         log(QStringLiteral("startIgnored"), source);
         return;
     }
     if (!prepareStart(source))
         return;
-    if (mode() == DictationMode::stream) {
-        m_activeMode = DictationMode::stream;
-        startStreamRecording();
-        return;
-    }
-    startBatch();
-}
-
-bool DictationController::isBusy() const
-{
-    return m_isRecording || m_isTranscribing || m_isStarting || m_isStopping || m_browserSession;
+    if (mode() == DictationMode::stream)
+        return startStreamRecording();
+    startBatch(beginSession(Session::Kind::batch));
 }
 
 bool DictationController::prepareStart(const DictationActivationSource& source)
@@ -319,154 +376,170 @@ bool DictationController::prepareStart(const DictationActivationSource& source)
     return true;
 }
 
-void DictationController::startBatch()
+void DictationController::startBatch(Session& session)
 {
-    // Set before the first wait, so a second command in the meantime sees it.
     setStatusMessage(QStringLiteral("Requesting microphone..."));
-    m_isStarting = true;
     // A tray application is never "activated": a change made on another computer is
     // looked for now, so it is in place by the stop.
     if (m_services.refreshVocabulary)
         m_services.refreshVocabulary();
-    m_activeMode = DictationMode::batch;
-    QPointer<DictationController> self(this);
     const auto device = m_services.captureDevice ? m_services.captureDevice() : std::nullopt;
-    m_services.recorder->startRecording(device, [self](const DictationRecorder::Result& result) {
-        if (!self)
-            return;
-        self->m_isStarting = false;
-        if (const auto* error = std::get_if<AudioRecorderError>(&result)) {
-            self->setStatusMessage(QStringLiteral("Ready"));
-            self->setErrorMessage(error->description());
-            self->browserRecordingDidFailToStart(*error);
-            self->log(QStringLiteral("startFailed"), std::nullopt, error->description());
-            return;
-        }
-        if (self->discardCanceledBrowserStart(std::get<QString>(result)))
-            return;
-        const qint64 started = self->m_now();
-        self->setElapsedSeconds(0);
-        self->setIsRecording(true);
-        self->setStatusMessage(QStringLiteral("Recording..."));
-        self->log(QStringLiteral("started"), std::nullopt);
-        self->play(DictationSound::start);
-        self->startTimer(started);
-        self->browserRecordingDidStart();
-    });
+    m_services.recorder->startRecording(
+        device, session.bind([this](Session& s, const DictationRecorder::Result& result) { recorderStarted(s, result); }));
+}
+
+void DictationController::recorderStarted(Session& session, const DictationRecorder::Result& result)
+{
+    if (const auto* error = std::get_if<AudioRecorderError>(&result)) {
+        setStatusMessage(QStringLiteral("Ready"));
+        setErrorMessage(error->description());
+        log(QStringLiteral("startFailed"), std::nullopt, error->description());
+        std::optional<BrowserBridgeEvent> last;
+        if (session.browser && session.browser->cancelRequested)
+            last = BrowserBridgeEvent::canceled(session.browser->id);
+        else if (session.browser)
+            last = BrowserBridgeEvent::failed(session.browser->id,
+                                              error->kind() == AudioRecorderError::Kind::permissionDenied
+                                                  ? BrowserBridgeFailureCode::microphoneDenied
+                                                  : BrowserBridgeFailureCode::internal,
+                                              error->description());
+        return endSession(session, last);
+    }
+    session.keepFile(std::get<QString>(result));
+    if (session.browser && session.browser->cancelRequested) {
+        // Cancelled while the microphone opened: stop it, and the stop ends the session.
+        setPhase(session, Phase::stopping);
+        m_services.recorder->stopRecording(
+            session.bind([this](Session& s, const DictationRecorder::Result& r) { recorderStopped(s, r); }));
+        return;
+    }
+    setElapsedSeconds(0);
+    setPhase(session, Phase::recording);
+    setStatusMessage(QStringLiteral("Recording..."));
+    log(QStringLiteral("started"), std::nullopt);
+    play(DictationSound::start);
+    startTimer(session);
+    if (session.browser) {
+        session.browser->emitEvent(BrowserBridgeEvent::recording(session.browser->id));
+        if (session.browser->stopRequested)
+            stopRecording(DictationActivationSource::unknown(QStringLiteral("browser")));
+    }
 }
 
 void DictationController::stopRecording(const DictationActivationSource& source)
 {
-    if (!m_isRecording || m_isStopping)
-        return;
-    if (m_browserSession && m_browserSession->isDiscarding)
+    if (!m_session || m_session->phase() != Phase::recording)
         return;
     log(QStringLiteral("stopRequested"), source);
-    // The mode the session started in decides, not the preference as it is now.
-    if (m_activeMode.value_or(mode()) == DictationMode::stream)
-        stopStreamRecording();
+    // The kind the session started as decides, not the preference as it is now.
+    if (m_session->kind() == Session::Kind::live)
+        stopStreamRecording(*m_session);
     else
-        stopBatchRecording();
+        stopBatchRecording(*m_session);
 }
 
-void DictationController::stopBatchRecording()
+void DictationController::stopBatchRecording(Session& session)
 {
-    if (m_isStopping)
-        return;
-    m_isStopping = true;
-    if (m_browserSession)
-        m_browserSession->phase = BrowserSession::Phase::stopping; // its text goes to the browser
-    else // the window in front now is where the text goes, if it is still in front then
-        m_directInsertTarget = m_services.frontmost ? m_services.frontmost() : std::nullopt;
-    QPointer<DictationController> self(this);
-    m_services.recorder->stopRecording([self](const DictationRecorder::Result& result) {
-        if (!self)
-            return;
-        self->m_isStopping = false;
-        if (const auto* error = std::get_if<AudioRecorderError>(&result)) {
-            // Still recording, timer running: the user can stop again.
-            self->setErrorMessage(error->description());
-            self->setStatusMessage(QStringLiteral("Ready"));
-            self->browserRecordingDidFailToStop(*error);
-            return;
-        }
-        self->setIsRecording(false);
-        self->stopRecordingTimer();
-        self->log(QStringLiteral("stopped"), std::nullopt);
-        if (self->discardStoppedBrowserAudioIfCanceled(std::get<QString>(result)))
-            return;
-        self->play(DictationSound::stop);
-        self->setStatusMessage(QStringLiteral("Transcribing..."));
-        self->transcribe(std::get<QString>(result));
-    });
+    setPhase(session, Phase::stopping);
+    // The window in front now is where the text goes, if it is still in front then;
+    // a browser's text goes to the browser.
+    if (!session.browser)
+        session.target = m_services.frontmost ? m_services.frontmost() : std::nullopt;
+    m_services.recorder->stopRecording(
+        session.bind([this](Session& s, const DictationRecorder::Result& result) { recorderStopped(s, result); }));
 }
 
-void DictationController::transcribe(const QString& audioFile)
+void DictationController::recorderStopped(Session& session, const DictationRecorder::Result& result)
+{
+    session.recordingTimer.stop();
+    const bool canceled = session.browser && session.browser->cancelRequested;
+    if (const auto* error = std::get_if<AudioRecorderError>(&result)) {
+        // The recorder has let go of the recording: nothing is left to stop, so the
+        // dictation ends here rather than asking for a stop that cannot work.
+        setStatusMessage(QStringLiteral("Ready"));
+        if (!canceled)
+            setErrorMessage(error->description());
+        log(QStringLiteral("stopFailed"), std::nullopt, error->description());
+        std::optional<BrowserBridgeEvent> last;
+        if (session.browser)
+            last = canceled ? BrowserBridgeEvent::canceled(session.browser->id)
+                            : BrowserBridgeEvent::failed(session.browser->id, BrowserBridgeFailureCode::internal,
+                                                         error->description());
+        return endSession(session, last);
+    }
+    const QString file = std::get<QString>(result);
+    if (canceled) {
+        session.keepFile(file);
+        setStatusMessage(QStringLiteral("Ready"));
+        return endSession(session, BrowserBridgeEvent::canceled(session.browser->id));
+    }
+    // The finished file is what the recording became.
+    for (const QString& recorded : session.files())
+        session.releaseFile(recorded);
+    session.keepFile(file);
+    log(QStringLiteral("stopped"), std::nullopt);
+    play(DictationSound::stop);
+    setStatusMessage(QStringLiteral("Transcribing..."));
+    transcribe(session, file);
+}
+
+void DictationController::transcribe(Session& session, const QString& audioFile)
 {
     if (m_services.cancelWarmUp)
         m_services.cancelWarmUp();
-    setIsTranscribing(true);
-    if (m_browserSession) {
-        m_browserSession->phase = BrowserSession::Phase::transcribing;
-        m_browserSession->emitEvent(BrowserBridgeEvent::transcribing(m_browserSession->id));
-    }
+    setPhase(session, Phase::transcribing);
+    if (session.browser)
+        session.browser->emitEvent(BrowserBridgeEvent::transcribing(session.browser->id));
     // Taken now: settings changed during the run apply to the next one.
     const WhisperConfiguration configuration = this->configuration();
     log(QStringLiteral("transcriptionStarted"), std::nullopt, QFileInfo(audioFile).fileName());
-
-    const quint64 run = ++m_runCounter;
-    m_transcriptionRun = run;
     // The vocabulary read at launch, or when this recording started, may still be on
     // its way: the prompt waits for it, a little.
     auto begun = std::make_shared<bool>(false);
-    const auto begin = [this, run, audioFile, configuration, begun] {
-        if (std::exchange(*begun, true))
-            return;
-        if (m_transcriptionRun != run)
-            return removeFile(audioFile); // cancelled while waiting
-        runSegment(run, audioFile, configuration);
-    };
+    const auto begin = session.bind([this, audioFile, configuration, begun](Session& s) {
+        if (!std::exchange(*begun, true))
+            runSegment(s, audioFile, configuration);
+    });
     if (!m_services.whenVocabularyCurrent)
         return begin();
-    m_services.whenVocabularyCurrent(this, begin);
-    QTimer::singleShot(m_services.vocabularyWait, this, begin);
+    m_services.whenVocabularyCurrent(&session, begin);
+    QTimer::singleShot(m_services.vocabularyWait, &session, begin);
 }
 
-void DictationController::runSegment(quint64 run, const QString& audioFile, const WhisperConfiguration& configuration)
+void DictationController::runSegment(Session& session, const QString& audioFile, const WhisperConfiguration& configuration)
 {
     const QList<VocabularyEntry> vocabulary = m_vocabulary;
     const SegmentProducer produce = m_services.produceSegment;
-    QPointer<DictationController> self(this);
+    const std::shared_ptr<RunCancellation> cancellation = session.run();
     auto remove = m_services.removeFile;
-    segmentPool().start([self, run, audioFile, configuration, vocabulary, produce, remove] {
-        SegmentResult result = produce(audioFile, configuration, vocabulary);
-        // The recording goes once its run has ended, whatever happens to the controller.
+    auto done = session.bind([this](Session& s, const SegmentResult& result) { finishTranscription(s, result); });
+    session.releaseFile(audioFile);
+    segmentPool().start([cancellation, audioFile, configuration, vocabulary, produce, remove, done] {
+        // A cancel that came while the run waited for the pool: the tool never starts.
+        SegmentResult result = cancellation->isCancelled() ? SegmentResult(WhisperTranscriberError::cancelled())
+                                                           : produce(audioFile, configuration, vocabulary, cancellation);
+        // The recording goes once its run has ended, whatever happened to its session.
         if (remove)
             remove(audioFile);
-        platform::postToMainThread([self, run, audioFile, result = std::move(result)] {
-            if (self)
-                self->finishTranscription(run, audioFile, result);
-        });
+        platform::postToMainThread([done, result = std::move(result)] { done(result); });
     });
 }
 
-void DictationController::finishTranscription(quint64 run, const QString&, const SegmentResult& result)
+void DictationController::finishTranscription(Session& session, const SegmentResult& result)
 {
-    if (m_transcriptionRun != run)
-        return; // cancelled: the state was reset then and stays as it is
-    m_transcriptionRun.reset();
     if (const auto* error = std::get_if<WhisperTranscriberError>(&result)) {
-        setIsTranscribing(false);
         setErrorMessage(error->description());
         setStatusMessage(QStringLiteral("Ready"));
-        browserTranscriptionDidFail(error->description());
         log(QStringLiteral("transcriptionFailed"), std::nullopt, error->description());
-        return;
+        return endSession(session, session.browser ? std::optional(BrowserBridgeEvent::failed(
+                                                         session.browser->id, BrowserBridgeFailureCode::internal,
+                                                         error->description()))
+                                                   : std::nullopt);
     }
     // Corrected with the list as it is now: a change that arrived during the run counts.
     const QString text = VocabularyCorrector(m_vocabulary).apply(std::get<QString>(result));
     setTranscript(TranscriptFormatter::appending(m_transcript, text));
-    setIsTranscribing(false);
+    setPhase(session, Phase::delivering);
     play(DictationSound::stop);
     const bool copied = autoCopyToClipboard();
     if (copied) {
@@ -475,38 +548,41 @@ void DictationController::finishTranscription(quint64 run, const QString&, const
     } else {
         setStatusMessage(QStringLiteral("Transcription complete"));
     }
-    const bool forBrowser = m_browserSession != nullptr;
-    browserTranscriptionDidComplete(text);
-    QPointer<DictationController> self(this);
-    const auto afterInsert = [self, copied](bool pasted) {
-        if (!self)
-            return;
+    const auto afterInsert = [this, copied](Session& s, bool pasted) {
         if (pasted)
-            self->setStatusMessage(copied ? QStringLiteral("Transcription complete · Inserted & copied")
-                                          : QStringLiteral("Transcription complete · Inserted"));
-        self->log(QStringLiteral("transcriptionCompleted"), std::nullopt);
-        self->postTranscriptionCompletionNotification(copied);
-        self->startAutoClearCountdown();
+            statusFor(s, copied ? QStringLiteral("Transcription complete · Inserted & copied")
+                                : QStringLiteral("Transcription complete · Inserted"));
+        log(QStringLiteral("transcriptionCompleted"), std::nullopt);
+        postTranscriptionCompletionNotification(copied);
+        if (isNewest(s))
+            startAutoClearCountdown();
+        endSession(s);
     };
     // A browser's text is never pasted into the window in front.
-    if (forBrowser)
-        afterInsert(false);
-    else
-        insertSegmentIfEnabled(text, afterInsert);
+    if (session.browser) {
+        const QString pasted = BrowserBridge::capped(DirectInsertPolicy::pasteText(text), 20000);
+        const QString id = session.browser->id;
+        log(QStringLiteral("transcriptionCompleted"), std::nullopt);
+        postTranscriptionCompletionNotification(copied);
+        startAutoClearCountdown();
+        return endSession(session, pasted.isEmpty() ? BrowserBridgeEvent::empty(id)
+                                                    : BrowserBridgeEvent::completed(id, pasted));
+    }
+    insertSegmentIfEnabled(session, text, afterInsert);
 }
 
-void DictationController::insertSegmentIfEnabled(const QString& text, std::function<void(bool)> done)
+void DictationController::insertSegmentIfEnabled(Session& session, const QString& text,
+                                                  std::function<void(Session&, bool)> done)
 {
     DirectInsertContext context;
     context.isEnabled = directInsertEnabled();
     context.segment = text;
     context.hasPermission = m_services.canPostKeys && m_services.canPostKeys();
     context.ownPID = static_cast<qint32>(QCoreApplication::applicationPid());
-    if (m_directInsertTarget) {
-        context.targetPID = m_directInsertTarget->processId;
-        context.targetWindow = m_directInsertTarget->window;
+    if (session.target) {
+        context.targetPID = session.target->processId;
+        context.targetWindow = session.target->window;
     }
-    m_directInsertTarget.reset();
     if (const auto now = m_services.frontmost ? m_services.frontmost() : std::nullopt) {
         context.frontmostPID = now->processId;
         context.frontmostWindow = now->window;
@@ -515,49 +591,46 @@ void DictationController::insertSegmentIfEnabled(const QString& text, std::funct
 
     const auto decision = DirectInsertPolicy::decide(context);
     if (decision == DirectInsertDecision::disabled)
-        return done(false);
-    const auto report = [this, decision](bool pasted, std::optional<InsertResult> result) {
+        return done(session, false);
+    const auto report = [this, decision](const Session& s, bool pasted, std::optional<InsertResult> result) {
         log(QStringLiteral("directInsert"), std::nullopt,
             pasted ? QStringLiteral("inserted") : QStringLiteral("skipped: ") + caseName(decision));
         if (decision == DirectInsertDecision::missingPermission)
-            setStatusMessage(QStringLiteral("Not inserted · needs Accessibility access"));
+            statusFor(s, QStringLiteral("Not inserted · needs Accessibility access"));
         else if (decision == DirectInsertDecision::targetChanged)
-            setStatusMessage(QStringLiteral("Not inserted · you switched apps"));
+            statusFor(s, QStringLiteral("Not inserted · you switched apps"));
         else if (decision == DirectInsertDecision::paste && !pasted)
-            setStatusMessage(QStringLiteral("Not inserted · ") + notInsertedReason(result));
+            statusFor(s, QStringLiteral("Not inserted · ") + notInsertedReason(result));
     };
     if (decision != DirectInsertDecision::paste || !m_services.inserter) {
-        report(false, std::nullopt);
-        return done(false);
+        report(session, false, std::nullopt);
+        return done(session, false);
     }
     const PastedDictation here{context.frontmostWindow, context.frontmostPID, m_now()};
     QString pasteText = DirectInsertPolicy::pasteText(text);
     if (spaceBetweenDictations() && DirectInsertPolicy::continuesPrevious(m_lastPaste, here, pasteText))
         pasteText.prepend(QLatin1Char(' '));
-    QPointer<DictationController> self(this);
-    m_services.inserter->insert(pasteText, [self, report, done, here](InsertResult result) {
-        if (!self)
-            return;
-        const bool pasted = result.outcome == InsertOutcome::inserted;
-        if (pasted)
-            self->m_lastPaste = here;
-        report(pasted, result);
-        done(pasted);
-    });
+    // The inserter checks again, right before the keys go, that this window is still in front.
+    m_services.inserter->insert(pasteText, context.frontmostWindow,
+                                session.bind([this, report, done, here](Session& s, InsertResult result) {
+                                    const bool pasted = result.outcome == InsertOutcome::inserted;
+                                    if (pasted)
+                                        m_lastPaste = here;
+                                    report(s, pasted, result);
+                                    done(s, pasted);
+                                }));
 }
 
 void DictationController::cancelTranscription(const DictationActivationSource& source)
 {
-    if (!m_isTranscribing)
+    if (!m_session || m_session->phase() != Phase::transcribing)
         return;
     log(QStringLiteral("cancelTranscriptionRequested"), source);
-    m_transcriptionRun.reset();
-    if (m_services.cancelRunningTool)
-        m_services.cancelRunningTool();
-    setIsTranscribing(false);
+    Session& session = *m_session;
     setStatusMessage(QStringLiteral("Transcription canceled"));
     setErrorMessage({});
-    browserTranscriptionWasCanceled();
+    // Ending it stops its run, queued or started, and its live tool.
+    endSession(session, session.browser ? std::optional(BrowserBridgeEvent::canceled(session.browser->id)) : std::nullopt);
     log(QStringLiteral("transcriptionCanceled"), source);
 }
 
@@ -580,12 +653,11 @@ void DictationController::refreshVocabularyFromSync()
 void DictationController::shutDown()
 {
     m_autoClearTimer.stop();
-    m_recordingTimer.stop();
-    if (m_transcriptionRun) {
-        m_transcriptionRun.reset();
-        if (m_services.cancelRunningTool)
-            m_services.cancelRunningTool();
-    }
+    if (m_session)
+        endSession(*m_session, m_session->browser ? std::optional(BrowserBridgeEvent::canceled(m_session->browser->id))
+                                                  : std::nullopt);
+    while (!m_delivering.empty())
+        endSession(*m_delivering.front());
     if (m_services.cancelWarmUp)
         m_services.cancelWarmUp();
 }
@@ -611,65 +683,61 @@ void DictationController::startStreamRecording()
 {
     setStatusMessage(QStringLiteral("Starting live transcription..."));
     const auto executable = m_services.streamExecutable ? m_services.streamExecutable() : std::nullopt;
-    if (!executable || !m_services.stream) {
+    if (!executable || !m_services.makeStream) {
         setErrorMessage(QStringLiteral("whisper-stream not found in app bundle."));
         setStatusMessage(QStringLiteral("Ready"));
         return;
     }
+    Session& session = beginSession(Session::Kind::live);
+    session.stream = m_services.makeStream();
     const auto device = m_services.captureDeviceIndex ? m_services.captureDeviceIndex(*executable) : std::nullopt;
-    m_services.stream->start(*executable, m_modelPath, m_language, device);
-    if (const auto error = m_services.stream->errorMessage()) {
+    session.stream->start(*executable, m_modelPath, m_language, device);
+    if (const auto error = session.stream->errorMessage()) {
         setErrorMessage(*error);
         setStatusMessage(QStringLiteral("Ready"));
-        return;
+        return endSession(session);
     }
     if (m_services.cancelWarmUp)
         m_services.cancelWarmUp();
-    const qint64 started = m_now();
     setElapsedSeconds(0);
-    setIsRecording(true);
+    setPhase(session, Phase::recording);
     setStatusMessage(QStringLiteral("Live transcribing..."));
     log(QStringLiteral("started"), std::nullopt);
     play(DictationSound::start);
-    startTimer(started);
-    m_streamBaseTranscript = m_transcript;
+    startTimer(session);
+    session.baseTranscript = m_transcript;
     if (m_services.refreshVocabulary)
         m_services.refreshVocabulary();
     // Taken now: vocabulary changes apply to the next session.
-    m_streamCorrector = std::make_unique<VocabularyCorrector>(m_vocabulary);
-    m_streamObservation = connect(m_services.stream, &WhisperStreamTranscriber::liveTextChanged, this, [this] {
-        const QString live = m_services.stream->liveText();
-        if (m_activeMode != DictationMode::stream || !m_isRecording || live.isEmpty())
+    session.corrector = std::make_unique<VocabularyCorrector>(m_vocabulary);
+    const auto show = session.bind([this](Session& s) {
+        const QString live = s.stream->liveText();
+        if (s.phase() != Phase::recording || live.isEmpty())
             return;
-        setTranscript(TranscriptFormatter::appending(m_streamBaseTranscript, m_streamCorrector->apply(live)));
+        setTranscript(TranscriptFormatter::appending(s.baseTranscript, s.corrector->apply(live)));
     });
+    connect(session.stream.get(), &WhisperStreamTranscriber::liveTextChanged, &session, [show] { show(); });
 }
 
-void DictationController::stopStreamRecording()
+void DictationController::stopStreamRecording(Session& session)
 {
-    disconnect(m_streamObservation);
-    setIsRecording(false);
-    setIsTranscribing(true);
-    stopRecordingTimer();
+    setPhase(session, Phase::transcribing);
+    session.recordingTimer.stop();
     log(QStringLiteral("stopped"), std::nullopt);
     play(DictationSound::stop);
     setStatusMessage(QStringLiteral("Finishing live transcription..."));
-    QPointer<DictationController> self(this);
-    m_services.stream->stop([self] {
-        if (!self)
-            return;
-        self->setIsTranscribing(false);
-        self->finishStreamRecording();
-    });
+    session.stream->stop(session.bind([this](Session& s) { finishStreamRecording(s); }));
 }
 
-void DictationController::finishStreamRecording()
+void DictationController::finishStreamRecording(Session& session)
 {
-    const QString harvested = m_services.stream->harvestTranscript();
-    const QString final = m_streamCorrector ? m_streamCorrector->apply(harvested) : harvested;
+    const QString harvested = session.stream->harvestTranscript();
+    const QString final = session.corrector->apply(harvested);
     if (!final.isEmpty())
-        setTranscript(TranscriptFormatter::appending(m_streamBaseTranscript, final));
-    if (const auto error = m_services.stream->errorMessage())
+        setTranscript(TranscriptFormatter::appending(session.baseTranscript, final));
+    const auto error = session.stream->errorMessage();
+    endSession(session);
+    if (error)
         setErrorMessage(*error);
     if (m_transcript.trimmed().isEmpty()) {
         setStatusMessage(QStringLiteral("Ready"));
@@ -693,10 +761,17 @@ const DictationActivationSource browserSource = DictationActivationSource::unkno
 
 } // namespace
 
+DictationSession* DictationController::browserSession(const QString& id) const
+{
+    if (!m_session || !m_session->browser || m_session->browser->id != id || m_session->browser->cancelRequested)
+        return nullptr;
+    return m_session.get();
+}
+
 bool DictationController::startBrowserSession(const QString& id, Emit emitEvent)
 {
     using Code = BrowserBridgeFailureCode;
-    if (isBusy()) {
+    if (m_session) {
         emitEvent(BrowserBridgeEvent::failed(id, Code::busy, BrowserBridgeMessages::busy));
         return false;
     }
@@ -710,163 +785,45 @@ bool DictationController::startBrowserSession(const QString& id, Emit emitEvent)
                                              message.value_or(BrowserBridgeMessages::modelNotReady)));
         return false;
     }
-    m_browserSession = std::make_unique<BrowserSession>();
-    m_browserSession->id = id;
-    m_browserSession->emitEvent = std::move(emitEvent);
-    startBatch();
+    Session& session = beginSession(Session::Kind::browser);
+    session.browser = Session::Browser{id, std::move(emitEvent)};
+    startBatch(session);
     return true;
 }
 
 void DictationController::stopBrowserSession(const QString& id)
 {
-    if (!m_browserSession || m_browserSession->id != id || m_browserSession->cancelRequested)
+    Session* session = browserSession(id);
+    if (!session)
         return;
-    switch (m_browserSession->phase) {
-    case BrowserSession::Phase::starting:
-        m_browserSession->stopRequested = true;
-        return;
-    case BrowserSession::Phase::recording:
+    if (session->phase() == Phase::starting)
+        session->browser->stopRequested = true;
+    else if (session->phase() == Phase::recording)
         stopRecording(browserSource);
-        return;
-    case BrowserSession::Phase::stopping:
-    case BrowserSession::Phase::transcribing:
-        return;
-    }
 }
 
 void DictationController::cancelBrowserSession(const QString& id)
 {
-    if (!m_browserSession || m_browserSession->id != id || m_browserSession->cancelRequested)
+    Session* session = browserSession(id);
+    if (!session)
         return;
-    switch (m_browserSession->phase) {
-    case BrowserSession::Phase::starting:
-    case BrowserSession::Phase::stopping:
-        m_browserSession->cancelRequested = true; // the recorder step under way finishes it
+    switch (session->phase()) {
+    case Phase::starting:
+    case Phase::stopping:
+        session->browser->cancelRequested = true; // the recorder step under way ends it
         return;
-    case BrowserSession::Phase::recording:
-        discardBrowserRecording();
+    case Phase::recording:
+        session->browser->cancelRequested = true;
+        setPhase(*session, Phase::stopping);
+        m_services.recorder->stopRecording(
+            session->bind([this](Session& s, const DictationRecorder::Result& r) { recorderStopped(s, r); }));
         return;
-    case BrowserSession::Phase::transcribing:
+    case Phase::transcribing:
         cancelTranscription(browserSource);
         return;
-    }
-}
-
-void DictationController::finishBrowserSession(const BrowserBridgeEvent& event)
-{
-    if (!m_browserSession || m_browserSession->id != event.session)
-        return;
-    const auto session = std::move(m_browserSession);
-    session->emitEvent(event);
-}
-
-void DictationController::discardBrowserRecording()
-{
-    if (!m_browserSession || m_browserSession->isDiscarding)
-        return;
-    m_browserSession->isDiscarding = true;
-    const QString id = m_browserSession->id;
-    QPointer<DictationController> self(this);
-    m_services.recorder->stopRecording([self, id](const DictationRecorder::Result& result) {
-        if (!self)
-            return;
-        if (const auto* file = std::get_if<QString>(&result))
-            self->removeFile(*file);
-        self->setIsRecording(false);
-        self->stopRecordingTimer();
-        self->setStatusMessage(QStringLiteral("Ready"));
-        self->finishBrowserSession(BrowserBridgeEvent::canceled(id));
-    });
-}
-
-void DictationController::browserRecordingDidStart()
-{
-    if (!m_browserSession || m_browserSession->phase != BrowserSession::Phase::starting)
-        return;
-    m_browserSession->phase = BrowserSession::Phase::recording;
-    m_browserSession->emitEvent(BrowserBridgeEvent::recording(m_browserSession->id));
-    if (m_browserSession->stopRequested)
-        stopRecording(browserSource);
-}
-
-void DictationController::browserRecordingDidFailToStart(const AudioRecorderError& error)
-{
-    if (!m_browserSession)
-        return;
-    if (m_browserSession->cancelRequested) {
-        const auto session = std::move(m_browserSession);
-        session->emitEvent(BrowserBridgeEvent::canceled(session->id));
+    case Phase::delivering:
         return;
     }
-    const auto code = error.kind() == AudioRecorderError::Kind::permissionDenied ? BrowserBridgeFailureCode::microphoneDenied
-                                                                                 : BrowserBridgeFailureCode::internal;
-    finishBrowserSession(BrowserBridgeEvent::failed(m_browserSession->id, code, error.description()));
-}
-
-bool DictationController::discardCanceledBrowserStart(const QString& file)
-{
-    if (!m_browserSession || !m_browserSession->cancelRequested)
-        return false;
-    m_browserSession->isDiscarding = true;
-    const QString id = m_browserSession->id;
-    QPointer<DictationController> self(this);
-    m_services.recorder->stopRecording([self, id, file](const DictationRecorder::Result& result) {
-        if (!self)
-            return;
-        if (const auto* stopped = std::get_if<QString>(&result))
-            self->removeFile(*stopped);
-        if (std::get_if<QString>(&result) == nullptr || std::get<QString>(result) != file)
-            self->removeFile(file);
-        self->setStatusMessage(QStringLiteral("Ready"));
-        self->finishBrowserSession(BrowserBridgeEvent::canceled(id));
-    });
-    return true;
-}
-
-bool DictationController::discardStoppedBrowserAudioIfCanceled(const QString& file)
-{
-    if (!m_browserSession || !m_browserSession->cancelRequested)
-        return false;
-    removeFile(file);
-    stopRecordingTimer();
-    setStatusMessage(QStringLiteral("Ready"));
-    finishBrowserSession(BrowserBridgeEvent::canceled(m_browserSession->id));
-    return true;
-}
-
-void DictationController::browserRecordingDidFailToStop(const AudioRecorderError& error)
-{
-    if (!m_browserSession)
-        return;
-    // With a session the dictation ends here; a local one could stop again.
-    setIsRecording(false);
-    stopRecordingTimer();
-    finishBrowserSession(BrowserBridgeEvent::failed(m_browserSession->id, BrowserBridgeFailureCode::internal,
-                                                    error.description()));
-}
-
-void DictationController::browserTranscriptionDidComplete(const QString& segment)
-{
-    if (!m_browserSession)
-        return;
-    m_directInsertTarget.reset();
-    const QString text = BrowserBridge::capped(DirectInsertPolicy::pasteText(segment), 20000);
-    const QString id = m_browserSession->id;
-    finishBrowserSession(text.isEmpty() ? BrowserBridgeEvent::empty(id) : BrowserBridgeEvent::completed(id, text));
-}
-
-void DictationController::browserTranscriptionDidFail(const QString& message)
-{
-    if (m_browserSession)
-        finishBrowserSession(BrowserBridgeEvent::failed(m_browserSession->id, BrowserBridgeFailureCode::internal, message));
-}
-
-void DictationController::browserTranscriptionWasCanceled()
-{
-    if (!m_browserSession)
-        return;
-    const auto session = std::move(m_browserSession);
-    session->emitEvent(BrowserBridgeEvent::canceled(session->id));
 }
 
 // ---- model gate and runtime ------------------------------------------------
@@ -929,28 +886,22 @@ void DictationController::startWhisperWarmUp()
 
 // ---- timers, warnings, notices ---------------------------------------------
 
-void DictationController::startTimer(qint64 startedAtMs)
+void DictationController::startTimer(Session& session)
 {
-    m_recordingTimer.stop();
-    m_firedDurationWarnings.clear();
-    m_recordingStartedAtMs = startedAtMs;
-    m_recordingTimer.start();
+    session.firedDurationWarnings.clear();
+    session.startedAtMs = m_now();
+    session.recordingTimer.start();
 }
 
-void DictationController::stopRecordingTimer()
+void DictationController::checkDurationWarnings(Session& session)
 {
-    m_recordingTimer.stop();
-}
-
-void DictationController::checkDurationWarnings()
-{
-    if (!durationWarningsEnabled() || !m_isRecording)
+    if (!durationWarningsEnabled() || session.phase() != Phase::recording)
         return;
     const qint64 minutes = static_cast<qint64>(m_elapsedSeconds) / 60;
     for (const int threshold : durationWarningThresholds) {
-        if (minutes < threshold || m_firedDurationWarnings.contains(threshold))
+        if (minutes < threshold || session.firedDurationWarnings.contains(threshold))
             continue;
-        m_firedDurationWarnings.insert(threshold);
+        session.firedDurationWarnings.insert(threshold);
         play(DictationSound::stop);
         if (m_services.notices)
             m_services.notices->notifyRecordingDuration(threshold);

@@ -4,6 +4,7 @@
 #include "DictationActivationSource.h"
 #include "DictationMode.h"
 #include "DictationRecorder.h"
+#include "DictationSession.h"
 #include "SegmentProducer.h"
 
 #include "BrowserBridge/BrowserSessionController.h"
@@ -41,7 +42,6 @@ struct DictationServices {
     DictationRecorder* recorder = nullptr;
     std::function<std::optional<AudioInputDevice>()> captureDevice;
     SegmentProducer produceSegment;
-    std::function<void()> cancelRunningTool;
     std::function<void()> cancelWarmUp;
     std::function<void(const WhisperConfiguration&)> startWarmUpOnce;
     DirectInserter* inserter = nullptr;
@@ -59,9 +59,9 @@ struct DictationServices {
     // The engine paths that work right now (the shipped runtime first).
     std::function<WhisperConfiguration(const WhisperConfiguration& current)> restoredRuntime;
     std::function<void(const QString& path)> removeFile;
-    // Live mode: the stream transcriber, the bundle's whisper-stream and the tool's
-    // index of the selected microphone (none: its default input).
-    WhisperStreamTranscriber* stream = nullptr;
+    // Live mode: a stream transcriber for each live dictation, the bundle's whisper-stream
+    // and the tool's index of the selected microphone (none: its default input).
+    std::function<std::unique_ptr<WhisperStreamTranscriber>()> makeStream;
     std::function<std::optional<QString>()> streamExecutable;
     std::function<std::optional<int>(const QString& streamExecutable)> captureDeviceIndex;
     std::function<QList<VocabularyEntry>()> loadVocabulary;
@@ -113,9 +113,11 @@ public:
     void clearTranscript();
     // The popover opening: the vocabulary file may have changed on another computer.
     void refreshVocabularyFromSync();
-    // The application is quitting: a running whisper-cli is stopped now rather
-    // than waited for. The recorder and the live tool end with their owners.
+    // The application is quitting: every dictation ends now, its tool run stopped
+    // rather than waited for. The recorder ends with its owner.
     void shutDown();
+    // A dictation from its start to its paste; an installer's quit waits for none.
+    bool hasDictationInProgress() const { return m_session || !m_delivering.empty(); }
 
     // Published fields
     QString transcript() const { return m_transcript; }
@@ -164,7 +166,7 @@ public:
     bool startBrowserSession(const QString& id, Emit emitEvent) override;
     void stopBrowserSession(const QString& id) override;
     void cancelBrowserSession(const QString& id) override;
-    bool hasBrowserSession() const { return m_browserSession != nullptr; }
+    bool hasBrowserSession() const { return m_session && m_session->browser; }
 
     // Trimmed paths; an empty language is "auto".
     WhisperConfiguration configuration() const;
@@ -173,9 +175,7 @@ public:
     bool ensureModelAvailable(const DictationActivationSource& source);
     void startWhisperWarmUp();
 
-    // Timers, warnings and notices
-    void startTimer(qint64 startedAtMs);
-    void checkDurationWarnings();
+    // Warnings and notices
     void startAutoClearCountdown();
     void cancelAutoClear();
     void postTranscriptionCompletionNotification(bool wasCopiedToClipboard);
@@ -214,11 +214,35 @@ private:
     void play(DictationSound sound);
     void stored(std::optional<platform::PreferencesError> error);
 
-    bool isBusy() const;
+    using Session = DictationSession;
+    using Phase = DictationSession::Phase;
+    // A new session becomes the current one; only the newest session's lines are shown.
+    Session& beginSession(Session::Kind kind);
+    // Ends it exactly once; a browser's last event goes after it is gone, so the
+    // receiver may start anew.
+    void endSession(Session& session, std::optional<BrowserBridgeEvent> lastEvent = std::nullopt);
+    void setPhase(Session& session, Phase phase);
+    bool isNewest(const Session& session) const { return session.number() == m_sessionCount; }
+    void statusFor(const Session& session, const QString& text);
+    void errorFor(const Session& session, const QString& text);
     // What every start does first: the countdown goes, paths are repaired, the
     // model gate is asked and the configuration is kept. False: the gate refused.
     bool prepareStart(const DictationActivationSource& source);
-    void startBatch();
+    void startBatch(Session& session);
+    void recorderStarted(Session& session, const DictationRecorder::Result& result);
+    void recorderStopped(Session& session, const DictationRecorder::Result& result);
+    void stopBatchRecording(Session& session);
+    void transcribe(Session& session, const QString& audioFile);
+    void runSegment(Session& session, const QString& audioFile, const WhisperConfiguration& configuration);
+    void finishTranscription(Session& session, const SegmentResult& result);
+    // Pastes when allowed; `done` gets whether it pasted.
+    void insertSegmentIfEnabled(Session& session, const QString& text, std::function<void(Session&, bool pasted)> done);
+    void startStreamRecording();
+    void stopStreamRecording(Session& session);
+    void finishStreamRecording(Session& session);
+    void startTimer(Session& session);
+    void checkDurationWarnings(Session& session);
+    Session* browserSession(const QString& id) const;
     template <typename T>
     static bool changed(T& member, const T& value)
     {
@@ -227,37 +251,6 @@ private:
         member = value;
         return true;
     }
-    void startStreamRecording();
-    void stopStreamRecording();
-    void finishStreamRecording();
-    void stopBatchRecording();
-    void transcribe(const QString& audioFile);
-    void runSegment(quint64 run, const QString& audioFile, const WhisperConfiguration& configuration);
-    void finishTranscription(quint64 run, const QString& audioFile, const SegmentResult& result);
-    // Pastes when allowed; `done` gets whether it pasted.
-    void insertSegmentIfEnabled(const QString& text, std::function<void(bool pasted)> done);
-    void stopRecordingTimer();
-
-    struct BrowserSession {
-        enum class Phase { starting, recording, stopping, transcribing };
-        QString id;
-        Phase phase = Phase::starting;
-        bool stopRequested = false;
-        bool cancelRequested = false;
-        bool isDiscarding = false;
-        Emit emitEvent;
-    };
-    // The session goes before its last event is sent: the receiver may start anew.
-    void finishBrowserSession(const BrowserBridgeEvent& event);
-    void discardBrowserRecording();
-    void browserRecordingDidStart();
-    void browserRecordingDidFailToStart(const AudioRecorderError& error);
-    bool discardCanceledBrowserStart(const QString& file);
-    bool discardStoppedBrowserAudioIfCanceled(const QString& file);
-    void browserRecordingDidFailToStop(const AudioRecorderError& error);
-    void browserTranscriptionDidComplete(const QString& segment);
-    void browserTranscriptionDidFail(const QString& message);
-    void browserTranscriptionWasCanceled();
     void removeFile(const QString& path);
 
     DictationServices m_services;
@@ -274,21 +267,11 @@ private:
     int m_autoClearRemaining = 0;
     QList<VocabularyEntry> m_vocabulary;
 
-    bool m_isStarting = false;
-    bool m_isStopping = false;
-    std::optional<DictationMode> m_activeMode;
-    // The running transcription; a cancel moves the number on, so its result is ignored.
-    std::optional<quint64> m_transcriptionRun;
-    quint64 m_runCounter = 0;
-    std::optional<platform::FrontmostApplication> m_directInsertTarget;
+    // The dictation under way, and those whose paste is still on its way.
+    std::unique_ptr<DictationSession> m_session;
+    std::vector<std::unique_ptr<DictationSession>> m_delivering;
+    quint64 m_sessionCount = 0;
     std::optional<PastedDictation> m_lastPaste;
-    std::unique_ptr<BrowserSession> m_browserSession;
-    QString m_streamBaseTranscript;
-    std::unique_ptr<class VocabularyCorrector> m_streamCorrector;
-    QMetaObject::Connection m_streamObservation;
-    QTimer m_recordingTimer;
-    qint64 m_recordingStartedAtMs = 0;
-    QSet<int> m_firedDurationWarnings;
     QTimer m_autoClearTimer;
     std::optional<qint64> m_autoClearDeadlineMs;
     bool m_didShowNotificationFailureHint = false;

@@ -44,7 +44,6 @@ DictationStack::DictationStack(std::shared_ptr<platform::PreferencesStore> defau
     m_recorder = std::make_unique<AudioRecorderService>(temporaryFolder);
     m_transcriber = std::make_shared<WhisperTranscriber>(temporaryFolder);
     m_warmUp = std::make_unique<WhisperWarmUp>(temporaryFolder);
-    m_stream = std::make_unique<WhisperStreamTranscriber>();
     platform::TextDelivery::prepareFrontmostApplication();
     platform::TextDelivery::prepareKeyInjection(
         [defaults = m_defaults] { return defaults->stringValue(PreferenceKeys::remoteDesktopRestoreToken).value_or(QString()); },
@@ -76,7 +75,6 @@ DictationStack::DictationStack(std::shared_ptr<platform::PreferencesStore> defau
     services.recorder = m_recorder.get();
     services.captureDevice = [devices = m_devices.get()] { return devices->activeCaptureDevice(); };
     services.produceSegment = defaultSegmentProducer(m_transcriber);
-    services.cancelRunningTool = [transcriber = m_transcriber] { transcriber->cancelCurrentProcess(); };
     services.cancelWarmUp = [warmUp = m_warmUp.get()] { warmUp->cancel(); };
     services.startWarmUpOnce = [warmUp = m_warmUp.get()](const WhisperConfiguration& c) { (void)warmUp->startOnce(c); };
     services.inserter = m_inserter.get();
@@ -110,7 +108,7 @@ DictationStack::DictationStack(std::shared_ptr<platform::PreferencesStore> defau
     // The local copy is there at once; the file, read off the main thread from launch on,
     // replaces it when it differs, and the first transcription waits for that answer.
     services.loadVocabulary = [&store] { return VocabularyStore::load(store); };
-    services.stream = m_stream.get();
+    services.makeStream = [] { return std::make_unique<WhisperStreamTranscriber>(); };
     services.streamExecutable = [bundle]() -> std::optional<QString> {
         const auto runtime = BundledWhisperRuntime::current(bundle);
         return runtime ? runtime->streamExecutablePath : std::nullopt;

@@ -17,7 +17,6 @@ class SoundEffectService;
 class PasteboardAccess;
 class VocabularySync;
 class WhisperModelManager;
-class WhisperStreamTranscriber;
 class WhisperTranscriber;
 class WhisperWarmUp;
 
@@ -48,7 +47,6 @@ private:
     std::unique_ptr<AudioRecorderService> m_recorder;
     std::shared_ptr<WhisperTranscriber> m_transcriber;
     std::unique_ptr<WhisperWarmUp> m_warmUp;
-    std::unique_ptr<WhisperStreamTranscriber> m_stream;
     std::unique_ptr<PasteboardAccess> m_clipboard;
     std::unique_ptr<PasteboardAccess> m_primary;
     std::unique_ptr<DirectInserter> m_inserter;

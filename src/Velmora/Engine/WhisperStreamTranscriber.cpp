@@ -164,8 +164,11 @@ QString WhisperStreamTranscriber::mergeOverlapping(const QString& existing, cons
 void WhisperStreamTranscriber::start(const QString& executablePath, const QString& modelPath,
                                      const QString& language, std::optional<int> captureDeviceID)
 {
-    if (m_isRunning)
+    if (m_isRunning) {
+        // Never a second tool beside the first, and never a start that looks like one.
+        setErrorMessage(QStringLiteral("whisper-stream is still running."));
         return;
+    }
     const auto& probe = platform::FileProbe::system();
     if (!probe.isExecutableFile(executablePath)) {
         setErrorMessage(QStringLiteral("whisper-stream not found at: ") + executablePath);
@@ -326,6 +329,16 @@ void WhisperStreamTranscriber::stop(std::function<void()> done)
         if (session == m_session)
             resumeCloseWaiters();
     });
+}
+
+void WhisperStreamTranscriber::abort()
+{
+    ++m_session;
+    stopWatchdog();
+    m_closeWaiters.clear();
+    removeReaders();
+    m_process.reset(); // kills and reaps
+    setRunning(false);
 }
 
 void WhisperStreamTranscriber::resumeCloseWaiters()

@@ -48,6 +48,8 @@ public:
     // Asks the tool to stop, lets its last output drain (at most drainLimit),
     // then kills it if it is still there. `done` runs on the main thread after.
     void stop(std::function<void()> done = {});
+    // Kills the tool now and forgets its output; no waiter of `stop` runs.
+    void abort();
     // The trimmed live text; resets it to empty.
     QString harvestTranscript();
 

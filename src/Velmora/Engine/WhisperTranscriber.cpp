@@ -74,7 +74,8 @@ QStringList WhisperTranscriber::arguments(const QString& audioFilePath, const Wh
 
 WhisperTranscriber::Result WhisperTranscriber::transcribe(const QString& audioFilePath,
                                                           const WhisperConfiguration& configuration,
-                                                          const std::optional<QString>& prompt, bool useVAD)
+                                                          const std::optional<QString>& prompt, bool useVAD,
+                                                          const std::shared_ptr<RunCancellation>& cancellation)
 {
     WhisperConfiguration resolved = configuration;
     if (const auto shipped = m_runtime ? m_runtime() : std::nullopt)
@@ -100,7 +101,7 @@ WhisperTranscriber::Result WhisperTranscriber::transcribe(const QString& audioFi
         // Checking the flag and starting under one lock: an invalidation
         // either prevents the start or finds the process and stops it.
         QMutexLocker lock(&m_processLock);
-        if (m_isInvalidated)
+        if (m_isInvalidated || (cancellation && cancellation->isCancelled()))
             return WhisperTranscriberError::cancelled();
         auto spawned = platform::ChildProcess::spawn(options);
         if (const auto* error = std::get_if<platform::SystemError>(&spawned))
@@ -108,6 +109,9 @@ WhisperTranscriber::Result WhisperTranscriber::transcribe(const QString& audioFi
         process = std::move(std::get<std::unique_ptr<platform::ChildProcess>>(spawned));
         m_currentProcess = process;
     }
+    // A cancel between the check above and here finds nothing bound: stop the tool ourselves.
+    if (cancellation && !cancellation->bind([process] { process->terminate(); }))
+        process->terminate();
 
     // Read standard error to its end before waiting, so a chatty tool never
     // blocks on a full pipe.
@@ -118,6 +122,8 @@ WhisperTranscriber::Result WhisperTranscriber::transcribe(const QString& audioFi
         if (m_currentProcess == process)
             m_currentProcess.reset();
     }
+    if (cancellation)
+        cancellation->unbind();
 
     Result result = WhisperTranscriberError::outputMissing();
     if (!exit.isSuccess()) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "BundledWhisperRuntime.h"
+#include "RunCancellation.h"
 #include "WhisperConfiguration.h"
 #include "WhisperTranscriberError.h"
 
@@ -39,7 +40,8 @@ public:
     ~WhisperTranscriber();
 
     [[nodiscard]] Result transcribe(const QString& audioFilePath, const WhisperConfiguration& configuration,
-                      const std::optional<QString>& prompt, bool useVAD);
+                      const std::optional<QString>& prompt, bool useVAD,
+                      const std::shared_ptr<RunCancellation>& cancellation = {});
 
     // Runs the tool at the background priority (the warm-up); dictations keep normal priority.
     void setRunsInBackground(bool background) { m_background = background; }

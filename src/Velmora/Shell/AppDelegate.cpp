@@ -289,7 +289,7 @@ void AppDelegate::runCommand(const QString& command)
     if (command == CommandLineOptions::quit) {
         // Asked from outside (an installer replacing this copy): never in the middle of a dictation.
         const DictationController& controller = dictationController();
-        if (controller.isRecording() || controller.isTranscribing() || controller.hasBrowserSession()) {
+        if (controller.hasDictationInProgress()) {
             qCInfo(logging::shell) << "quit refused: a dictation is running";
             return;
         }

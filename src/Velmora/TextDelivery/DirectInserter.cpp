@@ -11,6 +11,7 @@
 #include <QThreadPool>
 #include <QTimer>
 
+#include <future>
 #include <memory>
 
 namespace velmora {
@@ -66,9 +67,18 @@ PasteRoute DirectInserter::routeFor(const std::optional<platform::FrontmostAppli
 
 DirectInserter::Paster DirectInserter::systemPaster()
 {
-    return [](platform::PasteChord chord, std::function<void(std::optional<platform::KeyInjectionError>)> done) {
-        textDeliveryPool().start([chord, done = std::move(done)] {
-            const auto error = platform::TextDelivery::keyInjector()->paste(chord, std::chrono::milliseconds(500));
+    return [](platform::PasteChord chord, std::function<bool()> beforeKeys,
+              std::function<void(std::optional<platform::KeyInjectionError>)> done) {
+        textDeliveryPool().start([chord, beforeKeys = std::move(beforeKeys), done = std::move(done)] {
+            // The answer comes from the main thread, which owns the clipboard and never waits for us.
+            const auto askMainThread = [&beforeKeys] {
+                auto answer = std::make_shared<std::promise<bool>>();
+                std::future<bool> future = answer->get_future();
+                platform::postToMainThread([answer, beforeKeys] { answer->set_value(beforeKeys()); });
+                return future.wait_for(std::chrono::seconds(1)) == std::future_status::ready && future.get();
+            };
+            const auto error = platform::TextDelivery::keyInjector()->paste(chord, std::chrono::milliseconds(500),
+                                                                             askMainThread);
             platform::postToMainThread([done, error] { done(error); });
         });
     };
@@ -99,7 +109,12 @@ DirectInserter::~DirectInserter()
 
 void DirectInserter::insert(const QString& text, std::function<void(InsertResult)> done)
 {
-    m_queue.push_back({text, std::move(done)});
+    insert(text, std::nullopt, std::move(done));
+}
+
+void DirectInserter::insert(const QString& text, std::optional<std::uint32_t> window, std::function<void(InsertResult)> done)
+{
+    m_queue.push_back({text, window, std::move(done)});
     if (!m_busy)
         startNext();
 }
@@ -135,22 +150,39 @@ void DirectInserter::paste(const Request& request, PasteboardAccess& board, cons
 {
     board.writeTransientText(request.text);
     const qint64 written = board.changeCount();
+    // Pending from now, not from when the keys went: a quit in between still gives the
+    // user's clipboard back.
+    const quint64 generation = ++m_generation;
+    m_pending = Pending{&board, keep, written, generation};
     QPointer<DirectInserter> self(this);
-    m_paste(route.chord, [this, self, request, &board, keep, written](std::optional<platform::KeyInjectionError> error) {
+    // Between the decision and the keys lie a clipboard read and a wait for held keys:
+    // the user may have copied something, or brought another window to the front.
+    auto withheld = std::make_shared<std::optional<InsertOutcome>>();
+    const auto beforeKeys = [this, self, &board, written, window = request.window, withheld] {
         if (!self)
-            return; // gone while the keys were on their way; its destructor restored what it could
-        if (error) {
-            // Not pasted: the transcript leaves the clipboard again at once.
-            m_pending.reset();
-            board.restore(keep);
-            qCWarning(logging::activation).noquote() << "paste not sent:" << platform::describe(*error);
-            return finish(request, {InsertOutcome::pasteNotSent, error});
-        }
-        const quint64 generation = ++m_generation;
-        m_pending = Pending{&board, keep, written, generation};
-        QTimer::singleShot(m_restoreDelay, this, [this, generation] { restoreIfCurrent(generation); });
-        finish(request, {InsertOutcome::inserted, std::nullopt});
-    });
+            return false;
+        if (board.changeCount() != written)
+            *withheld = InsertOutcome::clipboardChanged;
+        else if (const auto front = m_frontmost(); window && (!front || front->window != *window))
+            *withheld = InsertOutcome::targetChanged;
+        return !withheld->has_value();
+    };
+    m_paste(route.chord, beforeKeys,
+            [this, self, request, generation, withheld](std::optional<platform::KeyInjectionError> error) {
+                if (!self)
+                    return; // gone while the keys were on their way; its destructor restored what it could
+                if (error || *withheld) {
+                    // Not pasted: the transcript leaves the clipboard again at once, unless
+                    // the user copied something since.
+                    restoreIfCurrent(generation);
+                    if (*withheld)
+                        return finish(request, {**withheld, std::nullopt});
+                    qCWarning(logging::activation).noquote() << "paste not sent:" << platform::describe(*error);
+                    return finish(request, {InsertOutcome::pasteNotSent, error});
+                }
+                QTimer::singleShot(m_restoreDelay, this, [this, generation] { restoreIfCurrent(generation); });
+                finish(request, {InsertOutcome::inserted, std::nullopt});
+            });
 }
 
 void DirectInserter::finish(const Request& request, InsertResult result)

@@ -24,7 +24,8 @@ struct PasteRoute {
     bool operator==(const PasteRoute&) const = default;
 };
 
-enum class InsertOutcome { inserted, clipboardNotSaved, pasteNotSent };
+// targetChanged and clipboardChanged: found right before the keys went, so none were sent.
+enum class InsertOutcome { inserted, clipboardNotSaved, pasteNotSent, targetChanged, clipboardChanged };
 
 struct InsertResult {
     InsertOutcome outcome = InsertOutcome::inserted;
@@ -38,7 +39,9 @@ struct InsertResult {
 class DirectInserter : public QObject {
     Q_OBJECT
 public:
-    using Paster = std::function<void(platform::PasteChord, std::function<void(std::optional<platform::KeyInjectionError>)>)>;
+    // Sends the chord; `beforeKeys` is asked on the main thread right before the keys go.
+    using Paster = std::function<void(platform::PasteChord, std::function<bool()> beforeKeys,
+                                      std::function<void(std::optional<platform::KeyInjectionError>)>)>;
     using FrontmostLookup = std::function<std::optional<platform::FrontmostApplication>()>;
     using ProcessLookup = std::function<std::optional<platform::ProcessFacts>(qint32 pid)>;
 
@@ -57,6 +60,8 @@ public:
     ~DirectInserter() override;
 
     void insert(const QString& text, std::function<void(InsertResult)> done = {});
+    // Pastes only if `window` is still the one in front when the keys go.
+    void insert(const QString& text, std::optional<std::uint32_t> window, std::function<void(InsertResult)> done);
     void restorePendingNow();
 
     bool hasPendingRestore() const { return m_pending.has_value(); }
@@ -68,6 +73,7 @@ public:
 private:
     struct Request {
         QString text;
+        std::optional<std::uint32_t> window;
         std::function<void(InsertResult)> done;
     };
     struct Pending {

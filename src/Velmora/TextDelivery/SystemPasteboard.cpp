@@ -34,13 +34,14 @@ SystemPasteboard::SystemPasteboard(platform::Selection selection, std::shared_pt
 {
     connect(QGuiApplication::clipboard(), &QClipboard::changed, this, [this](QClipboard::Mode mode) {
         // Our own writes were counted when made; Qt announces them while we write and
-        // sometimes once more later. A notice while we still own the selection is one
-        // of those: anyone else's copy would have taken it from us.
+        // sometimes once more later, still holding what we wrote. A copy in one of
+        // Velmora's own windows (the transcript editor) keeps the selection in this
+        // process too, but with other data: that one counts.
         if (mode != m_mode || m_writing)
             return;
         QClipboard* clipboard = QGuiApplication::clipboard();
         const bool ours = m_mode == QClipboard::Clipboard ? clipboard->ownsClipboard() : clipboard->ownsSelection();
-        if (!ours)
+        if (!ours || clipboard->mimeData(m_mode) != m_written)
             ++m_changeCount;
     });
 }
@@ -58,6 +59,7 @@ void SystemPasteboard::write(QMimeData* data)
         QGuiApplication::clipboard()->setMimeData(data, m_mode);
     else
         QGuiApplication::clipboard()->clear(m_mode);
+    m_written = QGuiApplication::clipboard()->mimeData(m_mode);
     m_writing = false;
 }
 

@@ -37,6 +37,7 @@ private:
     std::shared_ptr<platform::SelectionReader> m_reader;
     qint64 m_changeCount = 0;
     bool m_writing = false;
+    const void* m_written = nullptr; // the data of our last write, while Qt holds it
 };
 
 } // namespace velmora
