@@ -997,3 +997,85 @@ TEST(LiveDictation, TheCorrectionsAreThoseOfTheStart)
     ASSERT_TRUE(rig.stopAndWait());
     EXPECT_EQ(rig.controller->transcript(), "deploy Kubernetes");
 }
+
+// Two quick clicks: cancel while the live tool is still finishing, start again at once.
+// The new dictation gets a tool of its own; nothing of the old one reaches it.
+TEST(LiveDictation, ACancelWhileFinishingThenAStartAtOnceBelongsToTheNewDictation)
+{
+    LiveRig rig;
+    // A tool that lingers after it is asked to stop, then says its last words.
+    rig.streamTool = test::writeScript(rig.dir.path() + "/whisper-stream",
+                                       "trap 'sleep 1; printf \"\\033[2K\\rold words\\n\"; exit 0' TERM INT\n"
+                                       "printf '[Start speaking]\\n'\n"
+                                       "while :; do sleep 0.05; done\n");
+    rig.controller->setTranscript("Earlier.");
+    const auto source = DictationActivationSource::popoverRecordButton();
+    rig.controller->startRecording(source);
+    ASSERT_TRUE(rig.controller->isRecording());
+    rig.controller->stopRecording(source);
+    ASSERT_TRUE(rig.controller->isTranscribing());
+    rig.controller->cancelTranscription(DictationActivationSource::popoverCancelButton());
+    rig.controller->startRecording(source);
+    ASSERT_TRUE(rig.controller->isRecording()) << rig.controller->errorMessage().toStdString();
+    EXPECT_EQ(rig.streamsMade, 2);
+    EXPECT_EQ(rig.controller->statusMessage(), "Live transcribing...");
+    QTest::qWait(1500); // past the old tool's last words
+    EXPECT_EQ(test::childProcesses().size(), 1) << "only the new dictation's tool runs";
+    EXPECT_TRUE(rig.controller->isRecording());
+    EXPECT_EQ(rig.controller->statusMessage(), "Live transcribing...");
+    EXPECT_EQ(rig.controller->transcript(), "Earlier.") << "the cancelled dictation's words never arrive";
+    EXPECT_EQ(rig.clipboard.count, 0) << "nothing was copied";
+}
+
+// The hot key that starts the next dictation is the very modifier the paste waits for.
+TEST(DictationController, AStartWhileThePasteWaitsKeepsItsOwnStatus)
+{
+    Rig rig;
+    (void)rig.defaults.setBool(Keys::directInsert, true);
+    (void)rig.defaults.setBool(Keys::autoCopyToClipboard, false);
+    const auto hotKey = DictationActivationSource::globalHotKey();
+    bool busyDuringPaste = false;
+    rig.duringPaste = [&] {
+        busyDuringPaste = rig.controller->hasDictationInProgress(); // what --quit asks
+        rig.controller->startRecording(hotKey);
+        rig.recorder.confirmStart();
+    };
+    rig.reach(Phase::transcribing);
+    rig.finish(QString("First take."));
+    ASSERT_TRUE(test::waitUntil([&] { return rig.actions().contains("directInsert"); }));
+    EXPECT_TRUE(busyDuringPaste) << "a quit must wait for the paste and its restore";
+    EXPECT_EQ(rig.pasted, std::vector<QString>{"First take."});
+    EXPECT_TRUE(rig.controller->isRecording());
+    EXPECT_EQ(rig.controller->statusMessage(), "Recording...") << "the earlier dictation's line never replaces it";
+    ASSERT_TRUE(test::waitUntil([&] { return !rig.inserter.hasPendingRestore(); }));
+    rig.controller->stopRecording(hotKey);
+    EXPECT_EQ(rig.recorder.stops, 2);
+}
+
+// A browser cancel right after the stop: that run is still queued behind another one.
+TEST(DictationController, ACancelBeforeTheToolStartsStopsThatRunAndNoOther)
+{
+    BrowserRig rig;
+    // A local dictation whose tool is still running (it ignores its cancel for a while).
+    rig.reach(Phase::transcribing);
+    ASSERT_TRUE(test::waitUntil([&] { return rig.producer->runs == 1; }));
+    rig.controller->cancelTranscription(DictationActivationSource::popoverCancelButton());
+    EXPECT_TRUE(rig.runWasCancelled());
+    // The browser's dictation queues its run behind it, and is cancelled at once.
+    ASSERT_TRUE(rig.start("b"));
+    rig.recorder.confirmStart();
+    rig.controller->stopBrowserSession("b");
+    rig.recorder.confirmStop("/tmp/browser.wav");
+    QTest::qWait(20);
+    rig.controller->cancelBrowserSession("b");
+    EXPECT_EQ(rig.kinds(), (std::vector<K>{K::recording, K::transcribing, K::canceled}));
+    rig.producer->release(QString("late"));
+    ASSERT_TRUE(test::waitUntil([&] {
+        return std::count(rig.removed.begin(), rig.removed.end(), QString("/tmp/browser.wav")) == 1;
+    }));
+    QTest::qWait(50);
+    EXPECT_EQ(rig.producer->runs, 1) << "the cancelled run never started its tool";
+    EXPECT_FALSE(rig.controller->hasDictationInProgress());
+    EXPECT_EQ(rig.controller->statusMessage(), "Transcription canceled");
+    EXPECT_EQ(rig.kinds().size(), 3u);
+}
