@@ -7,6 +7,7 @@
 #include "Model/DiscoveredModel.h"
 #include "Preferences/PreferenceKeys.h"
 #include "HotKeys/DoubleTapPermissionState.h"
+#include "HotKeyCore/GlobalHotKeyManager.h"
 #include "Settings/HotKeySettingsSection.h"
 #include "Settings/ModelSettingsSection.h"
 #include "Settings/DirectInsertSettingsSection.h"
@@ -786,3 +787,36 @@ TEST(SymbolIcon, EverySymbolHasItsOwnDrawing)
 }
 
 } // namespace
+
+// Recording a new shortcut must not start a dictation, and the current combination
+// must be recordable again: it is let go while the recorder listens.
+TEST(HotKeySettingsSection, TheCurrentShortcutIsLetGoWhileANewOneIsRecorded)
+{
+    struct CountingShortcuts : platform::GlobalShortcutSource {
+        std::optional<platform::ShortcutGrab> held;
+        std::optional<platform::ShortcutGrabError> grab(const platform::ShortcutGrab& shortcut) override
+        {
+            held = shortcut;
+            return std::nullopt;
+        }
+        void release() override { held.reset(); }
+    };
+    auto owned = std::make_unique<CountingShortcuts>();
+    CountingShortcuts* shortcuts = owned.get();
+    HotKeyCore::GlobalHotKeyManager hotKey("VLMR", std::move(owned), nullptr);
+    ASSERT_TRUE(hotKey.registerSettings(HotKeyCore::HotKeySettings::defaultSettings()));
+    ASSERT_TRUE(shortcuts->held);
+    platform::MemoryPreferencesStore defaults;
+    HotKeyCore::ShortcutRecorderController recorder;
+    DoubleTapPermissionState permission([] { return true; }, [] { return DoubleTapPermissionState::Settings{}; }, [] {});
+    {
+        HotKeySettingsSection section(defaults, recorder, permission, [] {}, nullptr, QString(), &hotKey);
+        recorder.startRecording([](std::uint32_t, std::uint32_t) {});
+        EXPECT_FALSE(shortcuts->held) << "nothing grabbed while recording";
+        recorder.stopRecording();
+        EXPECT_TRUE(shortcuts->held) << "grabbed again after";
+        recorder.startRecording([](std::uint32_t, std::uint32_t) {});
+        EXPECT_FALSE(shortcuts->held);
+    } // the settings close mid-recording
+    EXPECT_TRUE(shortcuts->held) << "the hot key works again once the section is gone";
+}

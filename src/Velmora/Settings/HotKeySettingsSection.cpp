@@ -129,6 +129,11 @@ HotKeySettingsSection::HotKeySettingsSection(platform::PreferencesStore& default
     m_hint->setFont(SettingsStyle::font(font(), 11));
     combinationColumn->addWidget(m_hint);
     if (hotKey) {
+        // While a new combination is recorded the current one is let go: grabbed, its
+        // press would start a dictation, and it could never be recorded again.
+        connect(&m_recorder, &HotKeyCore::ShortcutRecorderController::isRecordingChanged, hotKey,
+                [hotKey](bool recording) { hotKey->setSuspended(recording); });
+        connect(this, &QObject::destroyed, hotKey, [hotKey] { hotKey->setSuspended(false); });
         // A desktop service (the portal) binds the combination its own way and says how.
         auto* bound = new QLabel(combination);
         bound->setObjectName(QStringLiteral("shortcutBinding"));
