@@ -95,6 +95,13 @@ void AppUpdater::start()
 
 void AppUpdater::checkForUpdates()
 {
+    // One offer at a time: a second window would leave the first one's buttons
+    // answering an offer nobody waits for any more.
+    if (m_sessionOpen && !m_isInstallingUpdate) {
+        if (m_environment.raiseOffer)
+            m_environment.raiseOffer();
+        return;
+    }
     if (canCheckForUpdates())
         check(true);
 }

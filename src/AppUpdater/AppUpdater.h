@@ -40,6 +40,8 @@ public:
         velmora::platform::PreferencesStore* defaults = nullptr;
         // Shows an offer (the standard driver); the user's answer comes through `reply`, once.
         std::function<void(const Offer& offer, UpdateReply reply)> showOffer;
+        // Brings the offer on screen to the front: a check asked for while one is open.
+        std::function<void()> raiseOffer;
         // Tells the user something about a check or an install (up to date, a refusal, a failure).
         std::function<void(const QString& message)> tell;
         // Hands the checked, staged bundle to the finishing step and quits this copy.

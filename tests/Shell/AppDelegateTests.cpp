@@ -28,6 +28,7 @@
 #include <QToolButton>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QMessageBox>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -212,6 +213,49 @@ TEST_F(SettingsInTheApplication, AShortcutRecordedInTheSettingsTakesOverFromTheO
     EXPECT_EQ(hotKeyRequests(), 0) << "Ctrl+Space is no longer Velmora's";
     keyboard.chord({test::keys::option}, 2);
     EXPECT_TRUE(test::waitUntil([&] { return hotKeyRequests() == 1; }, 5s)) << "Alt+D starts a dictation";
+}
+
+// The combination in use is let go while the recorder listens: pressed there, it is
+// recorded rather than starting a dictation, and it works again afterwards.
+TEST_F(SettingsInTheApplication, TheCurrentShortcutCanBeRecordedAgainWithoutStartingADictation)
+{
+    AppDelegate& delegate = *this->delegate;
+    auto* field = popover().findChild<QPushButton*>("shortcutField");
+    ASSERT_NE(field, nullptr);
+    ASSERT_TRUE(test::waitUntil([&] { return field->isVisible(); }, 2s));
+    ASSERT_TRUE(delegate.hotKeyManager().isRegistered());
+    const auto hotKeyRequests = [] { return activations().count({"startRequested", "globalHotKey"}); };
+
+    test::X11TestClient keyboard;
+    field->click();
+    EXPECT_TRUE(test::waitUntil([&] { return !delegate.hotKeyManager().isRegistered(); }, 2s));
+    keyboard.chord({test::keys::control}, test::keys::space);
+    ASSERT_TRUE(test::waitUntil([&] { return field->text() == "Ctrl+Space"; }, 5s)) << field->text().toStdString();
+    QTest::qWait(300);
+    EXPECT_EQ(hotKeyRequests(), 0) << "recording the shortcut started a dictation";
+    EXPECT_FALSE(delegate.dictationController().hasDictationInProgress());
+
+    ASSERT_TRUE(test::waitUntil([&] { return delegate.hotKeyManager().isRegistered(); }, 5s));
+    keyboard.chord({test::keys::control}, test::keys::space);
+    EXPECT_TRUE(test::waitUntil([&] { return hotKeyRequests() == 1; }, 5s)) << "Ctrl+Space is Velmora's again";
+}
+
+// Each refused quit used to stack another alert; there is one, in front, saying the latest reason.
+TEST_F(SettingsInTheApplication, RefusedQuitsShowOneAlert)
+{
+    delegate->showQuitRefusedAlert("Stop the active recording first.");
+    delegate->showQuitRefusedAlert("Wait for the current transcription to finish.");
+    QList<QMessageBox*> alerts;
+    ASSERT_TRUE(test::waitUntil([&] {
+        alerts.clear();
+        for (QWidget* widget : QApplication::topLevelWidgets())
+            if (auto* box = qobject_cast<QMessageBox*>(widget); box && box->objectName() == "quitRefusedAlert" && box->isVisible())
+                alerts << box;
+        return !alerts.isEmpty();
+    }, 5s));
+    ASSERT_EQ(alerts.size(), 1);
+    EXPECT_TRUE(alerts.first()->informativeText().startsWith("Wait for the current transcription to finish."));
+    alerts.first()->close();
 }
 
 // The settings as a user drives them, with the real preferences file and the

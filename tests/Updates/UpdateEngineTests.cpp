@@ -60,6 +60,7 @@ struct Release {
     QStringList told;
     QStringList relaunched;
     std::optional<QString> blockReason;
+    int raised = 0; // offers brought forward
 
     Release()
     {
@@ -105,6 +106,7 @@ struct Release {
             replies.append(std::move(reply));
         };
         environment.tell = [this](const QString& message) { told.append(message); };
+        environment.raiseOffer = [this] { ++raised; };
         environment.relaunch = [this](const QString& staged) { relaunched.append(staged); };
         auto made = std::make_unique<AppUpdater::AppUpdater>(environment);
         made->installationBlockReason = [this] { return blockReason; };
@@ -150,6 +152,26 @@ TEST(UpdateEngine, OffersTheNewerVersionAndStagesItForTheFinishingStep)
     EXPECT_EQ(release.server.requests("/feed.xml"), 2) << "Install asked the feed once more";
     QDir(QFileInfo(staged).absolutePath()).removeRecursively();
     EXPECT_TRUE(release.leftovers().isEmpty()) << "the download is gone";
+}
+
+// "Check for Updates…" with an offer on screen brings that window forward; a second
+// window would leave the first one's Install answering an offer nobody waits for.
+TEST(UpdateEngine, ACheckWhileAnOfferIsOpenBringsItForward)
+{
+    Release release;
+    auto updater = release.updater();
+    updater->checkForUpdates();
+    ASSERT_TRUE(test::waitUntil([&] { return release.offers.size() == 1; }, 15s)) << release.told.join('\n').toStdString();
+    updater->checkForUpdates();
+    updater->checkForUpdates();
+    QTest::qWait(300);
+    EXPECT_EQ(release.offers.size(), 1);
+    EXPECT_EQ(release.raised, 2);
+    EXPECT_EQ(release.server.requests("/feed.xml"), 1) << "no second check";
+    release.replies.first()(UserUpdateChoice::install);
+    ASSERT_TRUE(test::waitUntil([&] { return release.relaunched.size() == 1 || !release.told.isEmpty(); }, 60s));
+    ASSERT_EQ(release.relaunched.size(), 1) << "the first window's Install still works: " << release.told.join('\n').toStdString();
+    QDir(QFileInfo(release.relaunched.first()).absolutePath()).removeRecursively();
 }
 
 // Refusals that lose nothing: the installed copy stays as it was, nothing is

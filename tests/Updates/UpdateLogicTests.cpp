@@ -9,6 +9,7 @@
 #include "AppUpdater/UpdateOfferGuard.h"
 #include "AppUpdater/UpdateSignature.h"
 #include "AppUpdater/VersionComparator.h"
+#include "Updates/StagedUpdateRelaunch.h"
 #include "Updates/VelmoraUpdates.h"
 
 #include "ReleaseKey.h"
@@ -382,6 +383,73 @@ TEST(VelmoraUpdates, AnInstallWaitsForTheDictationInThisOrder)
         EXPECT_EQ(VelmoraUpdates::blockReason(c.recording, c.transcribing, c.transcript), c.reason)
             << c.recording << c.transcribing << c.transcript.toStdString();
     EXPECT_EQ(VelmoraUpdates().installationBlockReason(), std::nullopt) << "no dictation controller";
+}
+
+// The alert promised that Velmora stays open until it is safe to install: the
+// update goes ahead by itself once the dictation that held it back has ended.
+TEST(StagedUpdateRelaunch, WaitsForTheDictationThenGoesAheadOrSaysWhyNot)
+{
+    using velmora::StagedUpdateRelaunch;
+    struct Run {
+        std::optional<QString> reason;
+        bool finishingStarts = true;
+        QStringList steps;
+        std::unique_ptr<StagedUpdateRelaunch> relaunch;
+        Run()
+        {
+            StagedUpdateRelaunch::Steps s;
+            s.blockReason = [this] { return reason; };
+            s.showWaiting = [this](const QString& why) { steps << "waiting: " + why; };
+            s.hideWaiting = [this] { steps << "hide"; };
+            s.startFinishing = [this](const QString& staged) {
+                steps << "finish " + staged;
+                return finishingStarts;
+            };
+            s.discard = [this](const QString& staged) { steps << "discard " + staged; };
+            s.tell = [this](const QString& message) { steps << "tell: " + message; };
+            s.quit = [this] { steps << "quit"; };
+            relaunch = std::make_unique<StagedUpdateRelaunch>(std::move(s));
+        }
+    };
+    const QString stop = "Stop the active recording first.";
+    const struct {
+        const char* name;
+        std::function<void(Run&)> drive;
+        QStringList steps;
+    } cases[] = {
+        {"nothing holds it back", [](Run& r) { r.relaunch->relaunch("/staged"); }, {"hide", "finish /staged", "quit"}},
+        {"a dictation holds it back until it ends",
+         [&](Run& r) {
+             r.reason = stop;
+             r.relaunch->relaunch("/staged");
+             r.relaunch->retry(); // another dictation event, still recording
+             r.reason.reset();
+             r.relaunch->retry();
+             r.relaunch->retry(); // nothing is left to go
+         },
+         {"waiting: " + stop, "waiting: " + stop, "hide", "finish /staged", "quit"}},
+        {"the finishing step does not start: said, and nothing quits",
+         [](Run& r) {
+             r.finishingStarts = false;
+             r.relaunch->relaunch("/staged");
+         },
+         {"hide", "finish /staged", "discard /staged", "tell: " + StagedUpdateRelaunch::notStartedMessage}},
+        {"a newer update staged while the first waits replaces it",
+         [&](Run& r) {
+             r.reason = stop;
+             r.relaunch->relaunch("/first");
+             r.relaunch->relaunch("/second");
+             r.reason.reset();
+             r.relaunch->retry();
+         },
+         {"waiting: " + stop, "discard /first", "waiting: " + stop, "hide", "finish /second", "quit"}},
+    };
+    for (const auto& c : cases) {
+        Run run;
+        c.drive(run);
+        EXPECT_EQ(run.steps, c.steps) << c.name;
+        EXPECT_FALSE(run.relaunch->isWaiting()) << c.name;
+    }
 }
 
 } // namespace

@@ -290,7 +290,7 @@ DictationSession& DictationController::beginSession(Session::Kind kind)
     return session;
 }
 
-void DictationController::endSession(Session& session, std::optional<BrowserBridgeEvent> lastEvent)
+void DictationController::endSession(Session& session, Ending ending)
 {
     if (session.hasEnded())
         return;
@@ -309,11 +309,20 @@ void DictationController::endSession(Session& session, std::optional<BrowserBrid
     }
     setIsRecording(m_session && (m_session->phase() == Phase::recording || m_session->phase() == Phase::stopping));
     setIsTranscribing(m_session && m_session->phase() == Phase::transcribing);
+    // Its last lines go once it no longer records, and before the browser hears of
+    // it: the receiver may start anew, and that start's lines are the ones that stay.
+    if (isNewest(session)) {
+        if (ending.status)
+            setStatusMessage(*ending.status);
+        if (ending.error)
+            setErrorMessage(*ending.error);
+    }
     // Its own callbacks may be what ended it: the object goes once they returned.
     if (owned)
         owned.release()->deleteLater();
-    if (lastEvent && emitEvent)
-        emitEvent(*lastEvent);
+    if (ending.event && emitEvent)
+        emitEvent(*ending.event);
+    emit dictationEnded();
 }
 
 void DictationController::setPhase(Session& session, Phase phase)
@@ -391,8 +400,6 @@ void DictationController::startBatch(Session& session)
 void DictationController::recorderStarted(Session& session, const DictationRecorder::Result& result)
 {
     if (const auto* error = std::get_if<AudioRecorderError>(&result)) {
-        setStatusMessage(QStringLiteral("Ready"));
-        setErrorMessage(error->description());
         log(QStringLiteral("startFailed"), std::nullopt, error->description());
         std::optional<BrowserBridgeEvent> last;
         if (session.browser && session.browser->cancelRequested)
@@ -403,7 +410,7 @@ void DictationController::recorderStarted(Session& session, const DictationRecor
                                                   ? BrowserBridgeFailureCode::microphoneDenied
                                                   : BrowserBridgeFailureCode::internal,
                                               error->description());
-        return endSession(session, last);
+        return endSession(session, {QStringLiteral("Ready"), error->description(), last});
     }
     session.keepFile(std::get<QString>(result));
     if (session.browser && session.browser->cancelRequested) {
@@ -456,27 +463,25 @@ void DictationController::recorderStopped(Session& session, const DictationRecor
     if (const auto* error = std::get_if<AudioRecorderError>(&result)) {
         // The recorder has let go of the recording: nothing is left to stop, so the
         // dictation ends here rather than asking for a stop that cannot work.
-        setStatusMessage(QStringLiteral("Ready"));
-        if (!canceled)
-            setErrorMessage(error->description());
         log(QStringLiteral("stopFailed"), std::nullopt, error->description());
         std::optional<BrowserBridgeEvent> last;
         if (session.browser)
             last = canceled ? BrowserBridgeEvent::canceled(session.browser->id)
                             : BrowserBridgeEvent::failed(session.browser->id, BrowserBridgeFailureCode::internal,
                                                          error->description());
-        return endSession(session, last);
+        return endSession(session, {QStringLiteral("Ready"),
+                                    canceled ? std::nullopt : std::optional(error->description()), last});
     }
     const QString file = std::get<QString>(result);
     if (canceled) {
         session.keepFile(file);
-        setStatusMessage(QStringLiteral("Ready"));
-        return endSession(session, BrowserBridgeEvent::canceled(session.browser->id));
+        return endSession(session, {QStringLiteral("Ready"), std::nullopt, BrowserBridgeEvent::canceled(session.browser->id)});
     }
     // The finished file is what the recording became.
     for (const QString& recorded : session.files())
         session.releaseFile(recorded);
     session.keepFile(file);
+    setPhase(session, Phase::transcribing);
     log(QStringLiteral("stopped"), std::nullopt);
     play(DictationSound::stop);
     setStatusMessage(QStringLiteral("Transcribing..."));
@@ -528,13 +533,12 @@ void DictationController::runSegment(Session& session, const QString& audioFile,
 void DictationController::finishTranscription(Session& session, const SegmentResult& result)
 {
     if (const auto* error = std::get_if<WhisperTranscriberError>(&result)) {
-        setErrorMessage(error->description());
-        setStatusMessage(QStringLiteral("Ready"));
         log(QStringLiteral("transcriptionFailed"), std::nullopt, error->description());
-        return endSession(session, session.browser ? std::optional(BrowserBridgeEvent::failed(
-                                                         session.browser->id, BrowserBridgeFailureCode::internal,
-                                                         error->description()))
-                                                   : std::nullopt);
+        return endSession(session, {QStringLiteral("Ready"), error->description(),
+                                    session.browser ? std::optional(BrowserBridgeEvent::failed(
+                                                          session.browser->id, BrowserBridgeFailureCode::internal,
+                                                          error->description()))
+                                                    : std::nullopt});
     }
     // Corrected with the list as it is now: a change that arrived during the run counts.
     const QString text = VocabularyCorrector(m_vocabulary).apply(std::get<QString>(result));
@@ -565,8 +569,8 @@ void DictationController::finishTranscription(Session& session, const SegmentRes
         log(QStringLiteral("transcriptionCompleted"), std::nullopt);
         postTranscriptionCompletionNotification(copied);
         startAutoClearCountdown();
-        return endSession(session, pasted.isEmpty() ? BrowserBridgeEvent::empty(id)
-                                                    : BrowserBridgeEvent::completed(id, pasted));
+        return endSession(session, {std::nullopt, std::nullopt,
+                                    pasted.isEmpty() ? BrowserBridgeEvent::empty(id) : BrowserBridgeEvent::completed(id, pasted)});
     }
     insertSegmentIfEnabled(session, text, afterInsert);
 }
@@ -627,10 +631,10 @@ void DictationController::cancelTranscription(const DictationActivationSource& s
         return;
     log(QStringLiteral("cancelTranscriptionRequested"), source);
     Session& session = *m_session;
-    setStatusMessage(QStringLiteral("Transcription canceled"));
-    setErrorMessage({});
     // Ending it stops its run, queued or started, and its live tool.
-    endSession(session, session.browser ? std::optional(BrowserBridgeEvent::canceled(session.browser->id)) : std::nullopt);
+    endSession(session, {QStringLiteral("Transcription canceled"), QString(),
+                         session.browser ? std::optional(BrowserBridgeEvent::canceled(session.browser->id))
+                                         : std::nullopt});
     log(QStringLiteral("transcriptionCanceled"), source);
 }
 
@@ -654,8 +658,9 @@ void DictationController::shutDown()
 {
     m_autoClearTimer.stop();
     if (m_session)
-        endSession(*m_session, m_session->browser ? std::optional(BrowserBridgeEvent::canceled(m_session->browser->id))
-                                                  : std::nullopt);
+        endSession(*m_session, {std::nullopt, std::nullopt,
+                                m_session->browser ? std::optional(BrowserBridgeEvent::canceled(m_session->browser->id))
+                                                   : std::nullopt});
     while (!m_delivering.empty())
         endSession(*m_delivering.front());
     if (m_services.cancelWarmUp)
@@ -692,11 +697,8 @@ void DictationController::startStreamRecording()
     session.stream = m_services.makeStream();
     const auto device = m_services.captureDeviceIndex ? m_services.captureDeviceIndex(*executable) : std::nullopt;
     session.stream->start(*executable, m_modelPath, m_language, device);
-    if (const auto error = session.stream->errorMessage()) {
-        setErrorMessage(*error);
-        setStatusMessage(QStringLiteral("Ready"));
-        return endSession(session);
-    }
+    if (const auto error = session.stream->errorMessage())
+        return endSession(session, {QStringLiteral("Ready"), *error});
     if (m_services.cancelWarmUp)
         m_services.cancelWarmUp();
     setElapsedSeconds(0);

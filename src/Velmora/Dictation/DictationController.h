@@ -200,6 +200,8 @@ signals:
     void autoClearRemainingChanged();
     void vocabularyChanged();
     void preferencesChanged();
+    // A dictation ended, its paste included: what waited for it may go ahead.
+    void dictationEnded();
 
 private:
     void log(const QString& action, const std::optional<DictationActivationSource>& source,
@@ -218,9 +220,15 @@ private:
     using Phase = DictationSession::Phase;
     // A new session becomes the current one; only the newest session's lines are shown.
     Session& beginSession(Session::Kind kind);
+    // How a session ends: its last status line, its error, a browser's last event.
+    struct Ending {
+        std::optional<QString> status;
+        std::optional<QString> error;
+        std::optional<BrowserBridgeEvent> event;
+    };
     // Ends it exactly once; a browser's last event goes after it is gone, so the
     // receiver may start anew.
-    void endSession(Session& session, std::optional<BrowserBridgeEvent> lastEvent = std::nullopt);
+    void endSession(Session& session, Ending ending = {});
     void setPhase(Session& session, Phase phase);
     bool isNewest(const Session& session) const { return session.number() == m_sessionCount; }
     void statusFor(const Session& session, const QString& text);

@@ -20,6 +20,7 @@
 #include "Preferences/PreferenceKeys.h"
 #include "HotKeys/DesktopShortcutOffer.h"
 #include "Updates/AppUpdateCommands.h"
+#include "Updates/StagedUpdateRelaunch.h"
 #include "Updates/UpdateOfferWindow.h"
 #include "Updates/VelmoraUpdates.h"
 #include "Views/ContentView.h"
@@ -74,6 +75,29 @@ AppDelegate::AppDelegate(std::shared_ptr<platform::PreferencesStore> defaults, p
     m_bridge = std::make_unique<BrowserBridgeCoordinator>(m_defaults.get());
     m_launchAtLogin = std::make_unique<LaunchAtLogin::LaunchAtLoginManager>(m_bundle.executablePath.value_or(QString()));
     m_updates = std::make_unique<VelmoraUpdates>();
+    StagedUpdateRelaunch::Steps relaunch;
+    relaunch.blockReason = [this] { return m_updates->installationBlockReason(); };
+    relaunch.showWaiting = [this](const QString& reason) { showQuitRefusedAlert(reason); };
+    relaunch.hideWaiting = [this] {
+        if (m_quitRefusedAlert)
+            m_quitRefusedAlert->close();
+    };
+    // The staged copy finishes once this one has exited; it swaps nothing if this one stays.
+    relaunch.startFinishing = [this](const QString& staged) {
+        return QFileInfo(staged + QStringLiteral("/bin/velmora")).isExecutable()
+               && QProcess::startDetached(staged + QStringLiteral("/bin/velmora"),
+                                          {QStringLiteral("--finish-update"),
+                                           QString::number(QCoreApplication::applicationPid()), staged,
+                                           m_bundle.bundlePath});
+    };
+    relaunch.discard = [](const QString& staged) { QDir(QFileInfo(staged).absolutePath()).removeRecursively(); };
+    relaunch.tell = [](const QString& message) {
+        auto* box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Software Update"), message, QMessageBox::Ok);
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        box->show();
+    };
+    relaunch.quit = [this] { requestTermination(QStringLiteral("the update")); };
+    m_relaunch = std::make_unique<StagedUpdateRelaunch>(std::move(relaunch));
     m_updater = std::make_unique<AppUpdater::AppUpdater>(updaterEnvironment());
     m_updateCommands = std::make_unique<AppUpdateCommands>(*m_updater);
 }
@@ -90,30 +114,25 @@ AppUpdater::AppUpdater::Environment AppDelegate::updaterEnvironment()
     environment.automaticChecksKey = PreferenceKeys::automaticUpdateChecks;
     environment.lastCheckKey = PreferenceKeys::lastUpdateCheck;
     const QString current = AppVersion::AppVersionInfo::current(m_bundle).displayLabel();
-    environment.showOffer = [current](const AppUpdater::AppUpdater::Offer& offer, AppUpdater::UpdateReply reply) {
-        auto* window = new UpdateOfferWindow(offer, current, std::move(reply));
-        window->show();
-        window->raise();
-        window->activateWindow();
+    environment.showOffer = [this, current](const AppUpdater::AppUpdater::Offer& offer, AppUpdater::UpdateReply reply) {
+        m_offerWindow = new UpdateOfferWindow(offer, current, std::move(reply));
+        m_offerWindow->show();
+        m_offerWindow->raise();
+        m_offerWindow->activateWindow();
+    };
+    environment.raiseOffer = [this] {
+        if (!m_offerWindow)
+            return;
+        m_offerWindow->show();
+        m_offerWindow->raise();
+        m_offerWindow->activateWindow();
     };
     environment.tell = [](const QString& message) {
         auto* box = new QMessageBox(QMessageBox::Information, QStringLiteral("Software Update"), message, QMessageBox::Ok);
         box->setAttribute(Qt::WA_DeleteOnClose);
         box->show();
     };
-    environment.relaunch = [this](const QString& staged) {
-        // The staged copy finishes once this one has exited; it swaps nothing if this one stays.
-        const bool started = QProcess::startDetached(
-            staged + QStringLiteral("/bin/velmora"),
-            {QStringLiteral("--finish-update"), QString::number(QCoreApplication::applicationPid()), staged,
-             m_bundle.bundlePath});
-        if (!started) {
-            qCWarning(logging::shell) << "the update's finishing step could not start";
-            QDir(QFileInfo(staged).absolutePath()).removeRecursively();
-            return;
-        }
-        requestTermination(QStringLiteral("the update"));
-    };
+    environment.relaunch = [this](const QString& staged) { m_relaunch->relaunch(staged); };
     return environment;
 }
 
@@ -151,6 +170,8 @@ void AppDelegate::applicationDidFinishLaunching()
 
     step(QStringLiteral("startUpdater"));
     m_updates->setDictationController(&controller);
+    for (const auto signal : {&DictationController::dictationEnded, &DictationController::transcriptChanged})
+        connect(&controller, signal, m_relaunch.get(), &StagedUpdateRelaunch::retry, Qt::QueuedConnection);
     m_updater->installationBlockReason = [updates = QPointer<VelmoraUpdates>(m_updates.get())] {
         return updates ? updates->installationBlockReason() : std::nullopt;
     };
@@ -309,12 +330,23 @@ bool AppDelegate::applicationShouldTerminate()
     const auto reason = m_updates->installationBlockReason();
     if (!m_updater->isInstallingUpdate() || !reason)
         return true;
-    auto* alert = new QMessageBox(QMessageBox::Warning, QStringLiteral("Velmora"),
-                                  QStringLiteral("Finish dictation before updating"), QMessageBox::Ok);
-    alert->setInformativeText(*reason + QStringLiteral(" Velmora will stay open until it is safe to install the update."));
-    alert->setAttribute(Qt::WA_DeleteOnClose);
-    alert->show();
+    showQuitRefusedAlert(*reason);
     return false;
+}
+
+void AppDelegate::showQuitRefusedAlert(const QString& reason)
+{
+    if (!m_quitRefusedAlert) {
+        m_quitRefusedAlert = new QMessageBox(QMessageBox::Warning, QStringLiteral("Velmora"),
+                                             QStringLiteral("Finish dictation before updating"), QMessageBox::Ok);
+        m_quitRefusedAlert->setObjectName(QStringLiteral("quitRefusedAlert"));
+        m_quitRefusedAlert->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    m_quitRefusedAlert->setInformativeText(reason
+                                           + QStringLiteral(" Velmora will stay open until it is safe to install the update."));
+    m_quitRefusedAlert->show();
+    m_quitRefusedAlert->raise();
+    m_quitRefusedAlert->activateWindow();
 }
 
 void AppDelegate::requestTermination(const QString& reason)

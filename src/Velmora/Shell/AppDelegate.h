@@ -5,6 +5,7 @@
 #include "AppUpdater/AppUpdater.h"
 
 #include <QObject>
+#include <QPointer>
 #include <QStringList>
 
 #include <memory>
@@ -24,6 +25,8 @@ namespace LaunchAtLogin {
 class LaunchAtLoginManaging;
 }
 class QAction;
+
+class QMessageBox;
 
 namespace velmora {
 
@@ -58,6 +61,8 @@ public:
     void applicationWillTerminate();
     // Ctrl+Q, the popover's item, a termination signal, the session ending.
     void requestTermination(const QString& reason);
+    // The one alert that says why Velmora stays open for an update, brought to the front again.
+    void showQuitRefusedAlert(const QString& reason);
 
     void setupGlobalHotKey();
     void applyHotKeyMode();
@@ -99,9 +104,12 @@ private:
     std::unique_ptr<AppUpdater::AppUpdater> m_updater;
     std::unique_ptr<platform::SleepWatcher> m_sleepWatcher;
     std::unique_ptr<AppUpdateCommands> m_updateCommands;
+    std::unique_ptr<class StagedUpdateRelaunch> m_relaunch;
     std::unique_ptr<AppCommands::AccessoryAppCommandMenu> m_commandMenu;
     std::unique_ptr<MenuBarController> m_menuBar;
     QStringList m_launchSteps;
+    QPointer<QMessageBox> m_quitRefusedAlert;
+    QPointer<class UpdateOfferWindow> m_offerWindow;
     bool m_didFinishLaunching = false;
     bool m_isTerminating = false;
 };

@@ -29,7 +29,9 @@ std::optional<QString> VelmoraUpdates::installationBlockReason() const
 {
     if (!m_controller)
         return std::nullopt;
-    return blockReason(m_controller->isRecording(), m_controller->isTranscribing(), m_controller->transcript());
+    // A dictation still pasting its text counts as transcribing: the swap would cut it off.
+    const bool recording = m_controller->isRecording();
+    return blockReason(recording, !recording && m_controller->hasDictationInProgress(), m_controller->transcript());
 }
 
 } // namespace velmora
