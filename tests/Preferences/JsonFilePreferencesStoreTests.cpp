@@ -3,6 +3,7 @@
 #include "TestSupport.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -10,6 +11,8 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -171,27 +174,71 @@ TEST_F(JsonFilePreferencesStoreTest, AnUnwritableFolderReportsAndKeepsTheValueFo
 TEST_F(JsonFilePreferencesStoreTest, TwoProcessesWritingAtOnceLoseNothing)
 {
     constexpr int perWriter = 150;
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        JsonFilePreferencesStore store(path());
-        for (int i = 0; i < perWriter; ++i)
-            store.setInteger(QStringLiteral("child.%1").arg(i), i);
-        ::_exit(0);
-    }
-    JsonFilePreferencesStore store(path());
-    for (int i = 0; i < perWriter; ++i)
-        store.setInteger(QStringLiteral("parent.%1").arg(i), i);
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    for (const auto writes : {JsonFilePreferencesStore::Writes::immediate, JsonFilePreferencesStore::Writes::behind}) {
+        QFile::remove(path());
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            JsonFilePreferencesStore store(path(), writes);
+            for (int i = 0; i < perWriter; ++i)
+                store.setInteger(QStringLiteral("child.%1").arg(i), i);
+            store.flush();
+            ::_exit(0);
+        }
+        {
+            JsonFilePreferencesStore store(path(), writes);
+            for (int i = 0; i < perWriter; ++i)
+                store.setInteger(QStringLiteral("parent.%1").arg(i), i);
+        } // its last writes go before it does
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
 
-    const QJsonObject written = onDisk();
-    EXPECT_EQ(written.size(), 2 * perWriter);
-    for (int i = 0; i < perWriter; ++i) {
-        EXPECT_EQ(written.value(QStringLiteral("child.%1").arg(i)).toInteger(-1), i);
-        EXPECT_EQ(written.value(QStringLiteral("parent.%1").arg(i)).toInteger(-1), i);
+        const QJsonObject written = onDisk();
+        EXPECT_EQ(written.size(), 2 * perWriter) << int(writes);
+        for (int i = 0; i < perWriter; ++i) {
+            EXPECT_EQ(written.value(QStringLiteral("child.%1").arg(i)).toInteger(-1), i);
+            EXPECT_EQ(written.value(QStringLiteral("parent.%1").arg(i)).toInteger(-1), i);
+        }
     }
+}
+
+// The settings write on every change: the caller (the GUI thread) must not wait for
+// another writer's lock or the disk, and must read what it just set.
+TEST_F(JsonFilePreferencesStoreTest, WrittenBehindAChangeIsReadAtOnceAndReachesTheDiskInItsOrder)
+{
+    JsonFilePreferencesStore store(path(), JsonFilePreferencesStore::Writes::behind);
+    ASSERT_FALSE(store.setString(QStringLiteral("velmora.language"), QStringLiteral("de")));
+    store.flush();
+    ASSERT_EQ(onDisk().value(QStringLiteral("velmora.language")).toString(), QStringLiteral("de"));
+
+    // Another process holds the lock, as for one of its writes.
+    const int held = ::open((path() + QStringLiteral(".lock")).toLocal8Bit().constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    ASSERT_GE(held, 0);
+    ASSERT_EQ(::flock(held, LOCK_EX), 0);
+    EXPECT_FALSE(store.setInteger(QStringLiteral("a"), 1));
+    EXPECT_FALSE(store.setInteger(QStringLiteral("b"), 2));
+    EXPECT_FALSE(store.setInteger(QStringLiteral("a"), 3));
+    EXPECT_FALSE(store.remove(QStringLiteral("velmora.language")));
+    EXPECT_EQ(store.integerValue(QStringLiteral("a")), 3) << "read at once";
+    EXPECT_EQ(store.integerValue(QStringLiteral("b")), 2);
+    EXPECT_FALSE(store.stringValue(QStringLiteral("velmora.language")).has_value());
+    EXPECT_FALSE(onDisk().contains(QStringLiteral("a"))) << "nothing written under another's lock";
+    ::flock(held, LOCK_UN);
+    ::close(held);
+    store.flush();
+    const QJsonObject written = onDisk();
+    EXPECT_EQ(written.value(QStringLiteral("a")).toInteger(), 3);
+    EXPECT_EQ(written.value(QStringLiteral("b")).toInteger(), 2);
+    EXPECT_FALSE(written.contains(QStringLiteral("velmora.language")));
+
+    // A write that fails is logged; the value still holds for the session.
+    writeFile(dir.path() + QStringLiteral("/plain-file"), "x");
+    JsonFilePreferencesStore unwritable(dir.path() + QStringLiteral("/plain-file/Velmora/preferences.json"),
+                                        JsonFilePreferencesStore::Writes::behind);
+    EXPECT_FALSE(unwritable.setString(QStringLiteral("velmora.language"), QStringLiteral("fr")));
+    unwritable.flush();
+    EXPECT_EQ(unwritable.stringValue(QStringLiteral("velmora.language")), QStringLiteral("fr"));
 }
 
 TEST_F(JsonFilePreferencesStoreTest, StandardPathFollowsHomeAndXdgConfigHomeAtEachCall)

@@ -16,6 +16,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <chrono>
@@ -36,9 +37,72 @@ bool JsonFilePreferencesStore::FileIdentity::operator==(const FileIdentity& othe
            && modified.tv_sec == other.modified.tv_sec && modified.tv_nsec == other.modified.tv_nsec;
 }
 
-JsonFilePreferencesStore::JsonFilePreferencesStore(QString filePath)
+JsonFilePreferencesStore::JsonFilePreferencesStore(QString filePath, Writes writes)
     : m_filePath(std::move(filePath))
+    , m_writes(writes)
 {
+}
+
+JsonFilePreferencesStore::~JsonFilePreferencesStore()
+{
+    {
+        std::lock_guard guard(m_pendingLock);
+        m_stopping = true;
+    }
+    m_wake.notify_all();
+    if (m_writer.joinable())
+        m_writer.join(); // it writes what is queued before it ends
+}
+
+void JsonFilePreferencesStore::flush()
+{
+    std::unique_lock lock(m_pendingLock);
+    m_idle.wait(lock, [this] { return m_queue.empty() && !m_writing; });
+}
+
+std::optional<PreferencesError> JsonFilePreferencesStore::change(const QString& key, const std::optional<QJsonValue>& value)
+{
+    if (m_writes == Writes::immediate)
+        return update([&](QJsonObject& values) { value ? (void)values.insert(key, *value) : values.remove(key); });
+    {
+        std::lock_guard guard(m_pendingLock);
+        const bool queued = std::find(m_queue.begin(), m_queue.end(), key) != m_queue.end();
+        m_pending[key] = Pending{value, ++m_sequence};
+        if (!queued)
+            m_queue.push_back(key);
+        if (!m_writer.joinable())
+            m_writer = std::thread([this] { writeBehind(); });
+    }
+    m_wake.notify_all();
+    return std::nullopt;
+}
+
+void JsonFilePreferencesStore::writeBehind()
+{
+    std::unique_lock lock(m_pendingLock);
+    while (true) {
+        if (m_queue.empty()) {
+            m_idle.notify_all();
+            if (m_stopping)
+                return;
+            m_wake.wait(lock);
+            continue;
+        }
+        const QString key = m_queue.front();
+        m_queue.pop_front();
+        const Pending pending = m_pending.at(key);
+        m_writing = true;
+        lock.unlock();
+        // A failure is logged by update(), and the value stays for the session.
+        (void)update([&](QJsonObject& values) {
+            pending.value ? (void)values.insert(key, *pending.value) : values.remove(key);
+        });
+        lock.lock();
+        m_writing = false;
+        // Changed again meanwhile: that change is queued and keeps its entry.
+        if (m_pending.at(key).sequence == pending.sequence)
+            m_pending.erase(key);
+    }
 }
 
 QString JsonFilePreferencesStore::standardPath()
@@ -48,7 +112,7 @@ QString JsonFilePreferencesStore::standardPath()
 
 std::shared_ptr<JsonFilePreferencesStore> JsonFilePreferencesStore::standard()
 {
-    static const auto store = std::make_shared<JsonFilePreferencesStore>(standardPath());
+    static const auto store = std::make_shared<JsonFilePreferencesStore>(standardPath(), Writes::behind);
     return store;
 }
 
@@ -100,6 +164,12 @@ void JsonFilePreferencesStore::reload(const FileIdentity& identity) const
 
 std::optional<QJsonValue> JsonFilePreferencesStore::object(const QString& key) const
 {
+    {
+        // A change on its way to the disk is what the store holds.
+        std::lock_guard guard(m_pendingLock);
+        if (const auto it = m_pending.find(key); it != m_pending.end())
+            return it->second.value;
+    }
     QMutexLocker lock(&m_mutex);
     reloadIfChanged();
     const auto it = m_values.constFind(key);
@@ -110,12 +180,12 @@ std::optional<QJsonValue> JsonFilePreferencesStore::object(const QString& key) c
 
 std::optional<PreferencesError> JsonFilePreferencesStore::setObject(const QString& key, const QJsonValue& value)
 {
-    return update([&](QJsonObject& values) { values.insert(key, value); });
+    return change(key, value);
 }
 
 std::optional<PreferencesError> JsonFilePreferencesStore::remove(const QString& key)
 {
-    return update([&](QJsonObject& values) { values.remove(key); });
+    return change(key, std::nullopt);
 }
 
 std::optional<PreferencesError> JsonFilePreferencesStore::update(const std::function<void(QJsonObject&)>& change)

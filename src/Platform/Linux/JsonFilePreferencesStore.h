@@ -7,8 +7,13 @@
 
 #include <sys/stat.h>
 
+#include <condition_variable>
+#include <deque>
 #include <functional>
+#include <map>
 #include <memory>
+#include <mutex>
+#include <thread>
 
 namespace velmora::platform {
 
@@ -17,14 +22,24 @@ namespace velmora::platform {
 // other processes and a user editing the file by hand are never overwritten
 // with stale values. A file that does not parse reads as empty and is moved
 // aside before the next write, never overwritten.
+//
+// Written behind, a change is readable at once and reaches the disk on a thread of
+// its own, in the order made (a key changed again before its write goes once, with
+// its last value); the caller never waits for the lock or the disk. A write that
+// fails is logged there and the value still applies for the session.
 class JsonFilePreferencesStore final : public PreferencesStore {
 public:
-    explicit JsonFilePreferencesStore(QString filePath);
+    enum class Writes { immediate, behind };
+
+    explicit JsonFilePreferencesStore(QString filePath, Writes writes = Writes::immediate);
+    ~JsonFilePreferencesStore() override; // flushes
 
     // $XDG_CONFIG_HOME/Velmora/preferences.json
     static QString standardPath();
-    // The process's store at the standard path, created on first use.
+    // The process's store at the standard path, written behind, created on first use.
     static std::shared_ptr<JsonFilePreferencesStore> standard();
+    // Waits until every change made so far is on disk (or its write failed).
+    void flush();
 
     QString filePath() const override { return m_filePath; }
 
@@ -47,8 +62,24 @@ private:
     void reload(const FileIdentity& identity) const;
     std::optional<PreferencesError> update(const std::function<void(QJsonObject&)>& change);
     std::optional<PreferencesError> writeLocked();
+    std::optional<PreferencesError> change(const QString& key, const std::optional<QJsonValue>& value);
+    void writeBehind();
 
     const QString m_filePath;
+    const Writes m_writes;
+    // Changes on their way to the disk, by key, and the order their keys go in.
+    struct Pending {
+        std::optional<QJsonValue> value; // none: removed
+        quint64 sequence = 0;
+    };
+    mutable std::mutex m_pendingLock;
+    std::condition_variable m_wake, m_idle;
+    std::map<QString, Pending> m_pending;
+    std::deque<QString> m_queue;
+    quint64 m_sequence = 0;
+    bool m_writing = false;
+    bool m_stopping = false;
+    std::thread m_writer;
     mutable QMutex m_mutex;
     mutable QJsonObject m_values;
     mutable bool m_broken = false;

@@ -35,11 +35,13 @@
 #include "Platform/Linux/PrivateTemporaryFolder.h"
 #include "Platform/Linux/XdgPaths.h"
 #include "Platform/LogCategories.h"
+#include "Platform/MainThread.h"
 #include "SingleInstance/SingleInstanceController.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QDir>
+#include <QThreadPool>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
@@ -175,7 +177,6 @@ void AppDelegate::applicationDidFinishLaunching()
     m_updater->installationBlockReason = [updates = QPointer<VelmoraUpdates>(m_updates.get())] {
         return updates ? updates->installationBlockReason() : std::nullopt;
     };
-    m_updater->start();
     if (m_updater->configurationError().isEmpty()) {
         // An offer left pending across a sleep is looked at again once the computer wakes.
         m_sleepWatcher = std::make_unique<platform::LogindSleepWatcher>();
@@ -188,8 +189,16 @@ void AppDelegate::applicationDidFinishLaunching()
 
     step(QStringLiteral("removeStaleTemporaryFiles"));
     WhisperTranscriber::removeStaleTemporaryFiles(m_temporaryFolder);
-    // An update interrupted on its way leaves its staging folder beside the bundle.
-    AppUpdater::UpdateInstaller::removeLeftovers(m_bundle.bundlePath);
+    // An update interrupted on its way leaves its staging folder (a whole bundle) beside
+    // the installed one: removed off the GUI thread, and the updater starts once it is
+    // gone, so no new download is ever taken for a leftover.
+    QThreadPool::globalInstance()->start([self = QPointer<AppDelegate>(this), bundle = m_bundle.bundlePath] {
+        AppUpdater::UpdateInstaller::removeLeftovers(bundle);
+        platform::postToMainThread([self] {
+            if (self && !self->m_isTerminating)
+                self->m_updater->start();
+        });
+    });
 
     step(QStringLiteral("startWarmUp"));
     controller.startWhisperWarmUp();

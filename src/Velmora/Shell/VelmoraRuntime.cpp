@@ -55,6 +55,8 @@ int run(int& argc, char** argv, std::unique_ptr<SingleInstance::SingleInstanceCo
         status = QApplication::exec();
         delegate.applicationWillTerminate();
     }
+    // Settings changed in the last moments reach the disk before the program ends.
+    platform::JsonFilePreferencesStore::standard()->flush();
     // Everything that wrote there has stopped: no recording may outlive the program.
     if (ownsTemporaryFolder)
         WhisperTranscriber::removeStaleTemporaryFiles(temporaryFolder);
