@@ -4,7 +4,7 @@
 #include "BrowserBridge/BrowserBridgeManifest.h"
 #include "BrowserBridge/BrowserBridgeServer.h"
 #include "BrowserBridge/LineDecoder.h"
-#include "Shell/VelmoraPaths.h"
+#include "Paths/VelmoraPaths.h"
 
 #include "TestSupport.h"
 

@@ -3,7 +3,7 @@
 #include "BrowserBridge/BrowserBridgeCodec.h"
 #include "BrowserBridge/BrowserBridgeServer.h"
 #include "BrowserBridge/LineDecoder.h"
-#include "Shell/VelmoraPaths.h"
+#include "Paths/VelmoraPaths.h"
 
 #include "Platform/Linux/BridgeSocket.h"
 

@@ -8,7 +8,7 @@
 #include "Preferences/PreferenceKeys.h"
 #include "Settings/SettingsView.h"
 #include "Views/ContentView.h"
-#include "Views/MessageBanner.h"
+#include "Widgets/MessageBanner.h"
 
 #include "HotKeyCore/GlobalHotKeyManager.h"
 #include "MenuBarPopover/Popover.h"

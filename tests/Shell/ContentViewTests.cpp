@@ -9,9 +9,9 @@
 #include "Views/ContentView.h"
 #include "Settings/HotKeySettingsSection.h"
 #include "Views/DoubleTapPermissionHintView.h"
-#include "Views/MessageBanner.h"
+#include "Widgets/MessageBanner.h"
 #include "Views/MicrophonePickerView.h"
-#include "Views/ModelDownloadView.h"
+#include "Widgets/ModelDownloadView.h"
 #include "Views/RecordButton.h"
 #include "Views/TranscriptEditor.h"
 

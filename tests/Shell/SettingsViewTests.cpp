@@ -15,8 +15,8 @@
 #include "Settings/VocabularyEntryRow.h"
 #include "Settings/VocabularySettingsSection.h"
 #include "Views/ContentView.h"
-#include "Views/MessageBanner.h"
-#include "Views/SymbolIcon.h"
+#include "Widgets/MessageBanner.h"
+#include "Widgets/SymbolIcon.h"
 
 #include "HotKeyCore/ShortcutRecorderController.h"
 #include "Platform/MemoryPreferencesStore.h"

@@ -7,7 +7,7 @@
 #include "Settings/HotKeySettingsSection.h"
 #include "Shell/CommandLineOptions.h"
 #include "Views/ContentViewText.h"
-#include "Views/ModelDownloadPresentation.h"
+#include "Widgets/ModelDownloadPresentation.h"
 
 #include "TestSupport.h"
 

@@ -3,7 +3,7 @@
 #include "BrowserBridgeManifest.h"
 
 #include "Preferences/PreferenceKeys.h"
-#include "Shell/VelmoraPaths.h"
+#include "Paths/VelmoraPaths.h"
 
 #include "Platform/Linux/JsonFilePreferencesStore.h"
 #include "Platform/Linux/MainBundle.h"

@@ -1,6 +1,6 @@
 #include "DictationActivationEventLogger.h"
 
-#include "Shell/VelmoraPaths.h"
+#include "Paths/VelmoraPaths.h"
 
 #include "Platform/LogCategories.h"
 #include "Platform/TextDelivery.h"

@@ -16,7 +16,7 @@
 #include "Model/WhisperModelInstaller.h"
 #include "Model/WhisperModelManager.h"
 #include "Preferences/AppPreferences.h"
-#include "Shell/VelmoraPaths.h"
+#include "Paths/VelmoraPaths.h"
 #include "TextDelivery/DirectInserter.h"
 #include "TextDelivery/OwnApplicationFocus.h"
 #include "TextDelivery/SelectionOwnerPasteboard.h"

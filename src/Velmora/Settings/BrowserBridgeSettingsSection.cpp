@@ -3,7 +3,7 @@
 #include "SettingsStyle.h"
 
 #include "BrowserBridge/BrowserBridgeCoordinator.h"
-#include "Views/SymbolIcon.h"
+#include "Widgets/SymbolIcon.h"
 
 #include <QCheckBox>
 #include <QLabel>

@@ -3,10 +3,10 @@
 #include "SettingsStyle.h"
 
 #include "Dictation/DictationController.h"
-#include "Views/MessageBanner.h"
+#include "Widgets/MessageBanner.h"
 
 #include "Platform/DesktopSession.h"
-#include "Views/SymbolIcon.h"
+#include "Widgets/SymbolIcon.h"
 
 #include <QCheckBox>
 #include <QGuiApplication>

@@ -6,8 +6,8 @@
 #include "HotKeys/StandardHotKeySettingsStore.h"
 #include "SettingsChip.h"
 #include "SettingsStyle.h"
-#include "Views/MessageBanner.h"
-#include "Views/SymbolIcon.h"
+#include "Widgets/MessageBanner.h"
+#include "Widgets/SymbolIcon.h"
 
 #include "HotKeyCore/GlobalHotKeyManager.h"
 #include "HotKeyCore/HotKeyDisplay.h"

@@ -3,8 +3,8 @@
 #include "SettingsStyle.h"
 
 #include "Dictation/DictationController.h"
-#include "Views/ModelDownloadStatusSection.h"
-#include "Views/SymbolIcon.h"
+#include "Widgets/ModelDownloadStatusSection.h"
+#include "Widgets/SymbolIcon.h"
 
 #include <QFileDialog>
 #include <QFileInfo>

@@ -1,6 +1,6 @@
 #include "SettingsStyle.h"
 
-#include "Views/SymbolIcon.h"
+#include "Widgets/SymbolIcon.h"
 
 #include <QCheckBox>
 #include <QHBoxLayout>

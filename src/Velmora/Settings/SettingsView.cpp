@@ -11,7 +11,7 @@
 
 #include "Dictation/DictationController.h"
 #include "Shell/LaunchAtLoginPreferenceManager.h"
-#include "Views/SymbolIcon.h"
+#include "Widgets/SymbolIcon.h"
 
 #include "HotKeyCore/ShortcutRecorderController.h"
 #include "Platform/ActivationInput.h"

@@ -3,7 +3,7 @@
 #include "SettingsStyle.h"
 
 #include "AppUpdater/AppUpdater.h"
-#include "Views/SymbolIcon.h"
+#include "Widgets/SymbolIcon.h"
 
 #include <QCheckBox>
 #include <QHBoxLayout>

@@ -2,7 +2,7 @@
 
 #include "SettingsStyle.h"
 
-#include "Views/SymbolIcon.h"
+#include "Widgets/SymbolIcon.h"
 
 #include <QHBoxLayout>
 #include <QLineEdit>

@@ -4,7 +4,7 @@
 #include "VocabularyEntryRow.h"
 
 #include "Dictation/DictationController.h"
-#include "Views/SymbolIcon.h"
+#include "Widgets/SymbolIcon.h"
 #include "Vocabulary/VocabularySync.h"
 
 #include <QLabel>

@@ -1,7 +1,7 @@
 #include "VelmoraEntry.h"
 
 #include "CommandLineOptions.h"
-#include "VelmoraPaths.h"
+#include "Paths/VelmoraPaths.h"
 #include "VelmoraRuntime.h"
 
 #include "BrowserBridge/BrowserBridge.h"

@@ -1,6 +1,6 @@
 #include "DoubleTapPermissionHintView.h"
 
-#include "MessageBanner.h"
+#include "Widgets/MessageBanner.h"
 
 #include "HotKeys/DoubleTapPermissionState.h"
 
