@@ -8,6 +8,7 @@
 
 #include "Platform/MemoryPreferencesStore.h"
 
+#include "MemoryClipboard.h"
 #include "TestSupport.h"
 
 #include <QJsonDocument>
@@ -75,20 +76,7 @@ struct HeldProducer {
     }
 };
 
-class Clipboard : public PasteboardAccess {
-public:
-    qint64 changeCount() const override { return count; }
-    void snapshot(QObject* context, std::function<void(std::optional<PasteboardSnapshot>)> done) override
-    {
-        QTimer::singleShot(0, context, [this, done] { done(contents); });
-    }
-    void restore(const PasteboardSnapshot& snapshot) override { contents = snapshot, ++count; }
-    void writeTransientText(const QString& text) override { contents = {{{{"transient", text.toUtf8()}}}}, ++count; }
-    void writeText(const QString& text) override { contents = {{{{"text/plain", text.toUtf8()}}}}, ++count; }
-    QString text() const { return contents.items.isEmpty() ? QString() : QString::fromUtf8(contents.items[0][0].data); }
-    PasteboardSnapshot contents;
-    qint64 count = 0;
-};
+using Clipboard = test::MemoryClipboard;
 
 struct Rig {
     QTemporaryDir dir;
