@@ -10,7 +10,10 @@
 
 #include <QDateTime>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QFutureWatcher>
 #include <QPointer>
 #include <QUuid>
@@ -19,6 +22,21 @@
 namespace AppUpdater {
 
 namespace {
+
+// Why a staged bundle may not replace this copy, by the version it carries itself.
+std::optional<QString> versionRefusal(const QString& stagedBundle, const QString& announced, const QString& current)
+{
+    QFile file(stagedBundle + QStringLiteral("/Resources/Info.json"));
+    QString carried;
+    if (file.open(QIODevice::ReadOnly))
+        carried = QJsonDocument::fromJson(file.read(64 * 1024)).object().value(QStringLiteral("CFBundleVersion")).toString();
+    if (carried.isEmpty() || carried != announced)
+        return QStringLiteral("The downloaded update is not the version the feed announced (it says %1); it was not installed.")
+            .arg(carried.isEmpty() ? QStringLiteral("nothing") : carried);
+    if (!VersionComparator::isNewer(carried, current))
+        return QStringLiteral("The downloaded update is not newer than this copy of Velmora; it was not installed.");
+    return std::nullopt;
+}
 
 // A download is never larger than this, whatever the feed says.
 constexpr qint64 largestArchive = qint64(2) << 30;
@@ -237,7 +255,8 @@ void AppUpdater::install(const FeedItem& item)
         });
         // Checked before anything of it is unpacked; the archive goes either way.
         watcher->setFuture(QtConcurrent::run([archive, bundle, key, signature = *item.edSignature,
-                                              length = *item.enclosureLength]() -> std::variant<QString, QString> {
+                                              length = *item.enclosureLength, announced = *item.version,
+                                              current = self->m_currentBuild]() -> std::variant<QString, QString> {
             const auto verdict = UpdateSignature::verifyFile(archive, signature, key, length);
             if (verdict) {
                 QFile::remove(archive);
@@ -247,7 +266,14 @@ void AppUpdater::install(const FeedItem& item)
             QFile::remove(archive);
             if (const auto* failure = std::get_if<UpdateInstallError>(&staged))
                 return std::variant<QString, QString>(std::in_place_index<1>, failure->description());
-            return std::variant<QString, QString>(std::in_place_index<0>, std::get<QString>(staged));
+            // The signature covers the archive, not the feed's version: an old, genuinely
+            // signed archive announced as new is told by the version it carries itself.
+            const QString stagedBundle = std::get<QString>(staged);
+            if (const auto refusal = versionRefusal(stagedBundle, announced, current)) {
+                QDir(QFileInfo(stagedBundle).absolutePath()).removeRecursively();
+                return std::variant<QString, QString>(std::in_place_index<1>, *refusal);
+            }
+            return std::variant<QString, QString>(std::in_place_index<0>, stagedBundle);
         }));
     });
 }

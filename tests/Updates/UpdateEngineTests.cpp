@@ -82,6 +82,15 @@ struct Release {
         qunsetenv("SSL_CERT_FILE");
         QDir(installed).removeRecursively();
     }
+    // The archive, signed with the right key, now holds a bundle of `build`; the feed still says new.
+    void repackAs(const QString& build)
+    {
+        setInfo(work.path() + "/Velmora", "0.9", build);
+        EXPECT_EQ(test::runProcess("tar", {"-C", work.path(), "-cf", work.path() + "/B.tar", "Velmora"}).exitCode, 0);
+        archive = test::readFile(work.path() + "/B.tar");
+        server.route("/B.tar", {200, archive});
+        serveFeed(newBuild, archive.size(), key.sign(archive));
+    }
     void serveFeed(const QString& build, qint64 length, const QString& signature)
     {
         server.route("/feed.xml", {200, test::releaseFeed(build, server.url("/B.tar").toString(), length, signature)});
@@ -196,6 +205,11 @@ TEST(UpdateEngine, ARefusedInstallLeavesEverythingAsItWasAndIsOfferedAgain)
          "The downloaded update is not signed by Velmora's key; it was not installed.", true},
         {"a wrong length", [](Release& r) { r.serveFeed(newBuild, r.archive.size() + 10, r.key.sign(r.archive)); },
          "The downloaded update does not have the size the feed announced; it was not installed.", true},
+        // Whoever holds the feed host can announce an old, genuinely signed archive as new.
+        {"an older signed archive announced as new",
+         [](Release& r) { r.repackAs(oldBuild); },
+         "The downloaded update is not the version the feed announced (it says " + oldBuild + "); it was not installed.",
+         true},
         {"a truncated download",
          [](Release& r) {
              r.server.route("/B.tar", {200, r.archive.left(r.archive.size() / 2), r.archive.size()});
