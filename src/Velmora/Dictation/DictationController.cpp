@@ -307,8 +307,7 @@ void DictationController::endSession(Session& session, Ending ending)
             m_delivering.erase(it);
         }
     }
-    setIsRecording(m_session && (m_session->phase() == Phase::recording || m_session->phase() == Phase::stopping));
-    setIsTranscribing(m_session && m_session->phase() == Phase::transcribing);
+    publishPhase();
     // Its last lines go once it no longer records, and before the browser hears of
     // it: the receiver may start anew, and that start's lines are the ones that stay.
     if (isNewest(session)) {
@@ -330,22 +329,22 @@ void DictationController::setPhase(Session& session, Phase phase)
     session.setPhase(phase);
     if (phase == Phase::delivering && m_session.get() == &session)
         m_delivering.push_back(std::move(m_session)); // the next dictation may start now
-    if (m_session.get() != &session && phase != Phase::delivering)
-        return;
-    setIsRecording(m_session && (m_session->phase() == Phase::recording || m_session->phase() == Phase::stopping));
-    setIsTranscribing(m_session && m_session->phase() == Phase::transcribing);
+    if (m_session.get() == &session || phase == Phase::delivering)
+        publishPhase();
+}
+
+void DictationController::publishPhase()
+{
+    // Only the current dictation records or transcribes; one that is pasting does neither.
+    const auto phase = m_session ? std::optional(m_session->phase()) : std::nullopt;
+    setIsRecording(phase == Phase::recording || phase == Phase::stopping);
+    setIsTranscribing(phase == Phase::transcribing);
 }
 
 void DictationController::statusFor(const Session& session, const QString& text)
 {
     if (isNewest(session))
         setStatusMessage(text);
-}
-
-void DictationController::errorFor(const Session& session, const QString& text)
-{
-    if (isNewest(session))
-        setErrorMessage(text);
 }
 
 // ---- commands --------------------------------------------------------------

@@ -232,7 +232,7 @@ private:
     void setPhase(Session& session, Phase phase);
     bool isNewest(const Session& session) const { return session.number() == m_sessionCount; }
     void statusFor(const Session& session, const QString& text);
-    void errorFor(const Session& session, const QString& text);
+    void publishPhase();
     // What every start does first: the countdown goes, paths are repaired, the
     // model gate is asked and the configuration is kept. False: the gate refused.
     bool prepareStart(const DictationActivationSource& source);
