@@ -415,21 +415,31 @@ void DictationController::recorderStarted(Session& session, const DictationRecor
     if (session.browser && session.browser->cancelRequested) {
         // Cancelled while the microphone opened: stop it, and the stop ends the session.
         setPhase(session, Phase::stopping);
-        m_services.recorder->stopRecording(
-            session.bind([this](Session& s, const DictationRecorder::Result& r) { recorderStopped(s, r); }));
+        stopRecorder(session);
         return;
     }
-    setElapsedSeconds(0);
-    setPhase(session, Phase::recording);
-    setStatusMessage(QStringLiteral("Recording..."));
-    log(QStringLiteral("started"), std::nullopt);
-    play(DictationSound::start);
-    startTimer(session);
+    recordingBegan(session, QStringLiteral("Recording..."));
     if (session.browser) {
         session.browser->emitEvent(BrowserBridgeEvent::recording(session.browser->id));
         if (session.browser->stopRequested)
             stopRecording(DictationActivationSource::unknown(QStringLiteral("browser")));
     }
+}
+
+void DictationController::recordingBegan(Session& session, const QString& status)
+{
+    setElapsedSeconds(0);
+    setPhase(session, Phase::recording);
+    setStatusMessage(status);
+    log(QStringLiteral("started"), std::nullopt);
+    play(DictationSound::start);
+    startTimer(session);
+}
+
+void DictationController::stopRecorder(Session& session)
+{
+    m_services.recorder->stopRecording(
+        session.bind([this](Session& s, const DictationRecorder::Result& result) { recorderStopped(s, result); }));
 }
 
 void DictationController::stopRecording(const DictationActivationSource& source)
@@ -451,8 +461,7 @@ void DictationController::stopBatchRecording(Session& session)
     // a browser's text goes to the browser.
     if (!session.browser)
         session.target = m_services.frontmost ? m_services.frontmost() : std::nullopt;
-    m_services.recorder->stopRecording(
-        session.bind([this](Session& s, const DictationRecorder::Result& result) { recorderStopped(s, result); }));
+    stopRecorder(session);
 }
 
 void DictationController::recorderStopped(Session& session, const DictationRecorder::Result& result)
@@ -700,12 +709,7 @@ void DictationController::startStreamRecording()
         return endSession(session, {QStringLiteral("Ready"), *error});
     if (m_services.cancelWarmUp)
         m_services.cancelWarmUp();
-    setElapsedSeconds(0);
-    setPhase(session, Phase::recording);
-    setStatusMessage(QStringLiteral("Live transcribing..."));
-    log(QStringLiteral("started"), std::nullopt);
-    play(DictationSound::start);
-    startTimer(session);
+    recordingBegan(session, QStringLiteral("Live transcribing..."));
     session.baseTranscript = m_transcript;
     if (m_services.refreshVocabulary)
         m_services.refreshVocabulary();
@@ -816,8 +820,7 @@ void DictationController::cancelBrowserSession(const QString& id)
     case Phase::recording:
         session->browser->cancelRequested = true;
         setPhase(*session, Phase::stopping);
-        m_services.recorder->stopRecording(
-            session->bind([this](Session& s, const DictationRecorder::Result& r) { recorderStopped(s, r); }));
+        stopRecorder(*session);
         return;
     case Phase::transcribing:
         cancelTranscription(browserSource);

@@ -239,6 +239,10 @@ private:
     void startBatch(Session& session);
     void recorderStarted(Session& session, const DictationRecorder::Result& result);
     void recorderStopped(Session& session, const DictationRecorder::Result& result);
+    // What every kind does once it captures: the clock, the line, the log, the sound.
+    void recordingBegan(Session& session, const QString& status);
+    // The recorder's stop, whose answer ends or carries on this session.
+    void stopRecorder(Session& session);
     void stopBatchRecording(Session& session);
     void transcribe(Session& session, const QString& audioFile);
     void runSegment(Session& session, const QString& audioFile, const WhisperConfiguration& configuration);
