@@ -1,5 +1,7 @@
 #include "UpdateTransport.h"
 
+#include "Platform/LogCategories.h"
+
 #include <QEventLoop>
 #include <QFile>
 #include <QNetworkAccessManager>
@@ -76,8 +78,12 @@ std::optional<UpdateDownloadError> fetchArchive(const QUrl& url, qint64 length, 
     const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     const bool flushed = file.flush();
     file.close();
-    if (!error && (reply->error() != QNetworkReply::NoError || status != 200))
+    if (!error && (reply->error() != QNetworkReply::NoError || status != 200)) {
+        // The user's text says only that it failed; the log keeps why.
+        qCWarning(velmora::logging::updates, "The archive %s was not downloaded: %s (status %d)",
+                  qPrintable(url.toDisplayString()), qPrintable(reply->errorString()), status);
         error = UpdateDownloadError::failed;
+    }
     if (!error && !flushed)
         error = UpdateDownloadError::notWritable;
     if (!error && file.size() != length)
@@ -121,6 +127,8 @@ void UpdateTransport::fetchFeed(const QUrl& url, std::function<void(std::optiona
         reply->deleteLater();
         const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
         if (reply->error() != QNetworkReply::NoError || status != 200) {
+            qCWarning(velmora::logging::updates, "The feed %s was not read: %s (status %d)",
+                      qPrintable(reply->url().toDisplayString()), qPrintable(reply->errorString()), status);
             done(std::nullopt);
             return;
         }

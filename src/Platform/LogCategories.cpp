@@ -14,5 +14,6 @@ Q_LOGGING_CATEGORY(hotKey, "Velmora.HotKey")
 Q_LOGGING_CATEGORY(session, "Velmora.Session")
 Q_LOGGING_CATEGORY(doubleTap, "Velmora.DoubleTap")
 Q_LOGGING_CATEGORY(activation, "Velmora.Activation")
+Q_LOGGING_CATEGORY(updates, "Velmora.Updates")
 
 } // namespace velmora::logging

@@ -98,8 +98,9 @@ void HttpsTestServer::answer(QSslSocket* socket)
 {
     QByteArray request = socket->property("request").toByteArray() + socket->readAll();
     socket->setProperty("request", request);
-    if (!request.contains("\r\n\r\n"))
+    if (!request.contains("\r\n\r\n") || socket->property("answered").toBool())
         return;
+    socket->setProperty("answered", true);
     const QString path = QString::fromLatin1(request.split(' ').value(1));
     ++m_counts[path];
     const auto found = m_routes.constFind(path);
@@ -107,19 +108,40 @@ void HttpsTestServer::answer(QSslSocket* socket)
     if (route.silent)
         return;
     const qint64 length = route.announcedLength.value_or(route.body.size());
-    socket->write("HTTP/1.1 " + QByteArray::number(route.status) + " Answer\r\nContent-Length: "
-                  + QByteArray::number(length) + "\r\nConnection: close\r\n\r\n"
-                  + (route.stallAfter ? route.body.left(*route.stallAfter) : route.body));
-    if (!route.stallAfter) {
-        socket->disconnectFromHost();
+    // Sent piece by piece as the socket drains, as a real server streams a file: written at once,
+    // the whole archive is encrypted before its first byte leaves, which on a loaded machine is
+    // longer than the client waits for progress.
+    struct Outgoing {
+        QByteArray data;
+        qint64 sent = 0;
+        qint64 end = 0; // where the steady part stops; a trickle follows up to data's end
+    };
+    auto outgoing = std::make_shared<Outgoing>();
+    outgoing->data = "HTTP/1.1 " + QByteArray::number(route.status) + " Answer\r\nContent-Length: "
+                     + QByteArray::number(length) + "\r\nConnection: close\r\n\r\n" + route.body;
+    outgoing->end = outgoing->data.size() - route.body.size() + route.stallAfter.value_or(route.body.size());
+    const bool trickles = route.stallAfter.has_value();
+    auto pump = [socket, outgoing, trickles] {
+        constexpr qint64 piece = 256 * 1024;
+        while (outgoing->sent < outgoing->end && socket->bytesToWrite() + socket->encryptedBytesToWrite() < 2 * piece) {
+            const qint64 size = std::min(piece, outgoing->end - outgoing->sent);
+            socket->write(outgoing->data.constData() + outgoing->sent, size);
+            outgoing->sent += size;
+        }
+        if (outgoing->sent == outgoing->end && !trickles && socket->state() == QAbstractSocket::ConnectedState)
+            socket->disconnectFromHost();
+    };
+    connect(socket, &QSslSocket::encryptedBytesWritten, socket, pump);
+    pump();
+    if (!trickles)
         return;
-    }
     // A byte a second after that: slow enough to be caught mid-way, alive enough for any time-out.
     auto* trickle = new QTimer(socket);
-    auto sent = std::make_shared<qint64>(*route.stallAfter);
-    connect(trickle, &QTimer::timeout, socket, [socket, sent, body = route.body] {
-        if (*sent < body.size())
-            socket->write(body.mid((*sent)++, 1));
+    connect(trickle, &QTimer::timeout, socket, [socket, outgoing] {
+        if (outgoing->sent == outgoing->end && outgoing->sent < outgoing->data.size()) {
+            socket->write(outgoing->data.mid(outgoing->sent++, 1));
+            ++outgoing->end;
+        }
     });
     trickle->start(1000);
 }
