@@ -91,30 +91,46 @@ TEST(SoundEffects, PlayAtTheStoredVolumeAndRestartInsteadOfOverlapping)
     EXPECT_EQ(streamVolumes("recording-stop"), QList<quint32>{PA_VOLUME_MUTED});
 }
 
+// Whether a start sound handed over before this call reached the server: a stop sound played
+// afterwards is waited for, so the listing is read after the start would have been there.
+bool startSoundReachedTheServer(const QString& longSounds)
+{
+    platform::MemoryPreferencesStore defaults;
+    SoundEffectService later(longSounds, defaults);
+    later.playStopSound();
+    later.waitForPlays();
+    EXPECT_TRUE(waitUntil([] { return !streamVolumes("recording-stop").isEmpty(); }));
+    return !streamVolumes("recording-start").isEmpty();
+}
+
 TEST(SoundEffects, VolumeZeroSurvivesARestartAndSwitchedOffPlaysNothing)
 {
     platform::MemoryPreferencesStore defaults;
+    LongSounds sounds;
     {
-        SoundEffectService first(soundsFolder(), defaults);
+        SoundEffectService first(sounds.folder(), defaults);
         first.setVolume(0.0f);
     }
-    SoundEffectService second(soundsFolder(), defaults);
+    SoundEffectService second(sounds.folder(), defaults);
     EXPECT_EQ(second.volume(), 0.0f) << "0 is a choice, not a missing value";
 
+    ASSERT_TRUE(waitUntil([] { return streamVolumes("recording-start").isEmpty(); }, std::chrono::seconds(30)));
     defaults.setBool(PreferenceKeys::soundEffectsEnabled, false);
-    const int before = int(streamVolumes("recording-start").size());
     second.playStartSound();
     second.waitForPlays();
-    EXPECT_EQ(int(streamVolumes("recording-start").size()), before);
+    EXPECT_FALSE(startSoundReachedTheServer(sounds.folder())) << "switched off";
 }
 
 TEST(SoundEffects, MissingFilesMeanNoSoundNotAFailure)
 {
     platform::MemoryPreferencesStore defaults;
+    LongSounds sounds;
     SoundEffectService service(QStringLiteral("/nonexistent"), defaults);
     EXPECT_FALSE(service.hasStartSound());
+    ASSERT_TRUE(waitUntil([] { return streamVolumes("recording-start").isEmpty(); }, std::chrono::seconds(30)));
     service.playStartSound();
     service.waitForPlays();
+    EXPECT_FALSE(startSoundReachedTheServer(sounds.folder()));
 }
 
 } // namespace

@@ -102,15 +102,17 @@ TEST_F(WhisperModelManagerTest, ANotFoundFailsAtOnce)
 
 TEST_F(WhisperModelManagerTest, CancellingDuringARetryWaitEndsMissingWithoutAnotherAttempt)
 {
-    WhisperModelManager manager(installer("/503"), {10s});
+    const int before = requestsTo("/503");
+    WhisperModelManager manager(installer("/503"), {2s});
     manager.download();
-    ASSERT_TRUE(waitUntil([&] { return manager.attempts() == 1 && !server->requests().isEmpty(); }));
-    waitUntil([] { return false; }, 300ms);
+    ASSERT_TRUE(waitUntil([&] { return manager.isWaitingToRetry(); }, 10s));
+    ASSERT_EQ(manager.attempts(), 1);
     manager.cancel();
     EXPECT_EQ(manager.state(), WhisperModelState::missing());
     EXPECT_FALSE(manager.hasTask());
-    waitUntil([] { return false; }, 300ms);
+    waitUntil([] { return false; }, 3s); // past the retry's moment
     EXPECT_EQ(manager.attempts(), 1);
+    EXPECT_EQ(requestsTo("/503"), before + 1);
 }
 
 TEST_F(WhisperModelManagerTest, CancellingADownloadEndsMissingAndLateProgressChangesNothing)

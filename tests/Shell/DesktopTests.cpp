@@ -189,12 +189,20 @@ protected:
         return QString::fromUtf8(test::runProcess("xclip", {"-o", "-selection", "clipboard"}).standardOutput);
     }
 
-    // What the popover's transcript shows, read as a user would: select it all and copy.
+    // What the popover's transcript shows, read as a user would: select it all and copy. The
+    // clipboard holds something else first, so what auto-copy put there cannot pass for it.
     static QString transcriptOnScreen(const QRect& frame)
     {
+        const QString before = QStringLiteral("not the transcript");
+        QProcess xclip;
+        xclip.start("xclip", {"-selection", "clipboard", "-i"});
+        xclip.write(before.toUtf8());
+        xclip.closeWriteChannel();
+        EXPECT_TRUE(xclip.waitForFinished(5000));
+        EXPECT_TRUE(test::waitUntil([&] { return clipboard() == before; }));
         xdotool({"mousemove", QString::number(frame.center().x()), QString::number(frame.top() + 250), "click", "1"});
         xdotool({"key", "ctrl+a", "ctrl+c"});
-        QTest::qWait(200);
+        EXPECT_TRUE(test::waitUntil([&] { return clipboard() != before; }));
         return clipboard();
     }
 

@@ -5,6 +5,8 @@
 #include "BrowserBridge/BrowserBridgeCoordinator.h"
 #include "Dictation/DictationController.h"
 #include "Model/DiscoveredModel.h"
+#include "Model/HttpWhisperModelTransport.h"
+#include "Model/WhisperModelInstaller.h"
 #include "Preferences/PreferenceKeys.h"
 #include "HotKeys/DoubleTapPermissionState.h"
 #include "HotKeyCore/GlobalHotKeyManager.h"
@@ -462,6 +464,17 @@ TEST(SettingsView, TheModelCardShowsInTheSettingsOnlyWhileTheModelIsNotReady)
     ASSERT_TRUE(test::waitUntil([&] { return desk.models.state().kind == WhisperModelState::Kind::missing; }, 5s));
     EXPECT_TRUE(card->isVisible());
     EXPECT_NE(titled(card, "Download"), nullptr);
+
+    // A model that was verified before: a file of the pinned size with its marker (sparse, so nothing is written).
+    WhisperModelInstaller installer(PinnedWhisperModel::largeV3TurboQ5(), desk.dir.path(),
+                                    std::make_shared<HttpWhisperModelTransport>());
+    QFile model(installer.modelPath());
+    ASSERT_TRUE(model.open(QIODevice::WriteOnly) && model.resize(installer.model().byteCount));
+    model.close();
+    ASSERT_EQ(installer.writeMarker(), std::nullopt);
+    desk.models.prepare(false);
+    ASSERT_TRUE(test::waitUntil([&] { return desk.models.state().kind == WhisperModelState::Kind::ready; }, 5s));
+    EXPECT_FALSE(card->isVisible()) << "a ready model needs no card";
 }
 
 // "Maja, , Maia ," stores two variants and the field keeps what was typed.

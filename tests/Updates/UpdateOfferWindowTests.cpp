@@ -96,7 +96,7 @@ TEST(UpdateOfferWindow, SaysWhatIsOfferedAndEachAnswerReachesTheEngineOnce)
     EXPECT_TRUE(window->findChild<QLabel*>("updateNote")->text().contains("package manager"));
     EXPECT_FALSE(button(*window, "Install")->isEnabled());
     QTest::keyClick(window, Qt::Key_Return);
-    EXPECT_NE(given, QList<UserUpdateChoice>{UserUpdateChoice::install});
+    EXPECT_FALSE(given.contains(UserUpdateChoice::install)) << "Return does not install what cannot be installed";
     if (window)
         window->close();
 }

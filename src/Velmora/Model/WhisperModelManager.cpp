@@ -155,6 +155,11 @@ void WhisperModelManager::publishProgress(qint64 bytes)
     }
 }
 
+bool WhisperModelManager::isWaitingToRetry() const
+{
+    return m_retryTimer->isActive();
+}
+
 void WhisperModelManager::cancel()
 {
     if (!m_taskActive)

@@ -33,6 +33,8 @@ public:
     const WhisperModelState& state() const { return m_state; }
     bool hasTask() const { return m_taskActive; }
     int attempts() const { return m_attempts; }
+    // Between a failed attempt and the next one.
+    bool isWaitingToRetry() const;
 
     void prepare(bool autoDownload);
     void download();
