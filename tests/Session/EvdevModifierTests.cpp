@@ -15,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -132,12 +133,19 @@ TEST(EvdevModifierTapSource, ARecordedDoubleTapReachesTheDetector)
 
     play(0, {key(20.00, KEY_LEFTCTRL, 1), key(20.08, KEY_LEFTCTRL, 0)});
     play(0, {key(20.90, KEY_LEFTCTRL, 1), key(20.98, KEY_LEFTCTRL, 0)});
+    // The source reads and judges on this thread: once a device's pipe is empty, its events have been seen.
+    const auto read = [&](int device) {
+        return test::waitUntil([&] {
+            int pending = -1;
+            return ::ioctl(writers[size_t(device)], FIONREAD, &pending) == 0 && pending == 0;
+        });
+    };
     // Ctrl tapped while Shift is held on the other keyboard is no clean tap.
     play(1, {key(30.00, KEY_LEFTSHIFT, 1)});
-    QTest::qWait(100);
+    ASSERT_TRUE(read(1));
     play(0, {key(30.10, KEY_LEFTCTRL, 1), key(30.15, KEY_LEFTCTRL, 0), key(30.25, KEY_LEFTCTRL, 1),
              key(30.30, KEY_LEFTCTRL, 0)});
-    QTest::qWait(400);
+    ASSERT_TRUE(read(0));
     EXPECT_EQ(taps, 1) << "too slow, and not clean, are no double taps";
 
     manager.stop();

@@ -214,7 +214,8 @@ TEST(WaylandSession, AFrozenOwnerTimesOutAndTooMuchIsRefused)
     wl_display_flush(frozen->display());
     QSocketNotifier notifier(wl_display_get_fd(frozen->display()), QSocketNotifier::Read);
     QObject::connect(&notifier, &QSocketNotifier::activated, [&] { frozen->dispatchPending(); });
-    QTest::qWait(200);
+    ASSERT_TRUE(test::waitUntil([&] { return wlPaste({"--list-types"}).trimmed() == "text/plain"; }, 5s))
+        << "the frozen program owns the clipboard";
 
     auto result = readAside(Selection::clipboard, {300ms, 1024});
     ASSERT_TRUE(std::holds_alternative<SelectionReadError>(result));
