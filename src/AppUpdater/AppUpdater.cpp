@@ -76,6 +76,8 @@ AppUpdater::AppUpdater(Environment environment, QObject* parent)
     m_driver.guardOffer = [guard = QPointer<UpdateOfferGuard>(m_guard)](const FeedItem& item, UpdateReply reply) {
         return guard ? guard->guardOffer(*item.version, std::move(reply)) : reply;
     };
+    m_checkTimer.setObjectName(QStringLiteral("updateCheckTimer"));
+    m_checkTimer.setParent(this);
     m_checkTimer.setInterval(m_environment.checkInterval);
     connect(&m_checkTimer, &QTimer::timeout, this, [this] {
         if (automaticallyChecksForUpdates())

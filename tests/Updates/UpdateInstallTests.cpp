@@ -25,6 +25,12 @@ using namespace std::chrono_literals;
 
 namespace {
 
+// The finishing step polls for the old copy with a short sleep: seen sleeping, it has reached its wait.
+bool waitsForTheOldCopy(const QProcess& finisher)
+{
+    return test::readFile(QStringLiteral("/proc/%1/wchan").arg(finisher.processId())).contains("nanosleep");
+}
+
 QString env(const char* name)
 {
     return QString::fromLocal8Bit(qgetenv(name));
@@ -228,7 +234,7 @@ TEST(UpdateInstaller, AFinishingStepKilledBeforeTheSwapChangesNothing)
     finisher.start(stagedBundle + "/bin/velmora",
                    {"--finish-update", QString::number(old.processId()), stagedBundle, bundles.installed});
     ASSERT_TRUE(finisher.waitForStarted(5000));
-    QTest::qWait(300);
+    ASSERT_TRUE(test::waitUntil([&] { return waitsForTheOldCopy(finisher); }, 15s));
     finisher.kill();
     ASSERT_TRUE(finisher.waitForFinished(5000));
     old.kill();
@@ -277,7 +283,7 @@ TEST(UpdateInstaller, ReplacesTheRunningCopyAfterItHasQuit)
     finisher.start(stagedBundle + "/bin/velmora",
                    {"--finish-update", QString::number(a.processId()), stagedBundle, bundles.installed});
     ASSERT_TRUE(finisher.waitForStarted(5000));
-    QTest::qWait(300);
+    ASSERT_TRUE(test::waitUntil([&] { return waitsForTheOldCopy(finisher); }, 15s));
     EXPECT_EQ(Bundles::versionOf(bundles.installed), "1.0") << "nothing moves while A runs";
     EXPECT_EQ(test::runProcess(executable, {"--quit"}).exitCode, 0);
     ASSERT_TRUE(a.waitForFinished(10000));
