@@ -163,7 +163,8 @@ TEST(AudioDevices, AServerThatNeverAnswersNeitherHoldsTheConnectionNorTheManager
                                    "s = socket.socket(socket.AF_UNIX); s.bind(sys.argv[1]); s.listen(8)\n"
                                    "print('ready', flush=True)\n"
                                    "held = []\n"
-                                   "while True: held.append(s.accept())\n",
+                                   "while True:\n"
+                                   "    held.append(s.accept()); print('accepted', flush=True)\n",
                              path});
     ASSERT_TRUE(silent.waitForReadyRead(10000));
     const QByteArray previous = qgetenv("PULSE_SERVER");
@@ -177,7 +178,9 @@ TEST(AudioDevices, AServerThatNeverAnswersNeitherHoldsTheConnectionNorTheManager
         // The device manager's watcher is waiting on it: destroying the manager must not hang.
         platform::MemoryPreferencesStore defaults;
         AudioDeviceManager manager(defaults);
-        QTest::qWait(300);
+        QByteArray said;
+        ASSERT_TRUE(test::waitUntil([&] { return (said += silent.readAllStandardOutput()).count("accepted") >= 2; }, 10s))
+            << "the watcher is connected and waiting";
         clock.restart();
     }
     EXPECT_LT(clock.elapsed(), platform::PulseAudioConnection::connectLimit.count() + 3000);
