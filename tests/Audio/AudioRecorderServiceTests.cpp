@@ -132,6 +132,19 @@ TEST_F(AudioRecorderServiceTest, AFailingStopFailsAndTheNextStartIsFresh)
               AudioRecorderService::Result(AudioRecorderError::noActiveRecording()));
 }
 
+// No private folder could be had: nothing is captured, and the user is told why.
+TEST_F(AudioRecorderServiceTest, WithoutAPrivateFolderNothingIsRecorded)
+{
+    AudioRecorderService service(QString(), capture.starter(), 200ms);
+    const auto started = run([&](auto done) { service.startRecording(std::nullopt, done); });
+    ASSERT_TRUE(started.has_value());
+    ASSERT_TRUE(std::holds_alternative<AudioRecorderError>(*started));
+    EXPECT_TRUE(std::get<AudioRecorderError>(*started).description().startsWith("Nothing was recorded: Velmora found no folder"));
+    EXPECT_EQ(capture.starts, 0);
+    EXPECT_EQ(run([&](auto done) { service.stopRecording(done); }),
+              AudioRecorderService::Result(AudioRecorderError::noActiveRecording()));
+}
+
 TEST(AudioRecorderError, Texts)
 {
     EXPECT_EQ(AudioRecorderError::deviceUnavailable("USB Mic").description(),

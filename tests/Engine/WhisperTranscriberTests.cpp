@@ -180,6 +180,30 @@ TEST_F(WhisperTranscriberTest, ReturnsTheTrimmedTranscript)
     EXPECT_TRUE(QFile::exists(audio())) << "the recording belongs to its owner";
 }
 
+// The tool's text output is this user's alone from the moment it exists, and an empty text is
+// no speech rather than a missing file.
+TEST_F(WhisperTranscriberTest, TheTextOutputIsPrivateAndMayBeEmpty)
+{
+    const QString modes = tools.path() + QStringLiteral("/modes");
+    const QString cli = tool("cli", "while [ $# -gt 0 ]; do [ \"$1\" = -of ] && out=$2; shift; done\n"
+                                    ": > \"$out.txt\"\nstat -c %a \"$out.txt\" > '" + modes.toUtf8() + "'\n");
+    const auto result = transcriber().transcribe(audio(), configuration(cli), std::nullopt, false);
+    ASSERT_TRUE(std::holds_alternative<QString>(result)) << std::get<WhisperTranscriberError>(result).description().toStdString();
+    EXPECT_EQ(std::get<QString>(result), QString());
+    EXPECT_EQ(test::readFile(modes).trimmed(), "600");
+    EXPECT_TRUE(QDir(output.path()).entryList({"velmora-output-*"}, QDir::Files).isEmpty()) << "removed after reading";
+
+    // No folder at all: the tool is not started, and nothing is written where Velmora was started.
+    const QString marker = tools.path() + QStringLiteral("/ran");
+    WhisperTranscriber homeless(QString(), [](const WhisperConfiguration&) { return std::optional<QString>(); },
+                                [] { return std::optional<BundledWhisperRuntime>(); });
+    const auto refused = homeless.transcribe(audio(), configuration(tool("cli2", "touch '" + marker.toUtf8() + "'\n")),
+                                             std::nullopt, false);
+    ASSERT_TRUE(std::holds_alternative<WhisperTranscriberError>(refused));
+    EXPECT_EQ(std::get<WhisperTranscriberError>(refused).kind(), WhisperTranscriberError::Kind::startFailed);
+    EXPECT_FALSE(QFile::exists(marker));
+}
+
 TEST_F(WhisperTranscriberTest, FailuresCarryTheirTexts)
 {
     struct Case {

@@ -4,18 +4,25 @@
 
 #include <QString>
 
+#include <optional>
 #include <variant>
 
 namespace velmora::platform {
 
-// The user's private temporary folder, velmora-<uid> (mode 0700) in $TMPDIR or
-// /tmp: recordings hold speech and must not be readable by others.
+// The user's private temporary folder (mode 0700): recordings hold speech and the
+// tools' text is pasted into the user's window, so no one else may read or
+// replace them. velmora-<uid> in $TMPDIR or /tmp; if another user took that name
+// first, velmora in $XDG_RUNTIME_DIR; else a fresh folder made for this process.
 namespace PrivateTemporaryFolder {
 
+// The usual name, velmora-<uid> in $TMPDIR or /tmp.
 QString path();
-// Creates the folder if needed and makes sure it is a real folder of this
-// user with mode 0700. A folder someone else planted there is refused
-// (the errno, EPERM or ENOTDIR).
+// $XDG_RUNTIME_DIR when it is a real folder of this user that no one else may
+// enter, as the login manager makes it.
+std::optional<QString> runtimeFolder();
+// The first of the folders above that is, or can be made, a real folder of this
+// user with mode 0700; the same fresh folder for the whole process. A folder
+// that fails the checks is never used: the usual name's error when none passes.
 [[nodiscard]] std::variant<QString, SystemError> ensure();
 
 } // namespace PrivateTemporaryFolder

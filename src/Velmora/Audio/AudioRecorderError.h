@@ -12,7 +12,8 @@ class AudioRecorderError {
 public:
     // noSoundServer is a setup failure with a text of its own: nothing refused
     // access, there is simply no server to ask.
-    enum class Kind { deviceUnavailable, permissionDenied, recorderSetupFailed, noSoundServer, failedToStart, noActiveRecording };
+    enum class Kind { deviceUnavailable, permissionDenied, recorderSetupFailed, noSoundServer, failedToStart, noActiveRecording,
+                      noPrivateFolder };
 
     static AudioRecorderError deviceUnavailable(const QString& name) { return {Kind::deviceUnavailable, name}; }
     static AudioRecorderError permissionDenied() { return {Kind::permissionDenied, {}}; }
@@ -20,6 +21,7 @@ public:
     static AudioRecorderError noSoundServer() { return {Kind::noSoundServer, {}}; }
     static AudioRecorderError failedToStart() { return {Kind::failedToStart, {}}; }
     static AudioRecorderError noActiveRecording() { return {Kind::noActiveRecording, {}}; }
+    static AudioRecorderError noPrivateFolder() { return {Kind::noPrivateFolder, {}}; }
 
     // A failure of the sound server while starting a recording of `device` (none: the default input).
     static AudioRecorderError fromSoundServer(platform::SoundServerError error, const std::optional<QString>& deviceName)
@@ -71,6 +73,10 @@ public:
             return QStringLiteral("Recording could not be started.");
         case Kind::noActiveRecording:
             return QStringLiteral("There is no active recording to stop.");
+        case Kind::noPrivateFolder:
+            return QStringLiteral("Nothing was recorded: Velmora found no folder that only you can open to keep the "
+                                  "recording in. Check that /tmp and $XDG_RUNTIME_DIR can be written, then restart "
+                                  "Velmora.");
         }
         return {};
     }

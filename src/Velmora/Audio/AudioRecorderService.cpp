@@ -65,6 +65,10 @@ void AudioRecorderService::startRecording(const std::optional<AudioInputDevice>&
         done(m_active->filePath);
         return;
     }
+    if (m_directory.isEmpty()) {
+        done(AudioRecorderError::noPrivateFolder());
+        return;
+    }
     m_startWaiters.push_back(std::move(done));
     if (m_startPending)
         return;

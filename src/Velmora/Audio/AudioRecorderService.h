@@ -36,7 +36,7 @@ public:
         const std::optional<AudioInputDevice>& device, const QString& filePath,
         std::function<void(const QString& filePath)> finalized)>;
 
-    // Without a starter, the sound server records.
+    // Without a starter, the sound server records. Without a directory (no private one exists), nothing is recorded.
     AudioRecorderService(QString directory, CaptureStarter captureStarter = {},
                          std::chrono::milliseconds finalizationTimeout = std::chrono::seconds(5), QObject* parent = nullptr);
     ~AudioRecorderService() override;

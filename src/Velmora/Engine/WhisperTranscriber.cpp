@@ -7,8 +7,8 @@
 #include <QDir>
 #include <QFile>
 #include <QStringDecoder>
+#include <QScopeGuard>
 #include <QUuid>
-
 
 namespace velmora {
 
@@ -17,6 +17,9 @@ const QStringList WhisperTranscriber::vadArguments{QStringLiteral("--vad-speech-
                                                    QStringLiteral("500")};
 
 namespace {
+
+// What the output file holds until the tool writes it: no transcript is a lone NUL.
+const QByteArray unwrittenOutput(1, '\0');
 
 QString decodeStrictly(const QByteArray& bytes)
 {
@@ -85,9 +88,17 @@ WhisperTranscriber::Result WhisperTranscriber::transcribe(const QString& audioFi
     if (!m_probe.exists(resolved.modelPath))
         return WhisperTranscriberError::modelMissing(resolved.modelPath);
 
+    if (m_outputDirectory.isEmpty())
+        return WhisperTranscriberError::startFailed(QStringLiteral("there is no private folder for its output"));
     const QString outputBase = QDir(m_outputDirectory).filePath(
         QStringLiteral("velmora-output-") + QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper());
     const QString outputFile = outputBase + QStringLiteral(".txt");
+    // Made here, readable by this user only: the tool truncates and rewrites it, which keeps the
+    // mode. The byte in it tells a tool that never wrote its output from one that wrote nothing.
+    if (QFile made(outputFile); !made.open(QIODevice::WriteOnly | QIODevice::NewOnly, QFileDevice::ReadOwner | QFileDevice::WriteOwner)
+                                || made.write(unwrittenOutput) != unwrittenOutput.size())
+        return WhisperTranscriberError::startFailed(made.errorString());
+    const auto removeOutput = qScopeGuard([&] { QFile::remove(outputFile); });
     const std::optional<QString> vad = useVAD ? m_vadModelPathResolver(resolved) : std::nullopt;
 
     platform::ChildProcess::Options options;
@@ -134,13 +145,12 @@ WhisperTranscriber::Result WhisperTranscriber::transcribe(const QString& audioFi
     } else if (QFile file(outputFile); file.exists()) {
         if (!file.open(QIODevice::ReadOnly)) {
             result = WhisperTranscriberError::outputUnreadable(file.errorString());
-        } else {
+        } else if (const QByteArray text = file.readAll(); text != unwrittenOutput) {
             // A token can end inside a multi-byte character; keep the words
             // around it rather than losing the whole transcript.
-            result = QString::fromUtf8(file.readAll()).trimmed();
+            result = QString::fromUtf8(text).trimmed();
         }
     }
-    QFile::remove(outputFile);
     return result;
 }
 
@@ -167,6 +177,8 @@ bool WhisperTranscriber::isInvalidated() const
 
 void WhisperTranscriber::removeStaleTemporaryFiles(const QString& folder)
 {
+    if (folder.isEmpty())
+        return; // not the working folder
     const QDir dir(folder);
     const QStringList names = dir.entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Unsorted);
     for (const QString& name : names) {

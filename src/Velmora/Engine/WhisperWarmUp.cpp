@@ -73,7 +73,8 @@ WhisperWarmUp::Outcome WhisperWarmUp::run(const std::shared_ptr<WhisperTranscrib
     Outcome outcome = Outcome::failed;
     QString failure;
     QFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(silentWAV(1)) < 0 || !file.flush()) {
+    if (directory.isEmpty() || !file.open(QIODevice::WriteOnly | QIODevice::NewOnly, QFileDevice::ReadOwner | QFileDevice::WriteOwner)
+        || file.write(silentWAV(1)) < 0 || !file.flush()) {
         failure = file.errorString();
         file.close();
     } else {

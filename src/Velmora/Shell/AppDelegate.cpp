@@ -62,12 +62,13 @@ AppDelegate::AppDelegate(std::shared_ptr<platform::PreferencesStore> defaults, p
     , m_singleInstance(singleInstance)
     , m_initialCommands(std::move(initialCommands))
 {
+    // No private folder, no recording: a folder that failed its checks may belong to someone else.
     const auto temporary = platform::PrivateTemporaryFolder::ensure();
     if (const QString* folder = std::get_if<QString>(&temporary)) {
         m_temporaryFolder = *folder;
     } else {
-        m_temporaryFolder = platform::PrivateTemporaryFolder::path();
-        qCWarning(logging::shell).noquote() << "the private temporary folder is unusable:"
+        qCWarning(logging::shell).noquote() << "no private temporary folder; recording is off:"
+                                            << platform::PrivateTemporaryFolder::path()
                                             << std::get<platform::SystemError>(temporary).description();
     }
     const QString sounds = m_bundle.resourcePath.value_or(QString()) + QStringLiteral("/sounds");
