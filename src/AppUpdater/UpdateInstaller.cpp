@@ -1,5 +1,7 @@
 #include "UpdateInstaller.h"
 
+#include "Platform/LogCategories.h"
+
 #include "Platform/Linux/ArchiveExtractor.h"
 #include "Platform/Linux/FolderExchange.h"
 
@@ -94,6 +96,8 @@ std::variant<QString, UpdateInstallError> UpdateInstaller::stage(const QString& 
     const QByteArray report = probe.readAllStandardOutput();
     if (!finished || probe.exitStatus() != QProcess::NormalExit || probe.exitCode() != 0
         || !report.contains(("bundleURL=" + QFileInfo(bundle).canonicalFilePath()).toUtf8())) {
+        qCWarning(velmora::logging::updates, "The unpacked copy did not run: %s, exit %d, said \"%s\"",
+                  finished ? "ended" : "still running after 15 s", probe.exitCode(), report.left(400).constData());
         probe.kill();
         probe.waitForFinished(1000);
         return fail({UpdateInstallError::Kind::bundleDoesNotRun, QString::fromLocal8Bit(probe.readAllStandardError()).trimmed()});

@@ -6,7 +6,7 @@
 #include <functional>
 #include <memory>
 
-namespace velmora::platform::AbstractSocketSignal {
+namespace velmora::platform::SocketSignal {
 class Listener;
 }
 
@@ -16,7 +16,7 @@ namespace SingleInstance {
 // latest when destroyed.
 class DuplicateLaunchSignalObservation {
 public:
-    DuplicateLaunchSignalObservation(QString name, std::unique_ptr<velmora::platform::AbstractSocketSignal::Listener> listener);
+    DuplicateLaunchSignalObservation(QString name, std::unique_ptr<velmora::platform::SocketSignal::Listener> listener);
     ~DuplicateLaunchSignalObservation();
     DuplicateLaunchSignalObservation(const DuplicateLaunchSignalObservation&) = delete;
     DuplicateLaunchSignalObservation& operator=(const DuplicateLaunchSignalObservation&) = delete;
@@ -28,7 +28,7 @@ public:
 
 private:
     QString m_name;
-    std::unique_ptr<velmora::platform::AbstractSocketSignal::Listener> m_listener;
+    std::unique_ptr<velmora::platform::SocketSignal::Listener> m_listener;
     bool m_cancelled = false;
 };
 

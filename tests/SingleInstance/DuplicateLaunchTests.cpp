@@ -3,13 +3,15 @@
 #include "SingleInstance/SingleInstanceController.h"
 #include "SingleInstance/SingleInstanceStartup.h"
 
-#include "Platform/Linux/AbstractSocketSignal.h"
+#include "Platform/Linux/SocketSignal.h"
 #include "Platform/MemoryPreferencesStore.h"
 
 #include "TestSupport.h"
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QThread>
@@ -26,6 +28,8 @@ using namespace SingleInstance;
 using velmora::test::readFile;
 using velmora::test::waitUntil;
 using velmora::test::writeFile;
+
+using namespace std::chrono_literals;
 
 namespace {
 
@@ -195,17 +199,17 @@ TEST_F(DuplicateLaunchTest, SignalsFromAnotherUserAreIgnored)
 {
     std::atomic<int> accepted = 0;
     std::atomic<int> checked = 0;
-    auto listener = velmora::platform::AbstractSocketSignal::Listener::start(
+    auto listener = velmora::platform::SocketSignal::Listener::start(
         signalName, [&] { ++accepted; }, [&](uid_t uid) {
             ++checked;
             return uid != ::getuid();
         });
     ASSERT_TRUE(listener);
-    auto taken = velmora::platform::AbstractSocketSignal::Listener::start(signalName, [] {});
-    EXPECT_FALSE(taken) << "a name that is already bound cannot be observed twice";
-
     DuplicateLaunchSignal::post(signalName);
     ASSERT_TRUE(waitUntil([&] { return checked == 1; }));
+    // Asking whether the name is alive is a connection too, and is refused like the signal.
+    auto taken = velmora::platform::SocketSignal::Listener::start(signalName, [] {});
+    EXPECT_FALSE(taken) << "a name that is already bound cannot be observed twice";
     listener->cancel(); // joins the listener, so a wrongly accepted signal would have been counted
     EXPECT_EQ(accepted, 0);
     listener->cancel();
@@ -213,7 +217,7 @@ TEST_F(DuplicateLaunchTest, SignalsFromAnotherUserAreIgnored)
 
 TEST_F(DuplicateLaunchTest, AListenerOfAnotherUserIsNeverSignalled)
 {
-    namespace Signal = velmora::platform::AbstractSocketSignal;
+    namespace Signal = velmora::platform::SocketSignal;
     std::atomic<int> accepted = 0;
     auto listener = Signal::Listener::start(signalName, [&] { ++accepted; }, [](uid_t) { return true; });
     ASSERT_TRUE(listener);
@@ -224,10 +228,10 @@ TEST_F(DuplicateLaunchTest, AListenerOfAnotherUserIsNeverSignalled)
     const int bare = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
-    const QByteArray name = Signal::addressName(signalName);
-    std::memcpy(address.sun_path + 1, name.constData(), size_t(name.size()));
-    ASSERT_EQ(::connect(bare, reinterpret_cast<const sockaddr*>(&address),
-                        socklen_t(offsetof(sockaddr_un, sun_path) + 1 + size_t(name.size()))), 0);
+    const QByteArray path = QFile::encodeName(Signal::socketPath(signalName).value_or(QString()));
+    ASSERT_FALSE(path.isEmpty());
+    std::memcpy(address.sun_path, path.constData(), size_t(path.size()));
+    ASSERT_EQ(::connect(bare, reinterpret_cast<const sockaddr*>(&address), socklen_t(sizeof address)), 0);
     ::close(bare);
 
     EXPECT_EQ(Signal::post(signalName), Signal::PostResult::delivered);
@@ -235,6 +239,67 @@ TEST_F(DuplicateLaunchTest, AListenerOfAnotherUserIsNeverSignalled)
     listener->cancel(); // connections are served in order: the two before were seen first
     EXPECT_EQ(accepted, 1);
     EXPECT_EQ(Signal::post(signalName), Signal::PostResult::noListener);
+}
+
+// Another local user (a real second account, as root makes it) gets to the name first, as an
+// abstract socket name allowed anyone to: Velmora's name is out of its reach, and works.
+TEST_F(DuplicateLaunchTest, AnotherUserCannotTakeTheName)
+{
+    namespace Signal = velmora::platform::SocketSignal;
+    if (::getuid() != 0)
+        GTEST_SKIP() << "acting as another user needs root";
+    const auto path = Signal::socketPath(signalName);
+    ASSERT_TRUE(path);
+    QProcess squatter;
+    squatter.start("setpriv", {"--reuid=4242", "--regid=4242", "--clear-groups", "/usr/bin/python3", "-c",
+                               "import socket, sys, time\n"
+                               "held = []\n"
+                               "for name in ['\\0' + sys.argv[1], sys.argv[2]]:\n"
+                               "    s = socket.socket(socket.AF_UNIX)\n"
+                               "    try:\n"
+                               "        s.bind(name); s.listen(8); held.append(s); print('bound', flush=True)\n"
+                               "    except OSError as e:\n"
+                               "        print('refused', e.errno, flush=True)\n"
+                               "time.sleep(60)\n",
+                               QStringLiteral("%1.%2").arg(signalName).arg(::getuid()), *path});
+    QByteArray said;
+    ASSERT_TRUE(waitUntil([&] { return (said += squatter.readAllStandardOutput()).count('\n') == 2; }, 10s))
+        << said.toStdString() << squatter.readAllStandardError().toStdString();
+    EXPECT_EQ(said, "bound\nrefused 13\n") << "the old abstract name could be taken; the private folder cannot be entered";
+
+    std::atomic<int> accepted = 0;
+    auto listener = Signal::Listener::start(signalName, [&] { ++accepted; });
+    ASSERT_TRUE(listener) << "the squatter does not keep Velmora from listening";
+    EXPECT_EQ(Signal::post(signalName), Signal::PostResult::delivered);
+    EXPECT_TRUE(waitUntil([&] { return accepted == 1; }));
+    squatter.kill();
+    squatter.waitForFinished();
+}
+
+// A copy that was killed leaves its socket behind; the next one listens in its place, while a
+// name someone answers on is never taken over.
+TEST_F(DuplicateLaunchTest, ALeftOverSocketIsReplacedAndALiveOneIsNot)
+{
+    namespace Signal = velmora::platform::SocketSignal;
+    const auto path = Signal::socketPath(signalName);
+    ASSERT_TRUE(path);
+    const int left = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const QByteArray native = QFile::encodeName(*path);
+    std::memcpy(address.sun_path, native.constData(), size_t(native.size()));
+    ASSERT_EQ(::bind(left, reinterpret_cast<const sockaddr*>(&address), socklen_t(sizeof address)), 0);
+    ::close(left); // bound, never listened, its process gone: the file stays
+    ASSERT_TRUE(QFileInfo::exists(*path));
+
+    std::atomic<int> accepted = 0;
+    auto listener = Signal::Listener::start(signalName, [&] { ++accepted; });
+    ASSERT_TRUE(listener);
+    EXPECT_FALSE(Signal::Listener::start(signalName, [] {})) << "a live listener keeps its name";
+    EXPECT_EQ(Signal::post(signalName), Signal::PostResult::delivered);
+    EXPECT_TRUE(waitUntil([&] { return accepted == 1; }));
+    listener->cancel();
+    EXPECT_FALSE(QFileInfo::exists(*path)) << "the socket goes with its listener";
 }
 
 TEST_F(DuplicateLaunchTest, DestroyingTheControllerStopsObservingAndReleasesTheLock)

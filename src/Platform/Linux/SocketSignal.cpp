@@ -1,6 +1,11 @@
-#include "AbstractSocketSignal.h"
+#include "SocketSignal.h"
 
 #include "Platform/LogCategories.h"
+
+#include "PrivateFolder.h"
+#include "PrivateTemporaryFolder.h"
+
+#include <QFile>
 
 #include <poll.h>
 #include <sys/eventfd.h>
@@ -13,27 +18,56 @@
 #include <optional>
 #include <thread>
 
-namespace velmora::platform::AbstractSocketSignal {
+namespace velmora::platform::SocketSignal {
 
 namespace {
 
-// Fills an abstract address (leading NUL, no terminator); false when the name is too long.
-bool makeAddress(const QByteArray& name, sockaddr_un& address, socklen_t& length)
+// Fills a path address; false when the path does not fit.
+bool makeAddress(const QByteArray& path, sockaddr_un& address, socklen_t& length)
 {
     std::memset(&address, 0, sizeof address);
     address.sun_family = AF_UNIX;
-    if (name.isEmpty() || size_t(name.size()) + 1 > sizeof address.sun_path)
+    if (path.isEmpty() || size_t(path.size()) + 1 > sizeof address.sun_path)
         return false;
-    std::memcpy(address.sun_path + 1, name.constData(), size_t(name.size()));
-    length = socklen_t(offsetof(sockaddr_un, sun_path) + 1 + size_t(name.size()));
+    std::memcpy(address.sun_path, path.constData(), size_t(path.size()));
+    length = socklen_t(offsetof(sockaddr_un, sun_path) + size_t(path.size()) + 1);
     return true;
+}
+
+// The folder that holds the sockets; the same for every copy of this user.
+std::optional<QString> socketFolder()
+{
+    if (const auto runtime = PrivateTemporaryFolder::runtimeFolder()) {
+        if (const auto folder = PrivateFolder::ensure(*runtime + QStringLiteral("/velmora"));
+            std::holds_alternative<QString>(folder))
+            return std::get<QString>(folder);
+    }
+    if (const auto folder = PrivateFolder::ensure(PrivateTemporaryFolder::path()); std::holds_alternative<QString>(folder))
+        return std::get<QString>(folder);
+    return std::nullopt;
+}
+
+std::optional<QByteArray> nativePath(const QString& name)
+{
+    const auto path = socketPath(name);
+    if (!path)
+        return std::nullopt;
+    return QFile::encodeName(*path);
 }
 
 } // namespace
 
-QByteArray addressName(const QString& name)
+std::optional<QString> socketPath(const QString& name)
 {
-    return name.toUtf8() + '.' + QByteArray::number(::getuid());
+    if (name.isEmpty() || name.contains(QLatin1Char('/')))
+        return std::nullopt;
+    const auto folder = socketFolder();
+    if (!folder)
+        return std::nullopt;
+    const QString path = *folder + QLatin1Char('/') + name + QStringLiteral(".socket");
+    if (size_t(QFile::encodeName(path).size()) + 1 > sizeof(sockaddr_un::sun_path))
+        return std::nullopt;
+    return path;
 }
 
 static std::optional<uid_t> peerUser(int fd)
@@ -49,7 +83,8 @@ PostResult post(const QString& name, std::chrono::milliseconds patience, const s
 {
     sockaddr_un address{};
     socklen_t length = 0;
-    if (!makeAddress(addressName(name), address, length))
+    const auto path = nativePath(name);
+    if (!path || !makeAddress(*path, address, length))
         return PostResult::noListener;
     const auto deadline = std::chrono::steady_clock::now() + patience;
     for (;;) {
@@ -89,33 +124,51 @@ std::unique_ptr<Listener> Listener::start(const QString& name, std::function<voi
 {
     sockaddr_un address{};
     socklen_t length = 0;
-    if (!makeAddress(addressName(name), address, length)) {
-        qCWarning(velmora::logging::singleInstance) << "signal name too long:" << name;
+    const auto path = nativePath(name);
+    if (!path || !makeAddress(*path, address, length)) {
+        qCWarning(velmora::logging::singleInstance) << "no private folder for the duplicate-launch socket" << name;
         return nullptr;
     }
     const int listenFd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     if (listenFd < 0)
         return nullptr;
-    if (::bind(listenFd, reinterpret_cast<const sockaddr*>(&address), length) != 0 || ::listen(listenFd, 16) != 0) {
-        qCWarning(velmora::logging::singleInstance) << "cannot listen for duplicate launches on" << name << std::strerror(errno);
+    int bound = ::bind(listenFd, reinterpret_cast<const sockaddr*>(&address), length);
+    if (bound != 0 && errno == EADDRINUSE) {
+        // Taken while someone answers on it; a socket nobody answers was left by a copy that died.
+        const int probe = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+        const bool answered = probe >= 0 && ::connect(probe, reinterpret_cast<const sockaddr*>(&address), length) == 0;
+        const bool refused = !answered && errno == ECONNREFUSED;
+        if (probe >= 0)
+            ::close(probe);
+        if (refused && ::unlink(path->constData()) == 0)
+            bound = ::bind(listenFd, reinterpret_cast<const sockaddr*>(&address), length);
+        else
+            errno = EADDRINUSE;
+    }
+    if (bound != 0 || ::listen(listenFd, 16) != 0) {
+        qCWarning(velmora::logging::singleInstance) << "cannot listen for duplicate launches on" << *path << std::strerror(errno);
         ::close(listenFd);
         return nullptr;
     }
     const int wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     if (wakeFd < 0) {
         ::close(listenFd);
+        ::unlink(path->constData());
         return nullptr;
     }
     if (!acceptPeer)
         acceptPeer = [](uid_t uid) { return uid == ::getuid(); };
-    std::unique_ptr<Listener> listener(new Listener(listenFd, wakeFd, std::move(handler), std::move(acceptPeer)));
+    std::unique_ptr<Listener> listener(
+        new Listener(listenFd, wakeFd, QFile::decodeName(*path), std::move(handler), std::move(acceptPeer)));
     listener->m_thread = std::thread([raw = listener.get()] { raw->run(); });
     return listener;
 }
 
-Listener::Listener(int listenFd, int wakeFd, std::function<void()> handler, std::function<bool(uid_t)> acceptPeer)
+Listener::Listener(int listenFd, int wakeFd, QString path, std::function<void()> handler,
+                   std::function<bool(uid_t)> acceptPeer)
     : m_listenFd(listenFd)
     , m_wakeFd(wakeFd)
+    , m_path(std::move(path))
     , m_handler(std::move(handler))
     , m_acceptPeer(std::move(acceptPeer))
 {
@@ -135,6 +188,8 @@ void Listener::cancel()
     [[maybe_unused]] const ssize_t written = ::write(m_wakeFd, &one, sizeof one);
     if (m_thread.joinable())
         m_thread.join();
+    // The name goes with its listener; no one else can have bound it while this one listened.
+    ::unlink(QFile::encodeName(m_path).constData());
     ::close(m_listenFd);
     ::close(m_wakeFd);
 }
@@ -172,4 +227,4 @@ void Listener::run()
     }
 }
 
-} // namespace velmora::platform::AbstractSocketSignal
+} // namespace velmora::platform::SocketSignal
