@@ -38,8 +38,10 @@ std::optional<QByteArray> strictBase64(const QString& text)
 
 } // namespace
 
-std::optional<UpdateSignatureError> UpdateSignature::verify(const QByteArray& data, const QString& signatureBase64,
-                                                            const QString& publicKeyBase64)
+namespace {
+
+std::optional<UpdateSignatureError> verifyBytes(const unsigned char* data, size_t size, const QString& signatureBase64,
+                                                const QString& publicKeyBase64)
 {
     const auto key = strictBase64(publicKeyBase64);
     if (!key || key->size() != 32)
@@ -58,9 +60,17 @@ std::optional<UpdateSignatureError> UpdateSignature::verify(const QByteArray& da
         return UpdateSignatureError::badKey;
     // Ed25519 signs the whole message at once.
     const int verdict = EVP_DigestVerify(context.get(), reinterpret_cast<const unsigned char*>(signature->constData()),
-                                         size_t(signature->size()),
-                                         reinterpret_cast<const unsigned char*>(data.constData()), size_t(data.size()));
+                                         size_t(signature->size()), data, size);
     return verdict == 1 ? std::nullopt : std::optional(UpdateSignatureError::mismatch);
+}
+
+} // namespace
+
+std::optional<UpdateSignatureError> UpdateSignature::verify(const QByteArray& data, const QString& signatureBase64,
+                                                            const QString& publicKeyBase64)
+{
+    return verifyBytes(reinterpret_cast<const unsigned char*>(data.constData()), size_t(data.size()), signatureBase64,
+                       publicKeyBase64);
 }
 
 std::optional<UpdateSignatureError> UpdateSignature::verifyFile(const QString& path, const QString& signatureBase64,
@@ -69,10 +79,16 @@ std::optional<UpdateSignatureError> UpdateSignature::verifyFile(const QString& p
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly) || file.size() > limit)
         return UpdateSignatureError::unreadable;
-    const QByteArray data = file.readAll();
-    if (file.error() != QFileDevice::NoError)
+    const qint64 size = file.size();
+    if (size == 0)
+        return verify({}, signatureBase64, publicKeyBase64);
+    // Mapped, not read: an archive of up to `limit` bytes never becomes as much memory of ours.
+    const uchar* mapped = file.map(0, size);
+    if (!mapped)
         return UpdateSignatureError::unreadable;
-    return verify(data, signatureBase64, publicKeyBase64);
+    const auto verdict = verifyBytes(mapped, size_t(size), signatureBase64, publicKeyBase64);
+    file.unmap(const_cast<uchar*>(mapped));
+    return verdict;
 }
 
 } // namespace AppUpdater

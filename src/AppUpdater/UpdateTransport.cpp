@@ -32,6 +32,7 @@ QString describe(UpdateDownloadError error)
 namespace {
 
 constexpr int quietLimitMs = 5000;
+constexpr qint64 feedLimit = 4 * 1024 * 1024;
 
 QNetworkRequest requestFor(const QUrl& url)
 {
@@ -123,8 +124,22 @@ void UpdateTransport::fetchFeed(const QUrl& url, std::function<void(std::optiona
     QNetworkRequest request = requestFor(url);
     request.setRawHeader("Accept", "application/rss+xml");
     QNetworkReply* reply = m_network->get(request);
-    connect(reply, &QNetworkReply::finished, this, [reply, done = std::move(done)] {
+    // A feed is a few kilobytes; a server that sends without end is cut off, not buffered.
+    auto tooLarge = std::make_shared<bool>(false);
+    connect(reply, &QNetworkReply::downloadProgress, this, [reply, tooLarge](qint64 received, qint64 total) {
+        if (!*tooLarge && (received > feedLimit || total > feedLimit)) {
+            *tooLarge = true;
+            reply->abort();
+        }
+    });
+    connect(reply, &QNetworkReply::finished, this, [reply, tooLarge, done = std::move(done)] {
         reply->deleteLater();
+        if (*tooLarge) {
+            qCWarning(velmora::logging::updates, "The feed %s is larger than %lld bytes; it was not read",
+                      qPrintable(reply->url().toDisplayString()), feedLimit);
+            done(std::nullopt);
+            return;
+        }
         const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
         if (reply->error() != QNetworkReply::NoError || status != 200) {
             qCWarning(velmora::logging::updates, "The feed %s was not read: %s (status %d)",

@@ -30,7 +30,8 @@ public:
     // Ends a download in progress (its partial file stays, as after a kill) without answering it.
     ~UpdateTransport() override;
 
-    // The feed's bytes; none after a transport error, an answer other than 200, or 5 s of silence.
+    // The feed's bytes; none after a transport error, an answer other than 200, 5 s of silence, or
+    // more than 4 MiB.
     void fetchFeed(const QUrl& url, std::function<void(std::optional<QByteArray>)> done);
     // The archive into `file`, which must come to exactly `length` bytes.
     void download(const QUrl& url, qint64 length, const QString& file,

@@ -44,6 +44,10 @@ TEST(UpdateTransport, TheFeedOnlyFromATrustedServerThatAnswers200)
     server.route("/not-modified", {304, ""});
     server.route("/broken", {500, "oops"});
     server.route("/silent", {200, "", std::nullopt, true});
+    const QByteArray atLimit(4 * 1024 * 1024, 'x');
+    server.route("/at-limit", {200, atLimit});
+    server.route("/endless", {200, QByteArray(5 * 1024 * 1024, 'x')});
+    server.route("/announces-too-much", {200, "<rss/>", qint64(1) << 40});
     UpdateTransport transport;
     struct Case {
         const char* name;
@@ -56,6 +60,9 @@ TEST(UpdateTransport, TheFeedOnlyFromATrustedServerThatAnswers200)
         {"500", server.url("/broken"), std::nullopt},
         {"404", server.url("/missing"), std::nullopt},
         {"no answer within 5 s", server.url("/silent"), std::nullopt},
+        {"4 MiB, the most a feed may be", server.url("/at-limit"), atLimit},
+        {"more than 4 MiB", server.url("/endless"), std::nullopt},
+        {"a terabyte announced", server.url("/announces-too-much"), std::nullopt},
         {"plain http", QUrl("http://localhost:1/feed.xml"), std::nullopt},
     };
     for (const Case& c : cases) {
