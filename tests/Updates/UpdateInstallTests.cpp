@@ -94,6 +94,9 @@ TEST(ArchiveExtractor, RefusesEveryEntryThatCouldLandOutsideItsFolder)
         {"another top folder", {"dir:Velmora", "file:Other/x"}, K::outsideFolder},
         {"a file beside the folder", {"file:README"}, K::outsideFolder},
         {"a link out of the folder", {"dir:Velmora", "link:Velmora/evil:../../escaped"}, K::outsideFolder},
+        {"a chain of links that climbs out", {"dir:Velmora", "link:Velmora/s:.", "link:Velmora/t:s/..",
+                                              "link:Velmora/u:t/..", "link:Velmora/v:u/escaped"}, K::outsideFolder},
+        {"a link down and back up", {"dir:Velmora", "dir:Velmora/bin", "link:Velmora/bin/lib:../lib"}, K::outsideFolder},
         {"an absolute link", {"dir:Velmora", "link:Velmora/evil:/etc/passwd"}, K::outsideFolder},
         {"a hard link", {"dir:Velmora", "file:Velmora/a", "hard:Velmora/b:Velmora/a"}, K::unsafeEntry},
         {"a fifo", {"dir:Velmora", "fifo:Velmora/pipe"}, K::unsafeEntry},
@@ -115,6 +118,25 @@ TEST(ArchiveExtractor, RefusesEveryEntryThatCouldLandOutsideItsFolder)
         }
         EXPECT_FALSE(QFile::exists(work.path() + "/escaped"));
         EXPECT_FALSE(QFile::exists("/tmp/escaped"));
+    }
+
+    // More than an update can be: too many bytes (also far into a sparse entry), or too many entries.
+    {
+        QTemporaryDir work;
+        const QString archive = craftArchive(work.path(), {"dir:Velmora", "file:Velmora/a", "file:Velmora/b"});
+        const platform::ArchiveExtractor::Limits limits[] = {{8, 100}, {1 << 20, 2}};
+        for (const auto& limit : limits) {
+            QDir(work.path() + "/out").removeRecursively();
+            QDir().mkpath(work.path() + "/out");
+            const auto result = platform::ArchiveExtractor::extract(archive, work.path() + "/out", "Velmora", limit);
+            ASSERT_TRUE(std::holds_alternative<platform::ArchiveExtractionError>(result)) << limit.bytes << " " << limit.entries;
+            EXPECT_EQ(std::get<platform::ArchiveExtractionError>(result).kind, K::tooLarge);
+        }
+        QDir(work.path() + "/out").removeRecursively();
+        QDir().mkpath(work.path() + "/out");
+        EXPECT_TRUE(std::holds_alternative<QString>(
+            platform::ArchiveExtractor::extract(archive, work.path() + "/out", "Velmora", {1 << 20, 3})))
+            << "just within both";
     }
 
     // A truncated archive, and something that is no archive at all.

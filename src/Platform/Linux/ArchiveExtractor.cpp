@@ -25,6 +25,8 @@ QString ArchiveExtractionError::description() const
         return QStringLiteral("There is not enough disk space to unpack the update.");
     case Kind::writeFailed:
         return QStringLiteral("The update could not be unpacked: ") + detail;
+    case Kind::tooLarge:
+        return QStringLiteral("The update archive unpacks to more than an update can be; it was not unpacked.");
     }
     return detail;
 }
@@ -45,10 +47,12 @@ bool staysInside(const QString& path, const QString& topFolder)
     return !parts.contains(QStringLiteral("..")) && !parts.contains(QStringLiteral("."));
 }
 
-// A link's target, taken from the link's own folder, must stay inside too.
+// A link's target, taken from the link's own folder, must stay inside too. It never climbs: a
+// parent step may pass through another link (`t -> s/..` with `s -> .`), which the text cannot show.
 bool linkStaysInside(const QString& linkPath, const QString& target, const QString& topFolder)
 {
-    if (target.isEmpty() || target.startsWith(QLatin1Char('/')))
+    if (target.isEmpty() || target.startsWith(QLatin1Char('/'))
+        || target.split(QLatin1Char('/')).contains(QStringLiteral("..")))
         return false;
     const QString folder = linkPath.section(QLatin1Char('/'), 0, -2);
     const QString resolved = QDir::cleanPath(folder + QLatin1Char('/') + target);
@@ -67,7 +71,7 @@ ArchiveExtractionError writeError(archive* writer)
 
 std::variant<QString, ArchiveExtractionError> ArchiveExtractor::extract(const QString& archivePath,
                                                                        const QString& destination,
-                                                                       const QString& topFolder)
+                                                                       const QString& topFolder, Limits limits)
 {
     Reader reader(archive_read_new(), &archive_read_free);
     archive_read_support_filter_all(reader.get());
@@ -85,6 +89,9 @@ std::variant<QString, ArchiveExtractionError> ArchiveExtractor::extract(const QS
                                                      | ARCHIVE_EXTRACT_NO_OVERWRITE);
     const QByteArray base = QFile::encodeName(destination) + '/';
     bool sawTop = false;
+    qint64 unpacked = 0;
+    int entries = 0;
+    const ArchiveExtractionError tooLarge{ArchiveExtractionError::Kind::tooLarge, {}};
     for (;;) {
         archive_entry* entry = nullptr;
         const int status = archive_read_next_header(reader.get(), &entry);
@@ -93,6 +100,8 @@ std::variant<QString, ArchiveExtractionError> ArchiveExtractor::extract(const QS
         if (status != ARCHIVE_OK)
             return ArchiveExtractionError{ArchiveExtractionError::Kind::unreadable,
                                           QString::fromLocal8Bit(archive_error_string(reader.get()))};
+        if (++entries > limits.entries)
+            return tooLarge;
         const QString path = QString::fromUtf8(archive_entry_pathname(entry));
         if (!staysInside(path, topFolder))
             return ArchiveExtractionError{ArchiveExtractionError::Kind::outsideFolder, path};
@@ -124,6 +133,10 @@ std::variant<QString, ArchiveExtractionError> ArchiveExtractor::extract(const QS
             if (read != ARCHIVE_OK)
                 return ArchiveExtractionError{ArchiveExtractionError::Kind::unreadable,
                                               QString::fromLocal8Bit(archive_error_string(reader.get()))};
+            // A block far into a sparse entry counts by its offset: many disks store the holes.
+            unpacked += qint64(size);
+            if (unpacked > limits.bytes || qint64(offset) + qint64(size) > limits.bytes)
+                return tooLarge;
             if (archive_write_data_block(writer.get(), block, size, offset) != ARCHIVE_OK)
                 return writeError(writer.get());
         }

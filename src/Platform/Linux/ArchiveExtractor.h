@@ -13,7 +13,7 @@ namespace velmora::platform {
 // would land outside its folder, or anything but files, folders and links
 // that stay inside, refuses the whole archive.
 struct ArchiveExtractionError {
-    enum class Kind { unreadable, unsafeEntry, outsideFolder, noSpace, writeFailed };
+    enum class Kind { unreadable, unsafeEntry, outsideFolder, noSpace, writeFailed, tooLarge };
     Kind kind;
     QString detail;
 
@@ -24,8 +24,14 @@ struct ArchiveExtractionError {
 // lies under `topFolder`, into `destination`. The result is destination/topFolder.
 namespace ArchiveExtractor {
 
+// What an archive may unpack to at most: a compressed bomb stops here, not when the disk is full.
+struct Limits {
+    qint64 bytes = qint64(4) << 30;
+    int entries = 100'000;
+};
+
 std::variant<QString, ArchiveExtractionError> extract(const QString& archivePath, const QString& destination,
-                                                      const QString& topFolder);
+                                                      const QString& topFolder, Limits limits = {});
 
 } // namespace ArchiveExtractor
 
