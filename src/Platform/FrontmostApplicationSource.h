@@ -11,7 +11,7 @@ namespace velmora::platform {
 struct FrontmostApplication {
     std::uint32_t window = 0;
     std::optional<qint32> processId;  // some clients never say
-    std::optional<QString> name;      // the window's title
+    std::optional<QString> name;      // the application's name, never the window's title
     std::optional<QString> identifier; // the window's class (WM_CLASS)
     std::optional<QString> instance;  // the window's instance name (WM_CLASS)
 

@@ -10,6 +10,9 @@
 #include <QDBusPendingCall>
 #include <QSignalSpy>
 
+#include <QDir>
+#include <QTemporaryDir>
+
 #include <gtest/gtest.h>
 
 using namespace velmora;
@@ -38,6 +41,12 @@ std::unique_ptr<KWinFrontmostApplication> follow()
 
 TEST(KWinFrontmostApplication, FollowsTheActiveWindowOnPlasma5And6)
 {
+    // The application's name comes from its desktop entry; the caption (a window title) is never kept.
+    QTemporaryDir data;
+    QDir().mkpath(data.path() + "/applications");
+    test::writeFile(data.path() + "/applications/org.kde.konsole.desktop",
+                    "[Desktop Entry]\nType=Application\nName=Konsole\nName[de]=Konsole (de)\n");
+    qputenv("XDG_DATA_DIRS", data.path().toLocal8Bit());
     for (const auto plasma : {test::KWinStandIn::Plasma::six, test::KWinStandIn::Plasma::five}) {
         SCOPED_TRACE(plasma == test::KWinStandIn::Plasma::six ? "Plasma 6" : "Plasma 5");
         test::KWinStandIn kwin(plasma);
@@ -53,7 +62,7 @@ TEST(KWinFrontmostApplication, FollowsTheActiveWindowOnPlasma5And6)
         ASSERT_TRUE(first.has_value());
         EXPECT_EQ(first->identifier, "org.kde.konsole");
         EXPECT_EQ(first->instance, "konsole");
-        EXPECT_EQ(first->name, "~ : bash");
+        EXPECT_EQ(first->name, "Konsole");
         EXPECT_EQ(first->processId, 4242);
 
         kwin.activate(kate);

@@ -1,14 +1,19 @@
 // The choice of backends from a session's facts: every desktop Velmora meets,
 // and that a facility which cannot reach Wayland windows says so.
+#include "Platform/Linux/ApplicationName.h"
 #include "Platform/Linux/SwayFrontmostApplication.h"
 #include "Platform/Linux/WtypeKeyInjector.h"
 #include "Platform/SessionBackends.h"
 
 #include "TestSupport.h"
 
+#include <QDir>
+#include <QTemporaryDir>
+
 #include <gtest/gtest.h>
 
 using namespace velmora::platform;
+namespace test = velmora::test;
 
 namespace {
 
@@ -117,6 +122,10 @@ TEST(SessionBackends, SaysWhatIsMissingInTheUsersTerms)
 // sway's tree: the focused window, Wayland or XWayland; a focused empty workspace is no window.
 TEST(SwayFrontmostApplication, FindsTheFocusedWindowInTheTree)
 {
+    QTemporaryDir data;
+    QDir().mkpath(data.path() + "/applications");
+    test::writeFile(data.path() + "/applications/foot.desktop", "[Desktop Entry]\nName=Foot\n");
+    qputenv("XDG_DATA_DIRS", data.path().toLocal8Bit());
     const auto tree = [](const QString& focused) {
         return QString(R"({"type": "root", "focused": false, "nodes": [{"type": "output", "focused": false, "nodes": [
             {"type": "workspace", "id": 3, "focused": %1, "nodes": [
@@ -132,14 +141,50 @@ TEST(SwayFrontmostApplication, FindsTheFocusedWindowInTheTree)
     ASSERT_TRUE(foot.has_value());
     EXPECT_EQ(foot->window, 7u);
     EXPECT_EQ(foot->processId, 4242);
-    EXPECT_EQ(foot->name, "~/notes.txt");
+    EXPECT_EQ(foot->name, "Foot") << "the application's name, never the window's title";
     EXPECT_EQ(foot->identifier, "foot");
     const auto xterm = SwayFrontmostApplication::focusedIn(tree("xterm"));
     ASSERT_TRUE(xterm.has_value());
     EXPECT_EQ(xterm->identifier, "XTerm");
     EXPECT_EQ(xterm->instance, "xterm");
+    EXPECT_EQ(xterm->name, "XTerm") << "without an entry, the identifier";
     EXPECT_EQ(SwayFrontmostApplication::focusedIn(tree("workspace")), std::nullopt);
     EXPECT_EQ(SwayFrontmostApplication::focusedIn("not json"), std::nullopt);
+}
+
+// What the activation log may call an application: its desktop entry's own Name.
+TEST(ApplicationName, TheEntrysNameAndNothingElse)
+{
+    struct Case {
+        const char* name;
+        QByteArray entry;
+        std::optional<QString> expected;
+    };
+    const Case cases[] = {
+        {"plain", "[Desktop Entry]\nType=Application\nName=Text Editor\nExec=edit %F\n", "Text Editor"},
+        {"translations and GenericName first", "[Desktop Entry]\nGenericName=Editor\nName[de]=Texteditor\nName = Gedit \n",
+         "Gedit"},
+        {"an action's Name is not the application's",
+         "[Desktop Action new]\nName=New Window\n[Desktop Entry]\nName=Browser\n", "Browser"},
+        {"no Name", "[Desktop Entry]\nExec=x\n", std::nullopt},
+        {"not an entry", "Name=Loose\n", std::nullopt},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(ApplicationName::nameInDesktopEntry(c.entry), c.expected) << c.name;
+
+    // Looked up by the identifier as written, then in lower case; a personal entry comes first.
+    QTemporaryDir home, system;
+    QDir().mkpath(home.path() + "/applications");
+    QDir().mkpath(system.path() + "/applications");
+    test::writeFile(system.path() + "/applications/mousepad.desktop", "[Desktop Entry]\nName=Mousepad\n");
+    test::writeFile(system.path() + "/applications/org.example.Notes.desktop", "[Desktop Entry]\nName=System Notes\n");
+    test::writeFile(home.path() + "/applications/org.example.Notes.desktop", "[Desktop Entry]\nName=My Notes\n");
+    qputenv("XDG_DATA_HOME", home.path().toLocal8Bit());
+    qputenv("XDG_DATA_DIRS", ("relative:" + system.path()).toLocal8Bit());
+    EXPECT_EQ(ApplicationName::of("Mousepad"), "Mousepad");
+    EXPECT_EQ(ApplicationName::of("org.example.Notes"), "My Notes");
+    EXPECT_EQ(ApplicationName::of("org.example.Unknown"), "org.example.Unknown");
+    EXPECT_EQ(ApplicationName::of("../../etc/passwd"), "../../etc/passwd") << "no path is followed";
 }
 
 // wtype's words for each chord: modifiers down, the key, modifiers up in reverse.

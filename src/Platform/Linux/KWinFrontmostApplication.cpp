@@ -1,5 +1,6 @@
 #include "KWinFrontmostApplication.h"
 
+#include "ApplicationName.h"
 #include "PrivateTemporaryFolder.h"
 
 #include "Platform/LogCategories.h"
@@ -110,11 +111,13 @@ void KWinFrontmostApplication::Activated(const QString& resourceClass, const QSt
     }
     if (const int process = pid.toInt(); process > 0)
         window.processId = process;
-    if (!caption.isEmpty())
-        window.name = caption;
-    // KWin's class is the X11 class or the Wayland app_id; its name the X11 instance.
-    if (!resourceClass.isEmpty())
+    // KWin's class is the X11 class or the Wayland app_id; its name the X11 instance. The caption is
+    // the window's title and is not kept.
+    Q_UNUSED(caption);
+    if (!resourceClass.isEmpty()) {
         window.identifier = resourceClass;
+        window.name = ApplicationName::of(resourceClass);
+    }
     window.instance = resourceName.isEmpty() ? window.identifier : std::optional<QString>(resourceName);
     m_active = window;
 }

@@ -1,5 +1,7 @@
 #include "SwayFrontmostApplication.h"
 
+#include "ApplicationName.h"
+
 #include "FileDescriptor.h"
 
 #include <QDeadlineTimer>
@@ -45,8 +47,6 @@ std::optional<FrontmostApplication> describe(const QJsonObject& node)
     application.window = std::uint32_t(node.value(QStringLiteral("id")).toInteger());
     if (const auto pid = node.value(QStringLiteral("pid")).toInteger(); pid > 0)
         application.processId = qint32(pid);
-    if (const QString name = node.value(QStringLiteral("name")).toString(); !name.isEmpty())
-        application.name = name;
     // A Wayland window names its application by app_id; an XWayland one by its WM_CLASS.
     const QJsonObject x11 = node.value(QStringLiteral("window_properties")).toObject();
     if (const QString appId = node.value(QStringLiteral("app_id")).toString(); !appId.isEmpty()) {
@@ -58,6 +58,8 @@ std::optional<FrontmostApplication> describe(const QJsonObject& node)
         if (const QString instance = x11.value(QStringLiteral("instance")).toString(); !instance.isEmpty())
             application.instance = instance;
     }
+    if (application.identifier)
+        application.name = ApplicationName::of(*application.identifier);
     return application;
 }
 

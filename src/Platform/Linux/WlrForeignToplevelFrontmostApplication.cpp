@@ -1,5 +1,7 @@
 #include "WlrForeignToplevelFrontmostApplication.h"
 
+#include "ApplicationName.h"
+
 #include "WaylandDispatch.h"
 #include "WlrForeignToplevel.h"
 
@@ -43,13 +45,12 @@ std::unique_ptr<Self> Self::open()
         return nullptr;
 
     static const foreignToplevel::HandleListener handleListener{
-        [](void* data, wl_proxy* handle, const char* title) {
-            static_cast<Self*>(data)->m_toplevels[handle].pending.name = QString::fromUtf8(title);
-        },
+        [](void*, wl_proxy*, const char*) {}, // the title: never kept
         [](void* data, wl_proxy* handle, const char* appId) {
             auto& pending = static_cast<Self*>(data)->m_toplevels[handle].pending;
             // A Wayland window's app_id names its application as an X11 window's class does.
             pending.identifier = pending.instance = QString::fromUtf8(appId);
+            pending.name = ApplicationName::of(*pending.identifier);
         },
         [](void*, wl_proxy*, wl_proxy*) {},
         [](void*, wl_proxy*, wl_proxy*) {},

@@ -1,5 +1,7 @@
 #include "X11FrontmostApplication.h"
 
+#include "ApplicationName.h"
+
 #include "X11Connection.h"
 
 #include <cstdlib>
@@ -34,8 +36,6 @@ X11FrontmostApplication::X11FrontmostApplication(bool waylandSession)
     xcb_connection_t* c = m_connection->get();
     m_activeWindow = x11Atom(c, "_NET_ACTIVE_WINDOW");
     m_pid = x11Atom(c, "_NET_WM_PID");
-    m_name = x11Atom(c, "_NET_WM_NAME");
-    m_utf8 = x11Atom(c, "UTF8_STRING");
 }
 
 X11FrontmostApplication::~X11FrontmostApplication() = default;
@@ -62,10 +62,6 @@ std::optional<FrontmostApplication> X11FrontmostApplication::current()
         std::memcpy(&value, pid->constData(), 4);
         application.processId = static_cast<qint32>(value);
     }
-    if (const auto title = property(c, application.window, m_name, m_utf8); title && !title->isEmpty())
-        application.name = QString::fromUtf8(*title);
-    else if (const auto legacy = property(c, application.window, XCB_ATOM_WM_NAME, XCB_ATOM_STRING); legacy)
-        application.name = QString::fromLatin1(*legacy);
     if (const auto classes = property(c, application.window, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING); classes) {
         const QList<QByteArray> parts = classes->split('\0');
         if (!parts.isEmpty() && !parts.value(0).isEmpty())
@@ -73,6 +69,8 @@ std::optional<FrontmostApplication> X11FrontmostApplication::current()
         if (parts.size() > 1 && !parts.value(1).isEmpty())
             application.identifier = QString::fromLatin1(parts.value(1));
     }
+    if (application.identifier)
+        application.name = ApplicationName::of(*application.identifier);
     return application;
 }
 
