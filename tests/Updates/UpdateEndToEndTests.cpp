@@ -77,9 +77,15 @@ protected:
         }
         test::runProcess(executable, {"--quit"}, environment());
         test::waitUntil([&] { return test::processesRunning(executable).isEmpty(); }, 10s);
-        test::runProcess("pkill", {"-KILL", "-f", stagingPrefix});
+        killStagedCopies();
         QDir(installed).removeRecursively();
         QDir(applications).removeRecursively();
+    }
+
+    // Only this rig's: a program beside this one (ctest -j) may be staging an update of its own.
+    void killStagedCopies() const
+    {
+        test::runProcess("pkill", {"-KILL", "-f", QString(applications + "/" + stagingPrefix).replace(".", "\\.")});
     }
 
     QProcessEnvironment environment() const
@@ -200,7 +206,7 @@ TEST_F(UpdateEndToEnd, KilledAtEachStepLeavesTheCopyAsItWasAndTheNextStartInstal
             step.meanwhile(*velmora);
         velmora->kill();
         ASSERT_TRUE(velmora->waitForFinished(5000));
-        test::runProcess("pkill", {"-KILL", "-f", stagingPrefix});
+        killStagedCopies();
 
         EXPECT_EQ(listing(installed), before);
         EXPECT_FALSE(leftovers().isEmpty()) << "what the step was writing is still there";
