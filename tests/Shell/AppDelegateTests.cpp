@@ -195,8 +195,11 @@ TEST_F(SettingsInTheApplication, AShortcutRecordedInTheSettingsTakesOverFromTheO
     ASSERT_NE(field, nullptr);
     ASSERT_TRUE(test::waitUntil([&] { return field->isVisible(); }, 2s));
 
+    // Keys go to the window in front: typed once the popover is, and the field says it listens.
+    ASSERT_TRUE(QTest::qWaitForWindowActive(field->window()));
     test::X11TestClient keyboard;
     field->click();
+    ASSERT_TRUE(test::waitUntil([&] { return field->text() == "Recording…"; }, 2s)) << field->text().toStdString();
     keyboard.chord({test::keys::option}, 2 /* D */);
     ASSERT_TRUE(test::waitUntil([&] { return field->text() == "Alt+D"; }, 5s)) << field->text().toStdString();
     const auto hotKeyRequests = [] {
