@@ -8,6 +8,8 @@
 
 #include "Platform/PreferencesStore.h"
 
+#include "Platform/Linux/FolderAccess.h"
+
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -259,13 +261,14 @@ void AppUpdater::install(const FeedItem& item)
         watcher->setFuture(QtConcurrent::run([archive, bundle, key, signature = *item.edSignature,
                                               length = *item.enclosureLength, announced = *item.version,
                                               current = self->m_currentBuild]() -> std::variant<QString, QString> {
-            const auto verdict = UpdateSignature::verifyFile(archive, signature, key, length);
-            if (verdict) {
-                QFile::remove(archive);
-                return std::variant<QString, QString>(std::in_place_index<1>, describe(*verdict));
-            }
-            const auto staged = UpdateInstaller::stage(archive, bundle);
+            // One open file from the check to the unpacking: a name swapped in between changes nothing.
+            const auto file = velmora::platform::FolderAccess::openFile(archive);
             QFile::remove(archive);
+            if (!file)
+                return std::variant<QString, QString>(std::in_place_index<1>, describe(UpdateSignatureError::unreadable));
+            if (const auto verdict = UpdateSignature::verifyDescriptor(file.get(), signature, key, length))
+                return std::variant<QString, QString>(std::in_place_index<1>, describe(*verdict));
+            const auto staged = UpdateInstaller::stage(file.get(), bundle);
             if (const auto* failure = std::get_if<UpdateInstallError>(&staged))
                 return std::variant<QString, QString>(std::in_place_index<1>, failure->description());
             // The signature covers the archive, not the feed's version: an old, genuinely

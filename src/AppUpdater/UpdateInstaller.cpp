@@ -3,6 +3,7 @@
 #include "Platform/LogCategories.h"
 
 #include "Platform/Linux/ArchiveExtractor.h"
+#include "Platform/Linux/FolderAccess.h"
 #include "Platform/Linux/FolderExchange.h"
 
 #include <QDir>
@@ -45,6 +46,16 @@ bool isWritableFolder(const QString& path)
     return info.isDir() && info.isWritable();
 }
 
+// The first of the bundle and its folder that someone else may change.
+std::optional<QString> openToOthers(const QString& installedBundle)
+{
+    for (const QString& path : {QFileInfo(installedBundle).absolutePath(), installedBundle}) {
+        if (QFileInfo::exists(path) && !velmora::platform::FolderAccess::isOnlyOurs(path))
+            return path;
+    }
+    return std::nullopt;
+}
+
 bool processRuns(qint64 pid)
 {
     return QFileInfo::exists(QStringLiteral("/proc/%1").arg(pid));
@@ -54,11 +65,19 @@ bool processRuns(qint64 pid)
 
 bool UpdateInstaller::canReplace(const QString& installedBundle)
 {
-    return isWritableFolder(installedBundle) && isWritableFolder(QFileInfo(installedBundle).absolutePath());
+    return isWritableFolder(installedBundle) && isWritableFolder(QFileInfo(installedBundle).absolutePath())
+           && !openToOthers(installedBundle);
 }
 
 QString UpdateInstaller::replacementNote(const QString& installedBundle)
 {
+    if (isWritableFolder(installedBundle) && isWritableFolder(QFileInfo(installedBundle).absolutePath())) {
+        if (const auto open = openToOthers(installedBundle))
+            return QStringLiteral("Velmora does not update itself in %1: others can write to %2 and could swap the "
+                                  "update for a program of theirs. Make %2 yours and writable only by you "
+                                  "(chmod go-w), or install the update yourself.")
+                .arg(installedBundle, *open);
+    }
     if (installedBundle.startsWith(QLatin1String("/opt/")))
         return QStringLiteral("Velmora in %1 belongs to the system: install the update with your package manager "
                               "(sudo apt install ./velmora_<version>_amd64.deb) or ask an administrator.")
@@ -68,6 +87,16 @@ QString UpdateInstaller::replacementNote(const QString& installedBundle)
 
 std::variant<QString, UpdateInstallError> UpdateInstaller::stage(const QString& archivePath,
                                                                  const QString& installedBundle)
+{
+    const auto archive = velmora::platform::FolderAccess::openFile(archivePath);
+    if (!archive)
+        return UpdateInstallError{UpdateInstallError::Kind::unpackFailed,
+                                  QStringLiteral("The update archive could not be read: ")
+                                      + velmora::platform::SystemError::last().description()};
+    return stage(archive.get(), installedBundle);
+}
+
+std::variant<QString, UpdateInstallError> UpdateInstaller::stage(int archiveDescriptor, const QString& installedBundle)
 {
     if (!canReplace(installedBundle))
         return UpdateInstallError{UpdateInstallError::Kind::notReplaceable, replacementNote(installedBundle)};
@@ -81,7 +110,7 @@ std::variant<QString, UpdateInstallError> UpdateInstaller::stage(const QString& 
         QDir(staging).removeRecursively();
         return error;
     };
-    const auto unpacked = velmora::platform::ArchiveExtractor::extract(archivePath, staging, QStringLiteral("Velmora"));
+    const auto unpacked = velmora::platform::ArchiveExtractor::extract(archiveDescriptor, staging, QStringLiteral("Velmora"));
     if (const auto* error = std::get_if<velmora::platform::ArchiveExtractionError>(&unpacked))
         return fail({UpdateInstallError::Kind::unpackFailed, error->description()});
     const QString bundle = std::get<QString>(unpacked);
@@ -109,6 +138,14 @@ int UpdateInstaller::finish(qint64 oldPid, const QString& stagedBundle, const QS
                             std::chrono::milliseconds patience)
 {
     const QString staging = QFileInfo(stagedBundle).absolutePath();
+    const QString parent = QFileInfo(installedBundle).absolutePath();
+    // Held from before the wait: the swap happens in this folder, whatever is renamed around it meanwhile.
+    const auto folder = velmora::platform::FolderAccess::open(parent);
+    const auto stillOnlyOurs = [&] { return velmora::platform::FolderAccess::isOnlyOurs(folder); };
+    if (!stillOnlyOurs() || QFileInfo(staging).absolutePath() != parent) {
+        QDir(staging).removeRecursively();
+        return 4;
+    }
     // The old copy holds the instance lock: the new one starts only once it has gone.
     const auto deadline = std::chrono::steady_clock::now() + patience;
     while (oldPid > 0 && processRuns(oldPid)) {
@@ -119,7 +156,9 @@ int UpdateInstaller::finish(qint64 oldPid, const QString& stagedBundle, const QS
         }
         QThread::msleep(50);
     }
-    if (const auto error = velmora::platform::FolderExchange::exchange(stagedBundle, installedBundle)) {
+    const QString stagedName = QFileInfo(staging).fileName() + QLatin1Char('/') + QFileInfo(stagedBundle).fileName();
+    if (!stillOnlyOurs()
+        || velmora::platform::FolderExchange::exchangeIn(folder.get(), stagedName, QFileInfo(installedBundle).fileName())) {
         QDir(staging).removeRecursively();
         QProcess::startDetached(installedBundle + QStringLiteral("/bin/velmora"), {});
         return 4;

@@ -1,5 +1,7 @@
 #include "UpdateSignature.h"
 
+#include "Platform/Linux/FolderAccess.h"
+
 #include <QFile>
 
 #include <openssl/evp.h>
@@ -76,8 +78,17 @@ std::optional<UpdateSignatureError> UpdateSignature::verify(const QByteArray& da
 std::optional<UpdateSignatureError> UpdateSignature::verifyFile(const QString& path, const QString& signatureBase64,
                                                                 const QString& publicKeyBase64, qint64 limit)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly) || file.size() > limit)
+    const auto file = velmora::platform::FolderAccess::openFile(path);
+    if (!file)
+        return UpdateSignatureError::unreadable;
+    return verifyDescriptor(file.get(), signatureBase64, publicKeyBase64, limit);
+}
+
+std::optional<UpdateSignatureError> UpdateSignature::verifyDescriptor(int fd, const QString& signatureBase64,
+                                                                      const QString& publicKeyBase64, qint64 limit)
+{
+    QFile file;
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::DontCloseHandle) || file.size() > limit)
         return UpdateSignatureError::unreadable;
     const qint64 size = file.size();
     if (size == 0)

@@ -20,6 +20,9 @@ std::optional<UpdateSignatureError> verify(const QByteArray& data, const QString
 // Reads the file at `path` (at most `limit` bytes) and verifies it.
 std::optional<UpdateSignatureError> verifyFile(const QString& path, const QString& signatureBase64,
                                                const QString& publicKeyBase64, qint64 limit);
+// The same for an open file, so that what is unpacked next is read through the same descriptor.
+std::optional<UpdateSignatureError> verifyDescriptor(int fd, const QString& signatureBase64,
+                                                     const QString& publicKeyBase64, qint64 limit);
 
 } // namespace UpdateSignature
 

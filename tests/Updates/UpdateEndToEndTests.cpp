@@ -56,8 +56,7 @@ protected:
     void SetUp() override
     {
         QDir(installed).removeRecursively();
-        QDir().mkpath(applications);
-        ASSERT_EQ(test::runProcess("cp", {"-a", test::bundleDir(), installed}).exitCode, 0);
+        ASSERT_TRUE(test::installBundleCopy(installed));
         test::editBundleInfo(installed, [&](QJsonObject& info) {
             info["CFBundleShortVersionString"] = "1.0";
             info["CFBundleVersion"] = oldBuild;

@@ -67,8 +67,7 @@ struct Release {
     {
         qputenv("SSL_CERT_FILE", server.caFile().toLocal8Bit());
         QDir(installed).removeRecursively();
-        QDir().mkpath(env("HOME") + "/Applications");
-        EXPECT_EQ(test::runProcess("cp", {"-a", test::bundleDir(), installed}).exitCode, 0);
+        EXPECT_TRUE(test::installBundleCopy(installed));
         setInfo(installed, "1.0", oldBuild);
         const QString made = work.path() + "/Velmora";
         EXPECT_EQ(test::runProcess("cp", {"-a", test::bundleDir(), made}).exitCode, 0);

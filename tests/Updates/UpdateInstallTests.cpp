@@ -4,6 +4,7 @@
 #include "AppUpdater/UpdateInstaller.h"
 
 #include "Platform/Linux/ArchiveExtractor.h"
+#include "Platform/Linux/FileDescriptor.h"
 
 #include "TestSupport.h"
 
@@ -18,6 +19,10 @@
 #include <QTest>
 
 #include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace velmora;
 using namespace AppUpdater;
@@ -100,6 +105,8 @@ TEST(ArchiveExtractor, RefusesEveryEntryThatCouldLandOutsideItsFolder)
         {"an absolute link", {"dir:Velmora", "link:Velmora/evil:/etc/passwd"}, K::outsideFolder},
         {"a hard link", {"dir:Velmora", "file:Velmora/a", "hard:Velmora/b:Velmora/a"}, K::unsafeEntry},
         {"a fifo", {"dir:Velmora", "fifo:Velmora/pipe"}, K::unsafeEntry},
+        {"the top folder a file", {"file:Velmora"}, K::unsafeEntry},
+        {"the top folder a link", {"link:Velmora:Velmora"}, K::unsafeEntry},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -169,8 +176,7 @@ struct Bundles {
     void install(const QString& version)
     {
         QDir(installed).removeRecursively();
-        QDir().mkpath(applications);
-        ASSERT_EQ(test::runProcess("cp", {"-a", test::bundleDir(), installed}).exitCode, 0);
+        ASSERT_TRUE(test::installBundleCopy(installed));
         setVersion(installed, version);
     }
     // A tar archive of the bundle as Velmora/, changed by `edit` first.
@@ -237,6 +243,116 @@ TEST(UpdateInstaller, ARefusedArchiveLeavesTheInstalledCopyAsItWas)
     UpdateInstaller::removeLeftovers(bundles.installed);
     EXPECT_TRUE(bundles.leftovers().isEmpty());
     EXPECT_EQ(contents(bundles.installed), before);
+}
+
+// Where another user or group can write, they could swap the verified archive or the staged
+// copy before the swap: such a copy does not update itself, and says how to make it able to.
+TEST(UpdateInstaller, DoesNotReplaceItselfWhereOthersCanWrite)
+{
+    Bundles bundles;
+    bundles.install("1.0");
+    const QString archive = bundles.archive("2.0");
+    struct Case {
+        const char* name;
+        QString path;
+        std::function<void(const QString&)> open;
+        std::function<void(const QString&)> close;
+    };
+    const auto mode = [](mode_t m) { return [m](const QString& path) { ASSERT_EQ(::chmod(qPrintable(path), m), 0); }; };
+    const auto owner = [](uid_t uid) { return [uid](const QString& path) { ASSERT_EQ(::chown(qPrintable(path), uid, -1), 0); }; };
+    const Case cases[] = {
+        {"its folder writable by the group", bundles.applications, mode(0775), mode(0755)},
+        {"its folder writable by all, even with the sticky bit", bundles.applications, mode(01777), mode(0755)},
+        {"the bundle writable by all", bundles.installed, mode(0757), mode(0755)},
+        {"its folder owned by another user", bundles.applications, owner(4242), owner(::geteuid())},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_TRUE(UpdateInstaller::canReplace(bundles.installed));
+        c.open(c.path);
+        EXPECT_FALSE(UpdateInstaller::canReplace(bundles.installed));
+        EXPECT_EQ(UpdateInstaller::replacementNote(bundles.installed),
+                  QString("Velmora does not update itself in %1: others can write to %2 and could swap the update for "
+                          "a program of theirs. Make %2 yours and writable only by you (chmod go-w), or install the "
+                          "update yourself.").arg(bundles.installed, c.path));
+        const auto staged = UpdateInstaller::stage(archive, bundles.installed);
+        ASSERT_TRUE(std::holds_alternative<UpdateInstallError>(staged));
+        EXPECT_EQ(std::get<UpdateInstallError>(staged).kind, UpdateInstallError::Kind::notReplaceable);
+        EXPECT_TRUE(bundles.leftovers().isEmpty());
+        c.close(c.path);
+    }
+    EXPECT_TRUE(UpdateInstaller::canReplace(bundles.installed));
+}
+
+// What was opened (and verified) is what is unpacked, whatever the name points at by then.
+TEST(UpdateInstaller, UnpacksTheArchiveItHasOpenNotWhatItsNameLaterPointsAt)
+{
+    Bundles bundles;
+    bundles.install("1.0");
+    const QString verified = bundles.archive("2.0");
+    platform::FileDescriptor file(::open(qPrintable(verified), O_RDONLY | O_CLOEXEC));
+    ASSERT_TRUE(file);
+    const QString other = bundles.archive("6.6");
+    ASSERT_EQ(::rename(qPrintable(other), qPrintable(verified)), 0);
+    const auto staged = UpdateInstaller::stage(file.get(), bundles.installed);
+    ASSERT_TRUE(std::holds_alternative<QString>(staged)) << std::get<UpdateInstallError>(staged).description().toStdString();
+    EXPECT_EQ(Bundles::versionOf(std::get<QString>(staged)), "2.0");
+    QDir(QFileInfo(std::get<QString>(staged)).absolutePath()).removeRecursively();
+}
+
+// The finishing step swaps in the folder it opened before it waited, and only while that
+// folder is still this user's alone.
+TEST(UpdateInstaller, TheFinishingStepSwapsInTheFolderItOpenedWhileItIsStillOurs)
+{
+    struct Case {
+        const char* name;
+        bool moveTheFolder; // else: the folder becomes writable by the group
+    };
+    for (const Case c : {Case{"the folder moved away and another put in its place", true},
+                         Case{"the folder made writable by the group", false}}) {
+        SCOPED_TRACE(c.name);
+        Bundles bundles;
+        bundles.install("1.0");
+        auto staged = UpdateInstaller::stage(bundles.archive("2.0"), bundles.installed);
+        ASSERT_TRUE(std::holds_alternative<QString>(staged));
+        const QString stagedBundle = std::get<QString>(staged);
+        QProcess old;
+        old.start("sleep", {"60"});
+        ASSERT_TRUE(old.waitForStarted(5000));
+        QProcess finisher;
+        finisher.start(stagedBundle + "/bin/velmora",
+                       {"--finish-update", QString::number(old.processId()), stagedBundle, bundles.installed});
+        ASSERT_TRUE(finisher.waitForStarted(5000));
+        ASSERT_TRUE(test::waitUntil([&] { return waitsForTheOldCopy(finisher); }, 15s));
+        const QString moved = bundles.applications + "-moved";
+        if (c.moveTheFolder) {
+            ASSERT_EQ(::rename(qPrintable(bundles.applications), qPrintable(moved)), 0);
+            ASSERT_TRUE(QDir().mkpath(bundles.installed)) << "a decoy where the bundle was";
+        } else {
+            ASSERT_EQ(::chmod(qPrintable(bundles.applications), 0775), 0);
+        }
+        old.kill();
+        old.waitForFinished(5000);
+        ASSERT_TRUE(finisher.waitForFinished(20000));
+        if (c.moveTheFolder) {
+            EXPECT_EQ(Bundles::versionOf(moved + "/Velmora"), "2.0") << "swapped where it was opened";
+            EXPECT_TRUE(QDir(bundles.installed).isEmpty()) << "the decoy is untouched";
+            QDir(moved).removeRecursively();
+        } else {
+            EXPECT_EQ(finisher.exitCode(), 4);
+            EXPECT_EQ(Bundles::versionOf(bundles.installed), "1.0");
+            EXPECT_TRUE(bundles.leftovers().isEmpty());
+            ASSERT_EQ(::chmod(qPrintable(bundles.applications), 0755), 0);
+            // The old copy had quit: the copy left in place comes back.
+            const QString executable = bundles.installed + "/bin/velmora";
+            EXPECT_TRUE(test::waitUntil([&] { return !test::processesRunning(executable).isEmpty(); }, 10s));
+            EXPECT_TRUE(test::waitUntil([&] {
+                test::runProcess(executable, {"--quit"});
+                return test::processesRunning(executable).isEmpty();
+            }, 20s));
+        }
+        QDir(bundles.applications).removeRecursively();
+    }
 }
 
 // The finishing step killed while it waits for the old copy: nothing was

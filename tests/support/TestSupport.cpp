@@ -126,4 +126,13 @@ void editBundleInfo(const QString& bundle, const std::function<void(QJsonObject&
     writeFile(bundle + "/Resources/Info.json", QJsonDocument(info).toJson());
 }
 
+bool installBundleCopy(const QString& installed)
+{
+    const QString parent = QFileInfo(installed).absolutePath();
+    if (!QDir().mkpath(parent) || runProcess("cp", {"-a", bundleDir(), installed}).exitCode != 0)
+        return false;
+    return ::chmod(QFile::encodeName(parent).constData(), 0755) == 0
+           && ::chmod(QFile::encodeName(installed).constData(), 0755) == 0;
+}
+
 } // namespace velmora::test

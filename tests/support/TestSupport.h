@@ -53,6 +53,9 @@ QString writeScript(const QString& path, const QByteArray& body);
 // A bundle's Resources/Info.json, read and changed (written anew, so a copy made with links stays apart).
 QJsonObject bundleInfo(const QString& bundle);
 void editBundleInfo(const QString& bundle, const std::function<void(QJsonObject&)>& edit);
+// A copy of the build's bundle at `installed`, it and its folder writable by nobody but
+// this user whatever the umask, as a copy that updates itself must be.
+[[nodiscard]] bool installBundleCopy(const QString& installed);
 
 // Processes whose parent is this process (zombies included).
 QList<int> childProcesses();

@@ -1,6 +1,9 @@
 #include "ArchiveExtractor.h"
 
+#include "FileDescriptor.h"
+
 #include <QDir>
+#include <QFile>
 #include <QStringList>
 
 #include <archive.h>
@@ -8,7 +11,10 @@
 
 #include <cerrno>
 #include <memory>
+
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace velmora::platform {
 
@@ -73,11 +79,22 @@ std::variant<QString, ArchiveExtractionError> ArchiveExtractor::extract(const QS
                                                                        const QString& destination,
                                                                        const QString& topFolder, Limits limits)
 {
+    const FileDescriptor archiveFile(::open(QFile::encodeName(archivePath).constData(), O_RDONLY | O_CLOEXEC));
+    if (!archiveFile)
+        return ArchiveExtractionError{ArchiveExtractionError::Kind::unreadable, SystemError::last().description()};
+    return extract(archiveFile.get(), destination, topFolder, limits);
+}
+
+std::variant<QString, ArchiveExtractionError> ArchiveExtractor::extract(int archiveDescriptor,
+                                                                       const QString& destination,
+                                                                       const QString& topFolder, Limits limits)
+{
     Reader reader(archive_read_new(), &archive_read_free);
     archive_read_support_filter_all(reader.get());
     archive_read_support_format_tar(reader.get());
     archive_read_support_format_gnutar(reader.get());
-    if (archive_read_open_filename(reader.get(), QFile::encodeName(archivePath).constData(), 64 * 1024) != ARCHIVE_OK)
+    if (::lseek(archiveDescriptor, 0, SEEK_SET) != 0
+        || archive_read_open_fd(reader.get(), archiveDescriptor, 64 * 1024) != ARCHIVE_OK)
         return ArchiveExtractionError{ArchiveExtractionError::Kind::unreadable,
                                       QString::fromLocal8Bit(archive_error_string(reader.get()))};
     Writer writer(archive_write_disk_new(), &archive_write_free);
@@ -106,6 +123,9 @@ std::variant<QString, ArchiveExtractionError> ArchiveExtractor::extract(const QS
         if (!staysInside(path, topFolder))
             return ArchiveExtractionError{ArchiveExtractionError::Kind::outsideFolder, path};
         const mode_t type = archive_entry_filetype(entry);
+        // The top entry is the bundle's folder: as a file or a link there is no bundle to stage.
+        if (path.split(QLatin1Char('/'), Qt::SkipEmptyParts).size() == 1 && type != AE_IFDIR)
+            return ArchiveExtractionError{ArchiveExtractionError::Kind::unsafeEntry, path};
         if (type == AE_IFLNK) {
             const QString target = QString::fromUtf8(archive_entry_symlink(entry));
             if (!linkStaysInside(path, target, topFolder))

@@ -32,6 +32,10 @@ struct Limits {
 
 std::variant<QString, ArchiveExtractionError> extract(const QString& archivePath, const QString& destination,
                                                       const QString& topFolder, Limits limits = {});
+// The same from an open archive, read from its start: what was checked through this
+// descriptor is what is unpacked, whatever happens to the file's name meanwhile.
+std::variant<QString, ArchiveExtractionError> extract(int archiveDescriptor, const QString& destination,
+                                                      const QString& topFolder, Limits limits = {});
 
 } // namespace ArchiveExtractor
 

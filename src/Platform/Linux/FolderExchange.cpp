@@ -9,8 +9,13 @@ namespace velmora::platform::FolderExchange {
 
 std::optional<SystemError> exchange(const QString& first, const QString& second)
 {
-    if (::renameat2(AT_FDCWD, QFile::encodeName(first).constData(), AT_FDCWD, QFile::encodeName(second).constData(),
-                    RENAME_EXCHANGE)
+    return exchangeIn(AT_FDCWD, first, second);
+}
+
+std::optional<SystemError> exchangeIn(int folderDescriptor, const QString& first, const QString& second)
+{
+    if (::renameat2(folderDescriptor, QFile::encodeName(first).constData(), folderDescriptor,
+                    QFile::encodeName(second).constData(), RENAME_EXCHANGE)
         != 0)
         return SystemError::last();
     return std::nullopt;

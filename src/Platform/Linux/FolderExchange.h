@@ -13,6 +13,9 @@ namespace velmora::platform {
 namespace FolderExchange {
 
 std::optional<SystemError> exchange(const QString& first, const QString& second);
+// The same for two paths relative to an open folder, so a folder renamed or replaced
+// around them meanwhile cannot redirect the swap.
+std::optional<SystemError> exchangeIn(int folderDescriptor, const QString& first, const QString& second);
 
 } // namespace FolderExchange
 
