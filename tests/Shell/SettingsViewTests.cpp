@@ -16,6 +16,7 @@
 #include "Settings/SettingsView.h"
 #include "Settings/VocabularyEntryRow.h"
 #include "Settings/VocabularySettingsSection.h"
+#include "Vocabulary/VocabularyStore.h"
 #include "Views/ContentView.h"
 #include "Widgets/MessageBanner.h"
 #include "Widgets/SymbolIcon.h"
@@ -36,6 +37,7 @@
 #include <QJsonObject>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -526,6 +528,38 @@ TEST(VocabularySettingsSection, RowsEditTheListAndTheFieldKeepsWhatWasTyped)
     ASSERT_EQ(desk.controller->vocabulary().size(), 1);
     EXPECT_EQ(desk.controller->vocabulary().first().spelling, "Kubernetes");
     ASSERT_TRUE(test::waitUntil([&] { return section->rows().size() == 1; }, 2s));
+}
+
+// Another device wrote 100,000 words: the settings show the first 1,000, say so, and add no more.
+TEST(VocabularySettingsSection, AHugeCloudVocabularyShowsWhatIsUsedAndSaysWhatIsNot)
+{
+    QTemporaryDir cloud;
+    QJsonArray words;
+    for (int i = 0; i < 100000; ++i)
+        words.append(QJsonObject{{"id", QUuid::createUuid().toString(QUuid::WithoutBraces)},
+                                 {"spelling", QStringLiteral("w%1").arg(i)},
+                                 {"variants", QJsonArray{}}});
+    QDir().mkpath(cloud.path() + "/Velmora");
+    test::writeFile(cloud.path() + "/Velmora/vocabulary.json", QJsonDocument(words).toJson(QJsonDocument::Compact));
+    ContentViewDesk desk({.cloudFolder = cloud.path()});
+    SettingsView* settings = openSettings(desk);
+    auto* section = settings->findChild<VocabularySettingsSection*>();
+    ASSERT_TRUE(test::waitUntil([&] { return section->rows().size() == 1000; }, 10s));
+    EXPECT_EQ(section->rows().last()->spellingField()->text(), "w999");
+    auto* hint = named<QLabel>(settings, "vocabularySyncHint");
+    ASSERT_TRUE(test::waitUntil([&] { return hint->isVisible(); }, 5s));
+    EXPECT_TRUE(hint->text().startsWith(QLocale().toString(99000) + " of Velmora/vocabulary.json's entries are not used"))
+        << hint->text().toStdString();
+    auto* add = named<QPushButton>(settings, "vocabularyAdd");
+    EXPECT_FALSE(add->isEnabled());
+    section->rows().first()->removeButton()->click();
+    EXPECT_TRUE(add->isEnabled()) << "room for one more";
+    // Saved with what it did not use, in a file that can still be read.
+    ASSERT_TRUE(test::waitUntil([&] {
+        const auto decoded = VocabularyStore::decodeWithinLimits(test::readFile(cloud.path() + "/Velmora/vocabulary.json"));
+        return decoded && decoded->used.size() == 1000 && decoded->unused.size() == 98999
+               && decoded->used.first().spelling == "w1";
+    }, 10s));
 }
 
 TEST(VocabularySettingsSection, ShowsTheCloudFolderHint)

@@ -1,5 +1,6 @@
 #include "Vocabulary/VocabularyFileStore.h"
 #include "Vocabulary/VocabularyStore.h"
+#include "Vocabulary/VocabularySync.h"
 
 #include "Platform/MemoryPreferencesStore.h"
 #include "Preferences/PreferenceKeys.h"
@@ -8,9 +9,12 @@
 
 #include <QDir>
 #include <QElapsedTimer>
+#include <QJsonArray>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 #include <sys/stat.h>
 
@@ -116,6 +120,81 @@ TEST_F(VocabularyFileStoreTest, AHugeFileIsUnreadableAtOnce)
     auto s = store();
     s.load();
     EXPECT_EQ(s.status(), Status::fileUnreadable);
+}
+
+TEST(VocabularyLimits, WhatLiesPastTheLimitsIsNotUsedButKeptAsWritten)
+{
+    const QString longWord(101, QLatin1Char('w'));
+    const QString word(100, QLatin1Char('w'));
+    const QStringList tooManyVariants(21, QStringLiteral("v"));
+    const QStringList enoughVariants(20, QStringLiteral("v"));
+    struct Case {
+        const char* name;
+        QList<VocabularyEntry> file;
+        int used;
+    };
+    QList<VocabularyEntry> many;
+    for (int i = 0; i < 1003; ++i)
+        many << entry(QStringLiteral("term %1").arg(i));
+    const Case cases[] = {
+        {"1003 entries: the first 1000", many, 1000},
+        {"a spelling of 101 characters", {entry("a"), entry(longWord), entry("b")}, 2},
+        {"a spelling of 100 characters", {entry(word)}, 1},
+        {"a misspelling of 101 characters", {entry("a", {"b", longWord})}, 0},
+        {"21 misspellings", {entry("a", tooManyVariants)}, 0},
+        {"20 misspellings", {entry("a", enoughVariants)}, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto decoded = VocabularyStore::decodeWithinLimits(VocabularyStore::encode(c.file));
+        ASSERT_TRUE(decoded);
+        QList<VocabularyEntry> expectedUsed;
+        QList<VocabularyEntry> expectedUnused;
+        for (const VocabularyEntry& e : c.file) {
+            const bool fits = e.spelling.size() <= 100 && e.variants.size() <= 20
+                && std::ranges::all_of(e.variants, [](const QString& v) { return v.size() <= 100; });
+            (fits && expectedUsed.size() < 1000 ? expectedUsed : expectedUnused) << e;
+        }
+        ASSERT_EQ(expectedUsed.size(), c.used);
+        EXPECT_EQ(decoded->used, expectedUsed);
+        EXPECT_EQ(VocabularyStore::decode(VocabularyStore::encode(c.file)), expectedUsed);
+        QJsonArray unused;
+        for (const VocabularyEntry& e : expectedUnused)
+            unused.append(e.toJson());
+        EXPECT_EQ(decoded->unused, unused);
+    }
+}
+
+TEST_F(VocabularyFileStoreTest, EntriesPastTheLimitsStayInTheFileThroughEditsAndAreHinted)
+{
+    QList<VocabularyEntry> another;
+    for (int i = 0; i < 1002; ++i)
+        another << entry(QStringLiteral("term %1").arg(i));
+    another.insert(1, entry(QString(500, QLatin1Char('x'))));
+    putFile(VocabularyStore::encode(another, true));
+    auto s = store();
+    const QList<VocabularyEntry> loaded = s.load();
+    ASSERT_EQ(loaded.size(), 1000);
+    EXPECT_EQ(loaded.first().spelling, "term 0");
+    EXPECT_EQ(loaded.at(1).spelling, "term 1") << "the long word is skipped, not the rest after it";
+    EXPECT_EQ(s.unusedEntries(), 3);
+    EXPECT_EQ(VocabularyStore::load(defaults).size(), 1000) << "the local copy holds what is used";
+    const auto hint = VocabularySync::hintFor(s.status(), s.unusedEntries());
+    ASSERT_TRUE(hint);
+    EXPECT_TRUE(hint->startsWith("3 of Velmora/vocabulary.json's entries are not used")) << hint->toStdString();
+
+    QList<VocabularyEntry> edited = loaded;
+    edited.removeFirst();
+    edited.first().spelling = QStringLiteral("edited");
+    s.save(edited);
+    const QByteArray written = readFile(file());
+    const auto reread = VocabularyStore::decodeWithinLimits(written, {100000, 1000, 1000});
+    ASSERT_TRUE(reread);
+    ASSERT_EQ(reread->used.size(), 1002) << "the edit and the three unused entries, nothing lost";
+    EXPECT_EQ(reread->used.mid(0, 999), edited);
+    EXPECT_EQ(reread->used.at(999).spelling.size(), 500);
+    EXPECT_EQ(reread->used.at(1000).spelling, "term 1000");
+    EXPECT_EQ(reread->used.at(1001).spelling, "term 1001");
 }
 
 TEST_F(VocabularyFileStoreTest, AnIdenticalListIsNotWrittenAgain)

@@ -2,6 +2,7 @@
 
 #include "SettingsStyle.h"
 
+#include "Vocabulary/VocabularyStore.h"
 #include "Widgets/SymbolIcon.h"
 
 #include <QHBoxLayout>
@@ -21,6 +22,7 @@ VocabularyEntryRow::VocabularyEntryRow(const VocabularyEntry& entry, QWidget* pa
     m_spelling = new QLineEdit(entry.spelling, this);
     m_spelling->setObjectName(QStringLiteral("vocabularySpelling"));
     m_spelling->setPlaceholderText(QStringLiteral("Correct spelling, e.g. Maya"));
+    m_spelling->setMaxLength(VocabularyStore::Limits().characters);
     m_spelling->setAccessibleName(QStringLiteral("Correct spelling"));
     m_spelling->setFont(SettingsStyle::font(font(), 12));
     row->addWidget(m_spelling, 2);

@@ -5,6 +5,7 @@
 
 #include "Dictation/DictationController.h"
 #include "Widgets/SymbolIcon.h"
+#include "Vocabulary/VocabularyStore.h"
 #include "Vocabulary/VocabularySync.h"
 
 #include <QLabel>
@@ -106,6 +107,11 @@ void VocabularySettingsSection::reconcile()
     for (VocabularyEntryRow* gone : std::as_const(m_rows))
         gone->deleteLater();
     m_rows = kept;
+    // A word past the limit would be kept in the file but never used.
+    const bool full = entries.size() >= VocabularyStore::Limits().entries;
+    m_add->setEnabled(!full);
+    m_add->setToolTip(full ? QStringLiteral("Velmora uses at most %1 words.").arg(VocabularyStore::Limits().entries)
+                           : QString());
     if (order == m_order)
         return;
     m_order = order;

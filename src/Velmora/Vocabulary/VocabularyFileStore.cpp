@@ -82,14 +82,16 @@ QList<VocabularyEntry> VocabularyFileStore::load()
     QList<VocabularyEntry> result = local;
     if (!isCloudUsable()) {
         m_status = Status::cloudUnavailable;
+        m_unusedEntries = 0;
     } else {
         const FileRead read = readFile();
         m_status = statusAfter(read.kind);
+        m_unusedEntries = int(read.unused.size());
         const bool writable = read.kind == ReadKind::missing || read.kind == ReadKind::entries;
         if (writable && m_unwrittenEdit) {
             // The cloud file is older than an edit it never received: the edit wins.
             if (read.kind == ReadKind::missing || read.entries != local)
-                writeOrRemember(local);
+                writeOrRemember(local, read.unused);
             else
                 m_unwrittenEdit = false;
         } else if (read.kind == ReadKind::missing && !local.isEmpty()) {
@@ -110,20 +112,22 @@ void VocabularyFileStore::save(const QList<VocabularyEntry>& entries)
     m_lastDelivered = entries;
     if (!isCloudUsable()) {
         m_status = Status::cloudUnavailable;
+        m_unusedEntries = 0;
         return;
     }
     // An unreadable file is never written over, nor one still downloading; an identical list is not rewritten.
     const FileRead read = readFile();
     m_status = statusAfter(read.kind);
+    m_unusedEntries = int(read.unused.size());
     if (read.kind == ReadKind::missing || (read.kind == ReadKind::entries && read.entries != entries))
-        writeOrRemember(entries);
+        writeOrRemember(entries, read.unused);
     else if (read.kind == ReadKind::entries)
         m_unwrittenEdit = false;
 }
 
-void VocabularyFileStore::writeOrRemember(const QList<VocabularyEntry>& entries)
+void VocabularyFileStore::writeOrRemember(const QList<VocabularyEntry>& entries, const QJsonArray& unused)
 {
-    m_unwrittenEdit = !write(entries);
+    m_unwrittenEdit = !write(entries, unused);
     if (m_unwrittenEdit)
         m_status = Status::writeFailed;
 }
@@ -157,18 +161,21 @@ VocabularyFileStore::FileRead VocabularyFileStore::readFile() const
         qCCritical(velmora::logging::vocabulary, "Malformed vocabulary file, keeping local copy: %s", "not UTF-8 text");
         return {ReadKind::unreadable, {}};
     }
-    const auto entries = VocabularyStore::decode(bytes);
-    if (!entries) {
+    const auto decoded = VocabularyStore::decodeWithinLimits(bytes);
+    if (!decoded) {
         qCCritical(velmora::logging::vocabulary, "Malformed vocabulary file, keeping local copy: %s",
                    "not a JSON array of complete entries");
         return {ReadKind::unreadable, {}};
     }
-    return {ReadKind::entries, *entries};
+    return {ReadKind::entries, decoded->used, decoded->unused};
 }
 
-bool VocabularyFileStore::write(const QList<VocabularyEntry>& entries) const
+bool VocabularyFileStore::write(const QList<VocabularyEntry>& entries, const QJsonArray& unused) const
 {
-    QByteArray bytes = VocabularyStore::encode(entries, true);
+    QByteArray bytes = VocabularyStore::encode(entries, true, unused);
+    // Indented for people to read, unless that makes a file too large to be read back.
+    if (bytes.size() >= maximumFileSize)
+        bytes = VocabularyStore::encode(entries, false, unused);
     if (!bytes.endsWith('\n'))
         bytes.append('\n');
     const auto fail = [](const char* why) {

@@ -2,6 +2,7 @@
 
 #include "VocabularyEntry.h"
 
+#include <QJsonArray>
 #include <QList>
 #include <QString>
 
@@ -35,6 +36,8 @@ public:
     // A local edit that has not reached the cloud file yet; the next load or save writes it.
     bool hasUnwrittenEdit() const { return m_unwrittenEdit; }
     const std::optional<QList<VocabularyEntry>>& lastDelivered() const { return m_lastDelivered; }
+    // Entries of the file read last that lie past the vocabulary's limits: kept in the file, not used.
+    int unusedEntries() const { return m_unusedEntries; }
     const std::optional<QString>& cloudRoot() const { return m_cloudRoot; }
     bool isCloudUsable() const;
     QString folderPath() const;
@@ -48,18 +51,20 @@ private:
     struct FileRead {
         ReadKind kind;
         QList<VocabularyEntry> entries;
+        QJsonArray unused;
     };
 
     static Status statusAfter(ReadKind kind);
     FileRead readFile() const;
-    [[nodiscard]] bool write(const QList<VocabularyEntry>& entries) const;
-    void writeOrRemember(const QList<VocabularyEntry>& entries);
+    [[nodiscard]] bool write(const QList<VocabularyEntry>& entries, const QJsonArray& unused) const;
+    void writeOrRemember(const QList<VocabularyEntry>& entries, const QJsonArray& unused = {});
 
     std::optional<QString> m_cloudRoot;
     platform::PreferencesStore& m_defaults;
     Status m_status = Status::synced;
     bool m_unwrittenEdit = false;
     std::optional<QList<VocabularyEntry>> m_lastDelivered;
+    int m_unusedEntries = 0;
 };
 
 } // namespace velmora

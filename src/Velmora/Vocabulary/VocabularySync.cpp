@@ -1,10 +1,13 @@
 #include "VocabularySync.h"
 
+#include "VocabularyStore.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QFileSystemWatcher>
 #include <QGuiApplication>
+#include <QLocale>
 #include <QPointer>
 #include <QTimer>
 
@@ -53,10 +56,18 @@ VocabularySync::~VocabularySync()
     m_worker.waitForDone();
 }
 
-std::optional<QString> VocabularySync::hintFor(VocabularyFileStore::Status status)
+std::optional<QString> VocabularySync::hintFor(VocabularyFileStore::Status status, int unusedEntries)
 {
     switch (status) {
     case VocabularyFileStore::Status::synced:
+        if (unusedEntries > 0) {
+            const VocabularyStore::Limits limits;
+            return QStringLiteral("%1 of Velmora/vocabulary.json's entries are not used: Velmora uses at most %2 "
+                                  "words, each up to %3 characters with at most %4 misspellings. They stay in the file.")
+                .arg(QLocale().toString(unusedEntries), QLocale().toString(limits.entries))
+                .arg(limits.characters)
+                .arg(limits.variants);
+        }
         return std::nullopt;
     case VocabularyFileStore::Status::cloudUnavailable:
         return QStringLiteral("Cloud folder not available — vocabulary stays on this computer.");
@@ -90,7 +101,8 @@ namespace {
 
 VocabularySync::Outcome outcomeOf(const VocabularyFileStore& store, QList<VocabularyEntry> loaded = {})
 {
-    return {store.status(), store.lastDelivered(), std::move(loaded), store.folderPath(), store.isCloudUsable()};
+    return {store.status(), store.lastDelivered(), std::move(loaded), store.folderPath(), store.isCloudUsable(),
+            store.unusedEntries()};
 }
 
 } // namespace
@@ -161,7 +173,7 @@ void VocabularySync::applyOutcome(const Outcome& outcome)
 {
     if (!m_pending)
         m_lastDelivered = outcome.lastDelivered;
-    const auto hint = hintFor(outcome.status);
+    const auto hint = hintFor(outcome.status, outcome.unusedEntries);
     if (hint != m_hint) {
         m_hint = hint;
         emit hintChanged();

@@ -55,7 +55,7 @@ public:
     bool hasPendingEdit() const { return m_pending.has_value(); }
     bool isWatching() const { return m_watcher != nullptr; }
 
-    static std::optional<QString> hintFor(VocabularyFileStore::Status status);
+    static std::optional<QString> hintFor(VocabularyFileStore::Status status, int unusedEntries = 0);
 
     // What one piece of file work found, carried back to the main thread.
     struct Outcome {
@@ -64,6 +64,7 @@ public:
         QList<VocabularyEntry> loaded;
         QString folder;
         bool cloudUsable;
+        int unusedEntries = 0;
     };
 
 signals:
