@@ -68,6 +68,9 @@ QString of(const QString& identifier)
         return identifier;
     };
     const QString name = lookUp();
+    // Windows name their class themselves: a program making up new ones must not grow this without end.
+    if (known.size() >= 512)
+        known.clear();
     known.insert(identifier, name);
     return name;
 }
