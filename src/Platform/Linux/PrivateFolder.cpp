@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <optional>
 
 namespace velmora::platform::PrivateFolder {
 
@@ -34,6 +35,19 @@ std::variant<QString, SystemError> ensure(const QString& folder)
     if (error != 0)
         return SystemError(error);
     return folder;
+}
+
+std::variant<QString, SystemError> firstOf(const QStringList& folders)
+{
+    std::optional<SystemError> first;
+    for (const QString& folder : folders) {
+        auto made = ensure(folder);
+        if (std::holds_alternative<QString>(made))
+            return made;
+        if (!first)
+            first = std::get<SystemError>(made);
+    }
+    return first.value_or(SystemError(ENOENT));
 }
 
 } // namespace velmora::platform::PrivateFolder

@@ -3,6 +3,7 @@
 #include "Platform/SystemError.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <variant>
 
@@ -18,6 +19,8 @@ namespace PrivateFolder {
 // is refused (ENOTDIR) without touching what it points to; a folder of another
 // user is refused with EPERM. Returns the folder, or the error.
 [[nodiscard]] std::variant<QString, SystemError> ensure(const QString& folder);
+// The first of `folders` that `ensure` accepts, else the first one's error.
+[[nodiscard]] std::variant<QString, SystemError> firstOf(const QStringList& folders);
 
 } // namespace PrivateFolder
 

@@ -43,16 +43,19 @@ std::optional<QString> runtimeFolder()
     return QDir::cleanPath(folder);
 }
 
+QStringList sharedFolders(Order order)
+{
+    QStringList folders{path()};
+    if (const auto runtime = runtimeFolder())
+        folders.insert(order == Order::runtimeFirst ? 0 : 1, *runtime + QStringLiteral("/velmora"));
+    return folders;
+}
+
 std::variant<QString, SystemError> ensure()
 {
-    const auto usual = PrivateFolder::ensure(path());
+    const auto usual = PrivateFolder::firstOf(sharedFolders(Order::temporaryFirst));
     if (std::holds_alternative<QString>(usual))
         return usual;
-    if (const auto runtime = runtimeFolder()) {
-        if (const auto inRuntime = PrivateFolder::ensure(*runtime + QStringLiteral("/velmora"));
-            std::holds_alternative<QString>(inRuntime))
-            return inRuntime;
-    }
     // One fresh folder for the process; a new one if a cleaner took it (never made again by name).
     static QMutex lock;
     static QString fresh;

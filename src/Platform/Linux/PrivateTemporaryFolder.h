@@ -3,6 +3,7 @@
 #include "Platform/SystemError.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 #include <variant>
@@ -20,6 +21,11 @@ QString path();
 // $XDG_RUNTIME_DIR when it is a real folder of this user that no one else may
 // enter, as the login manager makes it.
 std::optional<QString> runtimeFolder();
+// velmora-<uid> in the temporary folder and velmora in the runtime folder, in
+// this order or the other: the folders every copy of Velmora of this user finds
+// by name (for a socket), as `PrivateFolder::firstOf` takes them.
+enum class Order { temporaryFirst, runtimeFirst };
+QStringList sharedFolders(Order order);
 // The first of the folders above that is, or can be made, a real folder of this
 // user with mode 0700; the same fresh folder for the whole process. A folder
 // that fails the checks is never used: the usual name's error when none passes.

@@ -37,13 +37,10 @@ bool makeAddress(const QByteArray& path, sockaddr_un& address, socklen_t& length
 // The folder that holds the sockets; the same for every copy of this user.
 std::optional<QString> socketFolder()
 {
-    if (const auto runtime = PrivateTemporaryFolder::runtimeFolder()) {
-        if (const auto folder = PrivateFolder::ensure(*runtime + QStringLiteral("/velmora"));
-            std::holds_alternative<QString>(folder))
-            return std::get<QString>(folder);
-    }
-    if (const auto folder = PrivateFolder::ensure(PrivateTemporaryFolder::path()); std::holds_alternative<QString>(folder))
-        return std::get<QString>(folder);
+    // The runtime folder first: it is the user's alone from login, so no one can take the name first.
+    const auto folder = PrivateFolder::firstOf(PrivateTemporaryFolder::sharedFolders(PrivateTemporaryFolder::Order::runtimeFirst));
+    if (const auto* path = std::get_if<QString>(&folder))
+        return *path;
     return std::nullopt;
 }
 
