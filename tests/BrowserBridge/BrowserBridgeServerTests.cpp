@@ -106,7 +106,6 @@ TEST_F(BrowserBridgeServerTest, PathsAndFoldersThatAreRefused)
     fits->stop();
     auto tooLong = makeServer({}, pathOfLength(108));
     EXPECT_EQ(tooLong->start(), BrowserBridgeServerError::pathTooLong());
-    EXPECT_EQ(BrowserBridgeServerError::pathTooLong().description(), QStringLiteral("Socket path is too long."));
 
     // A folder that is a link is not ours to trust, and what it points to is left exactly as it was.
     const QString target = dir.path() + QStringLiteral("/shared-folder");

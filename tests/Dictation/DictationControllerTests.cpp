@@ -182,6 +182,17 @@ struct Rig {
                 list << QJsonDocument::fromJson(line).object().value("action").toString();
         return list;
     }
+    // The message the activation log keeps with the last line of `action`.
+    QString messageOf(const QString& action) const
+    {
+        QString message;
+        for (const QByteArray& line : test::readFile(dir.path() + "/activation.log").split('\n')) {
+            const QJsonObject event = QJsonDocument::fromJson(line).object();
+            if (event.value("action").toString() == action)
+                message = event.value("message").toString();
+        }
+        return message;
+    }
     QStringList takeActions()
     {
         const QStringList all = actions();
@@ -462,6 +473,8 @@ TEST(DictationController, ABatchDictationAppendsCopiesPastesAndCleansUp)
             << c.name;
         EXPECT_TRUE(log.contains("transcriptionCompleted")) << c.name;
         EXPECT_EQ(log.contains("directInsert"), c.directInsert) << c.name;
+        if (c.directInsert && !c.pasteError && !c.duringPaste)
+            EXPECT_EQ(rig.messageOf("directInsert"), c.switchApps ? "skipped: targetChanged" : "inserted") << c.name;
     }
 }
 
