@@ -93,11 +93,30 @@ TEST(AppDelegate, LaunchesInOrderAndHandsEarlyLaunchesOverOnceInTheirOrder)
     AppDelegate delegate(defaults, platform::MainBundle::forExecutable(test::velmoraExecutable(), std::nullopt),
                          started.controller.get());
     delegate.applicationDidFinishLaunching();
-    EXPECT_EQ(delegate.launchSteps(),
-              (QStringList{"commandMenu", "restoreRuntime", "prepareModel", "startUpdater", "removeLegacyActivationLog",
-                           "removeStaleTemporaryFiles", "startWarmUp", "installMenuBar",
-                           "refreshNotificationAuthorization", "launchAtLogin", "setupGlobalHotKey", "browserBridge",
-                           "activationHandler"}));
+    // Each step once; where one needs another, that one came first.
+    const QStringList steps = delegate.launchSteps();
+    QStringList sorted = steps;
+    sorted.sort();
+    EXPECT_EQ(sorted, (QStringList{"activationHandler", "browserBridge", "commandMenu", "installMenuBar", "launchAtLogin",
+                                   "prepareModel", "refreshNotificationAuthorization", "removeLegacyActivationLog",
+                                   "removeStaleTemporaryFiles", "restoreRuntime", "setupGlobalHotKey", "startUpdater",
+                                   "startWarmUp"}));
+    const struct {
+        const char* first;
+        const char* then;
+        const char* why;
+    } needs[] = {
+        {"restoreRuntime", "startWarmUp", "the warm-up runs the restored speech tool"},
+        {"prepareModel", "startWarmUp", "the warm-up waits for the model the check found ready"},
+        {"removeStaleTemporaryFiles", "startWarmUp", "the clean-up would take the warm-up's own files"},
+        {"startUpdater", "removeStaleTemporaryFiles", "the updater, started once leftovers are gone, is wired first"},
+        {"installMenuBar", "activationHandler", "a second launch may open the popover"},
+        {"setupGlobalHotKey", "activationHandler", "a second launch is answered by a whole application"},
+        {"browserBridge", "activationHandler", "a second launch is answered by a whole application"},
+    };
+    for (const auto& need : needs)
+        EXPECT_LT(steps.indexOf(need.first), steps.indexOf(need.then)) << need.first << " before " << need.then << ": " << need.why;
+    EXPECT_EQ(steps.last(), "activationHandler");
     ASSERT_NE(delegate.menuBarController(), nullptr);
 
     // Both requests, in order: the first starts, the second comes while starting and is ignored.
