@@ -36,6 +36,22 @@ bool waitsForTheOldCopy(const QProcess& finisher)
     return test::readFile(QStringLiteral("/proc/%1/wchan").arg(finisher.processId())).contains("nanosleep");
 }
 
+// The finishing step run from the staged copy, seen waiting for `old`, a stand-in for the running copy.
+::testing::AssertionResult startFinisherWaitingFor(QProcess& old, QProcess& finisher, const QString& stagedBundle,
+                                                   const QString& installed)
+{
+    old.start("sleep", {"60"});
+    if (!old.waitForStarted(5000))
+        return ::testing::AssertionFailure() << "the stand-in did not start";
+    finisher.start(stagedBundle + "/bin/velmora",
+                   {"--finish-update", QString::number(old.processId()), stagedBundle, installed});
+    if (!finisher.waitForStarted(5000))
+        return ::testing::AssertionFailure() << "the finishing step did not start";
+    if (!test::waitUntil([&] { return waitsForTheOldCopy(finisher); }, 15s))
+        return ::testing::AssertionFailure() << "the finishing step never waited";
+    return ::testing::AssertionSuccess();
+}
+
 QString env(const char* name)
 {
     return QString::fromLocal8Bit(qgetenv(name));
@@ -317,13 +333,8 @@ TEST(UpdateInstaller, TheFinishingStepSwapsInTheFolderItOpenedWhileItIsStillOurs
         ASSERT_TRUE(std::holds_alternative<QString>(staged));
         const QString stagedBundle = std::get<QString>(staged);
         QProcess old;
-        old.start("sleep", {"60"});
-        ASSERT_TRUE(old.waitForStarted(5000));
         QProcess finisher;
-        finisher.start(stagedBundle + "/bin/velmora",
-                       {"--finish-update", QString::number(old.processId()), stagedBundle, bundles.installed});
-        ASSERT_TRUE(finisher.waitForStarted(5000));
-        ASSERT_TRUE(test::waitUntil([&] { return waitsForTheOldCopy(finisher); }, 15s));
+        ASSERT_TRUE(startFinisherWaitingFor(old, finisher, stagedBundle, bundles.installed));
         const QString moved = bundles.applications + "-moved";
         if (c.moveTheFolder) {
             ASSERT_EQ(::rename(qPrintable(bundles.applications), qPrintable(moved)), 0);
@@ -366,13 +377,8 @@ TEST(UpdateInstaller, AFinishingStepKilledBeforeTheSwapChangesNothing)
     ASSERT_TRUE(std::holds_alternative<QString>(staged));
     const QString stagedBundle = std::get<QString>(staged);
     QProcess old;
-    old.start("sleep", {"60"});
-    ASSERT_TRUE(old.waitForStarted(5000));
     QProcess finisher;
-    finisher.start(stagedBundle + "/bin/velmora",
-                   {"--finish-update", QString::number(old.processId()), stagedBundle, bundles.installed});
-    ASSERT_TRUE(finisher.waitForStarted(5000));
-    ASSERT_TRUE(test::waitUntil([&] { return waitsForTheOldCopy(finisher); }, 15s));
+    ASSERT_TRUE(startFinisherWaitingFor(old, finisher, stagedBundle, bundles.installed));
     finisher.kill();
     ASSERT_TRUE(finisher.waitForFinished(5000));
     old.kill();
