@@ -46,6 +46,12 @@ bool isWritableFolder(const QString& path)
     return info.isDir() && info.isWritable();
 }
 
+// This user can write the bundle and the folder the swap happens in.
+bool canWrite(const QString& installedBundle)
+{
+    return isWritableFolder(installedBundle) && isWritableFolder(QFileInfo(installedBundle).absolutePath());
+}
+
 // The first of the bundle and its folder that someone else may change.
 std::optional<QString> openToOthers(const QString& installedBundle)
 {
@@ -65,13 +71,12 @@ bool processRuns(qint64 pid)
 
 bool UpdateInstaller::canReplace(const QString& installedBundle)
 {
-    return isWritableFolder(installedBundle) && isWritableFolder(QFileInfo(installedBundle).absolutePath())
-           && !openToOthers(installedBundle);
+    return canWrite(installedBundle) && !openToOthers(installedBundle);
 }
 
 QString UpdateInstaller::replacementNote(const QString& installedBundle)
 {
-    if (isWritableFolder(installedBundle) && isWritableFolder(QFileInfo(installedBundle).absolutePath())) {
+    if (canWrite(installedBundle)) {
         if (const auto open = openToOthers(installedBundle))
             return QStringLiteral("Velmora does not update itself in %1: others can write to %2 and could swap the "
                                   "update for a program of theirs. Make %2 yours and writable only by you "
